@@ -1,0 +1,76 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "foundation/Result.h"
+
+namespace ks {
+
+/// The persistent HKEY_CURRENT_USER store: one REGEDIT4-style text file.
+///
+/// Key paths are given without the root, with "\" between parts
+/// ("Software\delta9\[sable!]\m_lpanel"); keys and value names compare without regard to ASCII
+/// case and keep the case they were created with. Values keep their creation order.
+///
+/// Writes collect in memory and reach the file on `Flush`, which takes an exclusive lock on a
+/// lock file beside the store, re-reads the file, applies only this object's changes since the
+/// last flush, writes a temporary file, fsyncs it and renames it over the old one. Two processes
+/// sharing one file therefore keep each other's values, and a writer killed at any moment leaves
+/// either the complete old or the complete new file.
+///
+/// Thread: one thread at a time (the GUI thread in the program).
+class TKRegistryStore {
+public:
+    /// A store over filePath; nothing is read until `Load`.
+    explicit TKRegistryStore(std::string filePath);
+    ~TKRegistryStore();
+    TKRegistryStore(const TKRegistryStore&) = delete;
+    TKRegistryStore& operator=(const TKRegistryStore&) = delete;
+
+    /// Reads the file. A missing file is an empty store. A damaged file is renamed to
+    /// "registry.bad-<time>" beside it, the store starts empty, and the result carries the new
+    /// name in the error's Path (callers report it once).
+    Result<void> Load();
+
+    const std::string& FilePath() const;
+
+    /// The value, or nothing when the key or the value is missing.
+    std::optional<std::string> Read(std::string_view keyPath, std::string_view name) const;
+    /// Sets a value, creating the key and its parents; held until the next `Flush`.
+    void Write(std::string_view keyPath, std::string_view name, std::string_view value);
+    /// Removes a key with all its values and sub-keys; held until the next `Flush`.
+    void DeleteKey(std::string_view keyPath);
+    /// Removes one value; held until the next `Flush`.
+    void DeleteValue(std::string_view keyPath, std::string_view name);
+
+    bool KeyExists(std::string_view keyPath) const;
+    /// The values of a key, name and text, in creation order.
+    std::vector<std::pair<std::string, std::string>> Values(std::string_view keyPath) const;
+    /// The names of the direct sub-keys, in creation order.
+    std::vector<std::string> SubKeys(std::string_view keyPath) const;
+
+    /// True when changes wait for a `Flush`.
+    bool Dirty() const;
+    /// Writes the pending changes to the file (see the class comment). On failure the changes
+    /// stay pending and the old file is untouched.
+    Result<void> Flush();
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
+
+/// The root handles of the registry helpers.
+enum class TRegRoot { rrCurrentUser, rrLocalMachine, rrClassesRoot, rrCurrentConfig };
+
+/// The process's store of HKEY_CURRENT_USER, installed by the composition root (not owned).
+/// Without one, reads give nothing and writes are skipped.
+void SetRegistryStore(TKRegistryStore* store);
+TKRegistryStore* RegistryStore();
+
+} // namespace ks

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/Result.h"
+
+namespace ks {
+
+/// Volume details of a mounted file system, as the drive list and item information show them.
+struct TVolumeInfo {
+    std::string Label;          ///< up to 12 characters
+    std::string Serial;         ///< 8 upper-case hex digits of the file system UUID
+    std::uint32_t MaxNameLength = 0;
+    std::string FileSystem;     ///< the file system type, up to 12 characters
+    int DriveType = 0;          ///< 1 left out, 2 removable, 3 fixed, 4 network, 5 CD-ROM, 6 RAM disk
+    std::uint32_t Flags = 0;
+};
+
+/// Desktop and system services: folders, volumes, the Trash, starting programs, the clipboard.
+/// Implemented by the platform layer; tests install fakes. Thread: the GUI thread, except the
+/// folder lookups, which are safe from any thread.
+class TKSystem {
+public:
+    virtual ~TKSystem() = default;
+
+    /// Folder of the program's data (skins/, lang/, pictures), with a trailing "/".
+    virtual std::string AppPath() const = 0;
+    /// The user's private temporary folder (created 0700), with a trailing "/".
+    virtual std::string TempDir() const = 0;
+    virtual std::string WindowsDir() const = 0;
+    virtual std::string SystemDir() const = 0;
+    virtual std::string ProgramFilesDir() const = 0;
+    virtual std::string CommonFilesDir() const = 0;
+    /// "Desktop", "Personal", "Programs", "Startup" mapped to the XDG folders; empty otherwise.
+    virtual std::string ShellFolder(std::string_view name) const = 0;
+    virtual std::string HomeDir() const = 0;
+    /// Folder of the persistent settings store ($XDG_CONFIG_HOME/ksable/), trailing "/".
+    virtual std::string ConfigDir() const = 0;
+    /// Folder of packs the user installs ($XDG_DATA_HOME/ksable/), trailing "/".
+    virtual std::string UserDataDir() const = 0;
+
+    /// The Windows locale identifier of the user's language ("0000041B" for Slovak), empty
+    /// when the language has none the program knows.
+    virtual std::string LocaleId() const = 0;
+    /// Description of a file type, by extension with its dot (".txt"); empty when unknown.
+    virtual std::string FileTypeName(std::string_view ext) const = 0;
+    /// Content (MIME) type of an extension with its dot; empty when unknown.
+    virtual std::string ContentType(std::string_view ext) const = 0;
+
+    /// The mount root holding path, with a trailing "/"; empty for an empty path.
+    virtual std::string DriveRoot(const std::string& path) const = 0;
+    virtual std::optional<TVolumeInfo> VolumeInfo(const std::string& root) const = 0;
+    /// Total and available bytes of the file system holding path; 0 when unknown.
+    virtual std::int64_t DiskSize(const std::string& path) const = 0;
+    virtual std::int64_t DiskFree(const std::string& path) const = 0;
+
+    /// Moves one file or folder to the freedesktop Trash.
+    virtual Result<void> MoveToTrash(const std::string& path) = 0;
+    /// Starts an executable directly, or opens anything else with the desktop's default
+    /// application. Never waits for what it started.
+    virtual Result<void> RunProgram(const std::string& file, const std::string& parameters,
+                                    const std::string& folder) = 0;
+    virtual void CopyTextToClipboard(const std::string& text) = 0;
+    virtual std::string GetClipboardText() = 0;
+    virtual Result<void> LogOff() = 0;
+    virtual Result<void> CloseCdTray() = 0;
+};
+
+/// One entry of a folder listing.
+struct TDirEntry {
+    std::string Name;           ///< bytes as the OS gives them
+    std::uint64_t Size = 0;
+    std::int64_t MTimeNs = 0;   ///< modification time, nanoseconds since 1970 UTC
+    std::uint32_t Mode = 0;     ///< st_mode of the entry (of the target for symlinks that resolve)
+    bool IsFolder = false;      ///< a directory or a symlink to one
+    bool IsLink = false;
+    std::uint32_t Attr = 0;     ///< the attribute bits: 1 read-only, 2 hidden, 4 system, 16 folder, 32 archive
+};
+
+/// The file-system calls core walks use. Implemented by the platform layer with full paths
+/// (never the process current directory). Safe to use from several threads at once.
+class TKFileSystem {
+public:
+    virtual ~TKFileSystem() = default;
+
+    /// Calls each for every entry of path except "." and ".."; each returns false to stop.
+    virtual Result<void> ListFolder(const std::string& path,
+                                    const std::function<bool(const TDirEntry&)>& each) = 0;
+    virtual Result<TDirEntry> Stat(const std::string& path) = 0;
+    /// True when path names a folder that can be opened for listing.
+    virtual bool CanOpenFolder(const std::string& path) = 0;
+    virtual bool Exists(const std::string& path) = 0;
+    virtual Result<void> RemoveFile(const std::string& path) = 0;
+    virtual Result<void> RemoveFolder(const std::string& path) = 0;
+    /// Turns the owner's write permission on or off.
+    virtual Result<void> SetWritable(const std::string& path, bool writable) = 0;
+    /// Overwrites the file in place with random bytes (each 0..254) over its whole length and
+    /// flushes them to the disk.
+    virtual Result<void> OverwriteRandom(const std::string& path) = 0;
+};
+
+/// The platform objects the process uses; installed once by the composition root (or a test)
+/// before anything asks for them. The objects are not owned.
+void SetPlatform(TKSystem* system, TKFileSystem* fileSystem);
+/// The installed objects; abort when none is installed.
+TKSystem& System();
+TKFileSystem& FileSystem();
+bool HasPlatform();
+
+} // namespace ks

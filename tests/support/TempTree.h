@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace ks::test {
+
+/// A real folder in the temporary directory, removed with everything in it when the object
+/// goes away.
+class TempTree {
+public:
+    TempTree();
+    ~TempTree();
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    /// The folder, without a trailing "/".
+    const std::string& Path() const { return FPath; }
+    /// Path() + "/" + relative.
+    std::string operator/(const std::string& relative) const { return FPath + "/" + relative; }
+
+    /// Writes a file (creating its folders) and returns its full path.
+    std::string File(const std::string& relative, const std::string& content = {}) const;
+    /// Creates a folder (and its parents) and returns its full path.
+    std::string Folder(const std::string& relative) const;
+    /// Reads a whole file; empty when it cannot be read.
+    static std::string ReadFile(const std::string& path);
+
+private:
+    std::string FPath;
+};
+
+} // namespace ks::test

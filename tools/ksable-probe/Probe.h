@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ks::probe {
+
+/// Each subcommand gets the words after its name and returns the exit code: 0 done,
+/// 1 failed (an {"error": ...} line says why), 2 wrong usage.
+int ProbeReg(const std::vector<std::string>& args);
+int ProbeLang(const std::vector<std::string>& args);
+
+/// Prints {"error": text} and returns 1.
+int Fail(const std::string& text);
+/// Prints the usage line to standard error and returns 2.
+int Usage(const std::string& text);
+
+} // namespace ks::probe

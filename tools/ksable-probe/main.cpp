@@ -1,0 +1,48 @@
+// ksable-probe: the program's core libraries on the command line, one JSON object per line.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Json.h"
+#include "Probe.h"
+#include "foundation/RegistryStore.h"
+#include "foundation/System.h"
+#include "platform/LinuxFileSystem.h"
+#include "platform/LinuxSystem.h"
+
+namespace ks::probe {
+
+int Fail(const std::string& text) {
+    TJsonLine().Add("error", text).Print();
+    return 1;
+}
+
+int Usage(const std::string& text) {
+    std::fprintf(stderr, "usage: ksable-probe %s\n", text.c_str());
+    return 2;
+}
+
+} // namespace ks::probe
+
+int main(int argc, char** argv) {
+    using namespace ks::probe;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs("usage: ksable-probe reg get|set|list KEYPATH [NAME [VALUE]]\n"
+                   "       ksable-probe lang DIR ID\n",
+                   stderr);
+        return 2;
+    }
+    ks::TKLinuxSystem system;
+    ks::TKLinuxFileSystem fileSystem;
+    ks::SetPlatform(&system, &fileSystem);
+
+    const std::string command = args.front();
+    args.erase(args.begin());
+    if (command == "reg")
+        return ProbeReg(args);
+    if (command == "lang")
+        return ProbeLang(args);
+    return Usage("reg|lang ...");
+}
