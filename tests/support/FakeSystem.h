@@ -1,0 +1,89 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/System.h"
+
+namespace ks::test {
+
+/// A TKSystem whose answers are plain fields; actions are recorded, not performed.
+class FakeSystem : public TKSystem {
+public:
+    std::string FAppPath = "/opt/ksable/";
+    std::string FTempDir = "/tmp/ksable-test/";
+    std::string FHomeDir = "/home/ann";
+    std::string FConfigDir = "/home/ann/.config/ksable/";
+    std::string FLocaleId;
+    std::vector<std::string> FTrashed;
+    std::vector<std::string> FStarted;
+    std::string FClipboard;
+
+    std::string AppPath() const override { return FAppPath; }
+    std::string TempDir() const override { return FTempDir; }
+    std::string WindowsDir() const override { return "/usr"; }
+    std::string SystemDir() const override { return "/usr/bin"; }
+    std::string ProgramFilesDir() const override { return "/opt"; }
+    std::string CommonFilesDir() const override { return "/usr/share"; }
+    std::string ShellFolder(std::string_view name) const override {
+        if (name == "Desktop")
+            return FHomeDir + "/Desktop";
+        if (name == "Personal")
+            return FHomeDir + "/Documents";
+        if (name == "Programs")
+            return FHomeDir + "/.local/share/applications";
+        if (name == "Startup")
+            return FHomeDir + "/.config/autostart";
+        return {};
+    }
+    std::string HomeDir() const override { return FHomeDir; }
+    std::string ConfigDir() const override { return FConfigDir; }
+    std::string UserDataDir() const override { return FHomeDir + "/.local/share/ksable/"; }
+    std::string LocaleId() const override { return FLocaleId; }
+    std::string FileTypeName(std::string_view ext) const override {
+        return ext == ".txt" ? "Plain text document" : "";
+    }
+    std::string ContentType(std::string_view ext) const override { return ext == ".txt" ? "text/plain" : ""; }
+    std::string DriveRoot(const std::string& path) const override { return path.empty() ? "" : "/"; }
+    std::optional<TVolumeInfo> VolumeInfo(const std::string&) const override { return std::nullopt; }
+    std::int64_t DiskSize(const std::string& path) const override { return path.empty() ? 0 : 1000; }
+    std::int64_t DiskFree(const std::string& path) const override { return path.empty() ? 0 : 400; }
+    Result<void> MoveToTrash(const std::string& path) override {
+        FTrashed.push_back(path);
+        return {};
+    }
+    Result<void> RunProgram(const std::string& file, const std::string& parameters,
+                            const std::string&) override {
+        FStarted.push_back(file + " " + parameters);
+        return {};
+    }
+    void CopyTextToClipboard(const std::string& text) override { FClipboard = text; }
+    std::string GetClipboardText() override { return FClipboard; }
+    Result<void> LogOff() override { return {}; }
+    Result<void> CloseCdTray() override { return {}; }
+};
+
+/// A TKFileSystem answering folder checks from the real disk; everything else fails.
+class DiskFolderCheck : public TKFileSystem {
+public:
+    Result<void> ListFolder(const std::string& path, const std::function<bool(const TDirEntry&)>&) override {
+        return ErrnoError(path, 38);
+    }
+    Result<TDirEntry> Stat(const std::string& path) override { return ErrnoError(path, 38); }
+    bool CanOpenFolder(const std::string& path) override {
+        std::error_code ignored;
+        return std::filesystem::is_directory(path, ignored);
+    }
+    bool Exists(const std::string& path) override {
+        std::error_code ignored;
+        return std::filesystem::exists(path, ignored);
+    }
+    Result<void> RemoveFile(const std::string& path) override { return ErrnoError(path, 38); }
+    Result<void> RemoveFolder(const std::string& path) override { return ErrnoError(path, 38); }
+    Result<void> SetWritable(const std::string& path, bool) override { return ErrnoError(path, 38); }
+    Result<void> OverwriteRandom(const std::string& path) override { return ErrnoError(path, 38); }
+};
+
+} // namespace ks::test
