@@ -1,1 +1,439 @@
-// placeholder
+#include "shell/Language.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <unordered_set>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ks {
+
+namespace {
+
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+
+char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string UpperCase(std::string_view text) {
+    std::string result(text);
+    for (char& c : result)
+        c = UpperAscii(c);
+    return result;
+}
+
+bool SameTextAscii(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (UpperAscii(a[i]) != UpperAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// A folder as the language code joins it with file names: with its trailing "/".
+std::string WithSlash(const std::string& folder) {
+    if (folder.empty() || folder.back() == '/')
+        return folder;
+    return folder + "/";
+}
+
+// The start of a regular file, at most maxBytes of it. Nothing for a missing file, a folder, a
+// device or a FIFO (opened without blocking and never read), or when the first read fails; a read
+// error later ends the data where it happened.
+std::optional<std::string> ReadFileStart(const std::string& path, std::size_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string data;
+    char buffer[65536];
+    bool failed = false;
+    while (data.size() < maxBytes) {
+        const std::size_t want = std::min(sizeof buffer, maxBytes - data.size());
+        const ssize_t got = ::read(fd, buffer, want);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            failed = data.empty();
+            break;
+        }
+        if (got == 0)
+            break;
+        data.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    if (failed)
+        return std::nullopt;
+    return data;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Replaces the file at path with content: a temporary file beside it is written, flushed to the
+// disk and renamed over the old one, so readers see either the old or the new file, never a part.
+// The new file keeps the old one's permissions.
+Result<void> ReplaceFile(const std::string& path, std::string_view content) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    std::string temp = path + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return ErrnoError(path, errno);
+    struct stat old {};
+    const mode_t mode =
+        (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ? (old.st_mode & 07777) : 0644;
+    int failure = 0;
+    if (::fchmod(fd, mode) != 0 || !WriteAll(fd, content) || ::fsync(fd) != 0)
+        failure = errno != 0 ? errno : EIO;
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure == 0 && ::rename(temp.c_str(), path.c_str()) != 0)
+        failure = errno;
+    if (failure != 0) {
+        ::unlink(temp.c_str());
+        return ErrnoError(path, failure);
+    }
+    // The rename itself reaches the disk with the folder's metadata.
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return {};
+}
+
+// A window name becomes part of a file name; one that could reach outside the folder is refused.
+bool IsPlainWindowName(std::string_view windowName) {
+    return !windowName.empty() && windowName.find('/') == std::string_view::npos &&
+           windowName.find('\0') == std::string_view::npos;
+}
+
+std::string WindowFileName(std::string_view windowName) {
+    return "F_" + std::string(windowName) + ".dat";
+}
+
+// "codePage" holds a decimal number; anything else is no number at all.
+std::optional<long> ParseDecimal(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
+    if (text.empty() || text.size() > 9)
+        return std::nullopt;
+    long value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+} // namespace
+
+const std::vector<TLangStringId> LangStringIds = {
+    {"MSGBOX_Caption", &TLangStrings::MSGBOX_Caption},
+    {"MSGBOX_Yes", &TLangStrings::MSGBOX_Yes},
+    {"MSGBOX_YesToAll", &TLangStrings::MSGBOX_YesToAll},
+    {"MSGBOX_No", &TLangStrings::MSGBOX_No},
+    {"MSGBOX_NoToAll", &TLangStrings::MSGBOX_NoToAll},
+    {"MSGBOX_OK", &TLangStrings::MSGBOX_OK},
+    {"MSGBOX_Cancel", &TLangStrings::MSGBOX_Cancel},
+    {"MSGBOX_Retry", &TLangStrings::MSGBOX_Retry},
+    {"MSGBOX_Abort", &TLangStrings::MSGBOX_Abort},
+
+    {"_STRCopyToItSelf", &TLangStrings::STRCopyToItSelf},
+    {"_STRFileMissing", &TLangStrings::STRFileMissing},
+    {"_STRAlreadyExists", &TLangStrings::STRAlreadyExists},
+    {"_STROnCreating", &TLangStrings::STROnCreating},
+    {"_STROnReading", &TLangStrings::STROnReading},
+    {"_STROnWriting", &TLangStrings::STROnWriting},
+    {"_STROnNoFreeSpace", &TLangStrings::STROnNoFreeSpace},
+    {"_STRErrOpenArchive", &TLangStrings::STRErrOpenArchive},
+    {"_STRErrProcessingArchive", &TLangStrings::STRErrProcessingArchive},
+    {"_STRArchiveHeaderBroken", &TLangStrings::STRArchiveHeaderBroken},
+    {"arch_NO_MEMORY", &TLangStrings::arch_NO_MEMORY},
+    {"arch_EOPEN", &TLangStrings::arch_EOPEN},
+    {"arch_BAD_RARCHIVE", &TLangStrings::arch_BAD_RARCHIVE},
+    {"arch_BAD_DATA", &TLangStrings::arch_BAD_DATA},
+    {"arch_PROCESS_ERR", &TLangStrings::arch_PROCESS_ERR},
+    {"arch_CRC_ERR", &TLangStrings::arch_CRC_ERR},
+
+    {"STR_DRIVE_A", &TLangStrings::STR_DRIVE_A},
+    {"STR_UNKNOWN", &TLangStrings::STR_UNKNOWN},
+    {"STR_NO_ROOT_DIR", &TLangStrings::STR_NO_ROOT_DIR},
+    {"STR_REMOVABLE", &TLangStrings::STR_REMOVABLE},
+    {"STR_FIXED", &TLangStrings::STR_FIXED},
+    {"STR_REMOTE", &TLangStrings::STR_REMOTE},
+    {"STR_CDROM", &TLangStrings::STR_CDROM},
+    {"STR_RAMDISK", &TLangStrings::STR_RAMDISK},
+    {"STR_EMPTYLIST", &TLangStrings::STR_EMPTYLIST},
+    {"STR_PANEL_UNKNOWNDATE", &TLangStrings::STR_PANEL_UNKNOWNDATE},
+    {"STR_PANEL_UPDIR", &TLangStrings::STR_PANEL_UPDIR},
+    {"STR_PANEL_FOLDER", &TLangStrings::STR_PANEL_FOLDER},
+    {"STR_PANEL_DOCUMENTS", &TLangStrings::STR_PANEL_DOCUMENTS},
+    {"STR_PANEL_DESKTOP", &TLangStrings::STR_PANEL_DESKTOP},
+    {"STR_PANEL_STARTMENU", &TLangStrings::STR_PANEL_STARTMENU},
+    {"STR_PANEL_PROGRAMFILES", &TLangStrings::STR_PANEL_PROGRAMFILES},
+    {"STR_PANEL_STARTUP", &TLangStrings::STR_PANEL_STARTUP},
+    {"STR_PANEL_BROWSE", &TLangStrings::STR_PANEL_BROWSE},
+    {"STR_PANEL_BROWSENET", &TLangStrings::STR_PANEL_BROWSENET},
+    {"STR_PANEL_TYPE", &TLangStrings::STR_PANEL_TYPE},
+    {"nfo_ChooseDrive", &TLangStrings::nfo_ChooseDrive},
+    {"STR_MSG_DRIVE_DOESNOT_EXISTS", &TLangStrings::STR_MSG_DRIVE_DOESNOT_EXISTS},
+
+    {"strINFO_SELECTEDITEMS", &TLangStrings::strINFO_SELECTEDITEMS},
+    {"strINFO_DRIVEINFO", &TLangStrings::strINFO_DRIVEINFO},
+    {"STR_MSG_WORKING", &TLangStrings::STR_MSG_WORKING},
+    {"STR_MSG_COUNTING", &TLangStrings::STR_MSG_COUNTING},
+    {"STR_MSG_DELETING", &TLangStrings::STR_MSG_DELETING},
+    {"STR_MSG_FINDRES", &TLangStrings::STR_MSG_FINDRES},
+    {"STR_MSG_FINDING", &TLangStrings::STR_MSG_FINDING},
+    {"STR_MSG_FINDING_DETAIL", &TLangStrings::STR_MSG_FINDING_DETAIL},
+    {"STR_MSG_ARCHIVEOPEN", &TLangStrings::STR_MSG_ARCHIVEOPEN},
+    {"_STRConDeleteFolder", &TLangStrings::STRConDeleteFolder},
+    {"STRConDeleteFolder", &TLangStrings::STRConDeleteFolder},
+    {"_STRErrDeleteFile", &TLangStrings::STRErrDeleteFile},
+    {"STRErrDeleteFile", &TLangStrings::STRErrDeleteFile},
+    {"STRErrDeleteReadOnly", &TLangStrings::STRErrDeleteReadOnly},
+    {"nfo_CalcFolderSize", &TLangStrings::nfo_CalcFolderSize},
+    {"nfo_CalcFolderSizeDr", &TLangStrings::nfo_CalcFolderSizeDr},
+    {"nfo_FolderDefined", &TLangStrings::nfo_FolderDefined},
+    {"strItemNfo_Standart", &TLangStrings::strItemNfo_Standart},
+    {"strItemNfo_Archive", &TLangStrings::strItemNfo_Archive},
+    {"strItemNfoLoc", &TLangStrings::strItemNfoLoc},
+    {"strItemNfoName", &TLangStrings::strItemNfoName},
+    {"strItemNfoSize", &TLangStrings::strItemNfoSize},
+    {"strItemNfoDate", &TLangStrings::strItemNfoDate},
+    {"strItemNfoAttr", &TLangStrings::strItemNfoAttr},
+    {"strItemNfoArchUpnSize", &TLangStrings::strItemNfoArchUpnSize},
+    {"strItemNfoArchPacSize", &TLangStrings::strItemNfoArchPacSize},
+    {"strItemNfoArchMethod", &TLangStrings::strItemNfoArchMethod},
+    {"strItemNfoArchUnpVer", &TLangStrings::strItemNfoArchUnpVer},
+    {"strItemNfoArchHostOS", &TLangStrings::strItemNfoArchHostOS},
+    {"strItemNfoSDesc", &TLangStrings::strItemNfoSDesc},
+    {"strItemNfoSDescCon", &TLangStrings::strItemNfoSDescCon},
+};
+
+bool HasUtf8Bom(std::string_view data) {
+    return data.substr(0, Utf8Bom.size()) == Utf8Bom;
+}
+
+std::vector<TLangLine> ParseLangLines(std::string_view data) {
+    std::vector<TLangLine> lines;
+    if (data.size() > MaxLanguageFileSize)
+        data = data.substr(0, MaxLanguageFileSize);
+    if (HasUtf8Bom(data))
+        data.remove_prefix(Utf8Bom.size());
+    while (!data.empty()) {
+        const std::size_t end = data.find('\n');
+        std::string_view line = data.substr(0, end);
+        data.remove_prefix(end == std::string_view::npos ? data.size() : end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        const std::size_t bar = line.find('|');
+        if (bar == std::string_view::npos)
+            continue;
+        lines.push_back({std::string(line.substr(0, bar)), std::string(line.substr(bar + 1))});
+    }
+    return lines;
+}
+
+int CodePageOfCharset(int charset) {
+    switch (charset) {
+    case 238:
+        return 1250;
+    case 204:
+        return 1251;
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 222:
+        return 874;
+    case 128:
+        return 932;
+    case 129:
+        return 949;
+    case 134:
+        return 936;
+    case 136:
+        return 950;
+    default:
+        // 0 (ANSI) and 1 (default) are Western; so is anything unknown.
+        return 1252;
+    }
+}
+
+std::string FindFileNoCase(const std::string& folder, std::string_view name) {
+    std::string exact = folder + std::string(name);
+    struct stat info {};
+    if (::stat(exact.c_str(), &info) == 0)
+        return exact;
+    std::error_code error;
+    const std::filesystem::path listed =
+        folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder);
+    for (std::filesystem::directory_iterator it(listed, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string entry = it->path().filename().string();
+        if (SameTextAscii(entry, name))
+            return folder + entry;
+    }
+    return exact;
+}
+
+std::vector<TLangLine> ReadWindowFile(const std::string& langPath, std::string_view windowName) {
+    if (!IsPlainWindowName(windowName) || langPath.empty())
+        return {};
+    const std::string path = FindFileNoCase(WithSlash(langPath), WindowFileName(windowName));
+    const std::optional<std::string> data = ReadFileStart(path, MaxLanguageFileSize);
+    if (!data)
+        return {};
+    return ParseLangLines(*data);
+}
+
+Result<void> SaveWindowFile(const std::string& langPath, std::string_view windowName,
+                            const std::vector<TLangLine>& lines) {
+    if (!IsPlainWindowName(windowName) || langPath.empty()) {
+        TError error;
+        error.Code = TErrorCode::ecUnsupported;
+        error.Path = langPath;
+        error.Detail = "not a window name: " + std::string(windowName);
+        return error;
+    }
+    std::string content;
+    for (const TLangLine& line : lines)
+        content += line.Key + "|" + line.Text + "\r\n";
+    return ReplaceFile(FindFileNoCase(WithSlash(langPath), WindowFileName(windowName)), content);
+}
+
+void TLanguage::AppendEntry(std::string upperId, std::string_view text) {
+    FLangTable.push_back(upperId + "|" + std::string(text));
+    // The first entry of an identifier is the one lookups find.
+    FIndex.emplace(std::move(upperId), FLangTable.size() - 1);
+}
+
+bool TLanguage::GetLangText(std::string_view id, std::string& text) const {
+    const auto found = FIndex.find(UpperCase(id));
+    if (found == FIndex.end())
+        return false;
+    const std::string& entry = FLangTable[found->second];
+    text = entry.substr(found->first.size() + 1);
+    return true;
+}
+
+std::string TLanguage::GetLangText(std::string_view id) const {
+    std::string text;
+    GetLangText(id, text);
+    return text;
+}
+
+void TLanguage::SetLangText(std::string_view id, std::string_view text) {
+    if (id.find_first_of("|\n") != std::string_view::npos)
+        return;
+    std::string upperId = UpperCase(id);
+    const auto found = FIndex.find(upperId);
+    if (found != FIndex.end()) {
+        FLangTable[found->second] = upperId + "|" + std::string(text);
+        return;
+    }
+    AppendEntry(std::move(upperId), text);
+}
+
+bool TLanguage::ReadOthersFile(const std::string& folder, bool append) {
+    if (folder.empty())
+        return false;
+    const std::optional<std::string> data =
+        ReadFileStart(FindFileNoCase(folder, OthersFileName), MaxLanguageFileSize);
+    if (!data)
+        return false;
+    // Lookups find the first entry of an identifier, so within one file the first line of an
+    // identifier is the one that counts, whether the file starts the table or is laid over it.
+    // Later repeats are appended with the first file (kept for saving) and skipped otherwise.
+    std::unordered_set<std::string> seen;
+    for (TLangLine& line : ParseLangLines(*data)) {
+        std::string upperId = UpperCase(line.Key);
+        if (append)
+            AppendEntry(std::move(upperId), line.Text);
+        else if (seen.insert(upperId).second)
+            SetLangText(upperId, line.Text);
+    }
+    FUtf8Bom = HasUtf8Bom(*data);
+    return true;
+}
+
+void TLanguage::LoadLanguage(bool clear) {
+    if (clear) {
+        FLangTable.clear();
+        FIndex.clear();
+        FUtf8Bom = false;
+    }
+    bool append = clear;
+    const std::string langFolder = WithSlash(LangPath);
+    const std::string defaultFolder = WithSlash(DefaultLangPath);
+    if (UpperCase(langFolder) != UpperCase(defaultFolder) && ReadOthersFile(defaultFolder, append))
+        append = false;
+    ReadOthersFile(langFolder, append);
+
+    std::string codePage;
+    const std::optional<long> number =
+        GetLangText(CodePageId, codePage) ? ParseDecimal(codePage) : std::nullopt;
+    FLangCharset = (number && *number <= 255) ? static_cast<int>(*number) : DefaultLangCharset;
+    FUtf8 = FUtf8Bom || (number && *number == Utf8CodePage);
+
+    for (const TLangStringId& id : LangStringIds)
+        (FStrings.*id.Member).clear();
+    for (const TLangStringId& id : LangStringIds)
+        GetLangText(id.Id, FStrings.*id.Member);
+}
+
+Result<void> TLanguage::SaveLanguage() const {
+    const std::string folder = WithSlash(LangPath);
+    if (folder.empty()) {
+        TError error;
+        error.Code = TErrorCode::ecNotFound;
+        error.Detail = "no language folder";
+        return error;
+    }
+    std::string content = FUtf8Bom ? std::string(Utf8Bom) : std::string();
+    for (const std::string& entry : FLangTable)
+        content += entry + "\r\n";
+    return ReplaceFile(FindFileNoCase(folder, OthersFileName), content);
+}
+
+TLanguage& CurrentLanguage() {
+    static TLanguage language;
+    return language;
+}
+
+} // namespace ks
