@@ -370,6 +370,21 @@ void TLanguage::SetLangText(std::string_view id, std::string_view text) {
     AppendEntry(std::move(upperId), text);
 }
 
+void TLanguage::AddOthersData(std::string_view data, bool append) {
+    // Lookups find the first entry of an identifier, so within one file the first line of an
+    // identifier is the one that counts, whether the file starts the table or is laid over it.
+    // Later repeats are appended with the first file (kept for saving) and skipped otherwise.
+    std::unordered_set<std::string> seen;
+    for (TLangLine& line : ParseLangLines(data)) {
+        std::string upperId = UpperCase(line.Key);
+        if (append)
+            AppendEntry(std::move(upperId), line.Text);
+        else if (seen.insert(upperId).second)
+            SetLangText(upperId, line.Text);
+    }
+    FUtf8Bom = HasUtf8Bom(data);
+}
+
 bool TLanguage::ReadOthersFile(const std::string& folder, bool append) {
     if (folder.empty())
         return false;
@@ -377,34 +392,19 @@ bool TLanguage::ReadOthersFile(const std::string& folder, bool append) {
         ReadFileStart(FindFileNoCase(folder, OthersFileName), MaxLanguageFileSize);
     if (!data)
         return false;
-    // Lookups find the first entry of an identifier, so within one file the first line of an
-    // identifier is the one that counts, whether the file starts the table or is laid over it.
-    // Later repeats are appended with the first file (kept for saving) and skipped otherwise.
-    std::unordered_set<std::string> seen;
-    for (TLangLine& line : ParseLangLines(*data)) {
-        std::string upperId = UpperCase(line.Key);
-        if (append)
-            AppendEntry(std::move(upperId), line.Text);
-        else if (seen.insert(upperId).second)
-            SetLangText(upperId, line.Text);
-    }
-    FUtf8Bom = HasUtf8Bom(*data);
+    AddOthersData(*data, append);
     return true;
 }
 
-void TLanguage::LoadLanguage(bool clear) {
-    if (clear) {
-        FLangTable.clear();
-        FIndex.clear();
-        FUtf8Bom = false;
-    }
-    bool append = clear;
-    const std::string langFolder = WithSlash(LangPath);
-    const std::string defaultFolder = WithSlash(DefaultLangPath);
-    if (UpperCase(langFolder) != UpperCase(defaultFolder) && ReadOthersFile(defaultFolder, append))
-        append = false;
-    ReadOthersFile(langFolder, append);
+void TLanguage::StartLoad(bool clear) {
+    if (!clear)
+        return;
+    FLangTable.clear();
+    FIndex.clear();
+    FUtf8Bom = false;
+}
 
+void TLanguage::FinishLoad() {
     std::string codePage;
     const std::optional<long> number =
         GetLangText(CodePageId, codePage) ? ParseDecimal(codePage) : std::nullopt;
@@ -415,6 +415,27 @@ void TLanguage::LoadLanguage(bool clear) {
         (FStrings.*id.Member).clear();
     for (const TLangStringId& id : LangStringIds)
         GetLangText(id.Id, FStrings.*id.Member);
+}
+
+void TLanguage::LoadLanguage(bool clear) {
+    StartLoad(clear);
+    bool append = clear;
+    const std::string langFolder = WithSlash(LangPath);
+    const std::string defaultFolder = WithSlash(DefaultLangPath);
+    if (UpperCase(langFolder) != UpperCase(defaultFolder) && ReadOthersFile(defaultFolder, append))
+        append = false;
+    ReadOthersFile(langFolder, append);
+    FinishLoad();
+}
+
+void TLanguage::LoadLanguageData(const std::vector<std::string_view>& files, bool clear) {
+    StartLoad(clear);
+    bool append = clear;
+    for (const std::string_view data : files) {
+        AddOthersData(data, append);
+        append = false;
+    }
+    FinishLoad();
 }
 
 Result<void> TLanguage::SaveLanguage() const {

@@ -211,6 +211,9 @@ public:
     /// character set and the message strings are taken from the table; an identifier found in
     /// neither file leaves its message string empty.
     void LoadLanguage(bool clear);
+    /// `LoadLanguage` over message tables already in memory, given in the order they would be
+    /// read (the English one first); for parsers fed from elsewhere and for tests.
+    void LoadLanguageData(const std::vector<std::string_view>& files, bool clear);
 
     /// The text of the first entry whose identifier equals id ignoring case; text is left as it
     /// was when there is none. Returns whether one was found.
@@ -237,7 +240,10 @@ public:
     const TLangStrings& Strings() const { return FStrings; }
 
 private:
+    void StartLoad(bool clear);
+    void AddOthersData(std::string_view data, bool append);
     bool ReadOthersFile(const std::string& folder, bool append);
+    void FinishLoad();
     void AppendEntry(std::string upperId, std::string_view text);
 
     std::vector<std::string> FLangTable;
