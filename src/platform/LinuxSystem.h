@@ -1,0 +1,101 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/System.h"
+
+namespace ks {
+
+/// One line of /proc/self/mountinfo.
+struct TMountEntry {
+    std::string Root;   ///< mount point, unescaped, without a trailing "/" (except "/")
+    std::string FsType; ///< "ext4", "tmpfs", "fuse.sshfs", ...
+    std::string Source; ///< the mount source ("/dev/sda1", "server:/export", "tmpfs")
+    unsigned Major = 0; ///< st_dev of the mounted file system
+    unsigned Minor = 0;
+};
+
+/// Parses the text of /proc/self/mountinfo (octal escapes such as \040 decoded). Lines that
+/// do not have the form of a mount line are skipped.
+std::vector<TMountEntry> ParseMountTable(std::string_view text);
+/// The mounts of this process in the order of the mount table (a later mount on the same point
+/// hides an earlier one). Empty when the table cannot be read.
+std::vector<TMountEntry> ReadMountTable();
+/// The drive type code of a mount: 1 left out (pseudo file systems), 2 removable, 3 fixed,
+/// 4 network, 5 CD-ROM, 6 RAM disk. Reads /sys for the removable test.
+int DriveTypeOf(const TMountEntry& mount);
+/// Splits a parameter text into words as a POSIX shell would (blanks separate words; single
+/// quotes keep everything; double quotes keep everything but \", \\, \$ and \`; a backslash
+/// outside quotes keeps the next character), without expanding anything. An unterminated quote
+/// runs to the end of the text.
+std::vector<std::string> SplitParameters(std::string_view text);
+
+/// The Linux desktop services: XDG folders, the mount table, the freedesktop Trash, the shared
+/// MIME database, posix_spawn for starting programs.
+///
+/// The clipboard needs a QGuiApplication, which this library does not link: the composition
+/// root installs the two clipboard functions with `SetClipboard`; without them copying does
+/// nothing and reading gives the empty string.
+///
+/// Thread: the folder, MIME and volume lookups are safe from any thread; the rest belongs to the
+/// GUI thread.
+class TKLinuxSystem : public TKSystem {
+public:
+    using TClipboardSetter = std::function<void(const std::string&)>;
+    using TClipboardGetter = std::function<std::string()>;
+
+    /// The data folder: $KSABLE_DATA_DIR when set; else the executable's folder when it holds
+    /// "lang/" or "skins/" (a build tree or a portable copy); else <prefix>/share/ksable/.
+    std::string AppPath() const override;
+    /// $XDG_RUNTIME_DIR/ksable/, else ($TMPDIR or /tmp)/ksable-<uid>/; created 0700 and used only
+    /// when it is a real folder owned by the user. Empty when no such folder can be had.
+    std::string TempDir() const override;
+    std::string WindowsDir() const override;
+    std::string SystemDir() const override;
+    std::string ProgramFilesDir() const override;
+    std::string CommonFilesDir() const override;
+    /// The XDG folder without a trailing "/".
+    std::string ShellFolder(std::string_view name) const override;
+    /// $HOME (else the password database), without a trailing "/".
+    std::string HomeDir() const override;
+    std::string ConfigDir() const override;
+    std::string UserDataDir() const override;
+
+    std::string LocaleId() const override;
+    std::string FileTypeName(std::string_view ext) const override;
+    std::string ContentType(std::string_view ext) const override;
+
+    std::string DriveRoot(const std::string& path) const override;
+    std::optional<TVolumeInfo> VolumeInfo(const std::string& root) const override;
+    std::int64_t DiskSize(const std::string& path) const override;
+    std::int64_t DiskFree(const std::string& path) const override;
+
+    /// The home trash for items on the file system of $XDG_DATA_HOME; otherwise
+    /// $topdir/.Trash/$uid (when .Trash is a sticky real folder) or $topdir/.Trash-$uid. The
+    /// item is renamed, never copied, so an item that cannot be renamed into a trash on its own
+    /// file system stays where it is and the result is an error.
+    Result<void> MoveToTrash(const std::string& path) override;
+    /// A relative file is looked up in folder, then (a bare name) on PATH. An executable regular
+    /// file is spawned with parameters split by `SplitParameters`; URLs and other files are
+    /// handed to xdg-open. Both run in folder, in a session of their own.
+    Result<void> RunProgram(const std::string& file, const std::string& parameters,
+                            const std::string& folder) override;
+    void CopyTextToClipboard(const std::string& text) override;
+    std::string GetClipboardText() override;
+    /// Ends the session with loginctl; waits up to 10 seconds for its answer.
+    Result<void> LogOff() override;
+    /// Runs "eject -t"; ecUnsupported when eject is not installed.
+    Result<void> CloseCdTray() override;
+
+    /// Installs the clipboard functions (see the class comment).
+    void SetClipboard(TClipboardSetter setter, TClipboardGetter getter);
+
+private:
+    TClipboardSetter FClipboardSetter;
+    TClipboardGetter FClipboardGetter;
+};
+
+} // namespace ks
