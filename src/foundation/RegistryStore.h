@@ -41,7 +41,9 @@ public:
 
     /// The value, or nothing when the key or the value is missing.
     std::optional<std::string> Read(std::string_view keyPath, std::string_view name) const;
-    /// Sets a value, creating the key and its parents; held until the next `Flush`.
+    /// Sets a value, creating the key and its parents; held until the next `Flush`. Empty parts
+    /// of a key path (a leading, trailing or doubled "\") are ignored; a key path that is empty,
+    /// deeper than 512 parts or holds a CR, LF or NUL byte cannot be stored and is skipped.
     void Write(std::string_view keyPath, std::string_view name, std::string_view value);
     /// Removes a key with all its values and sub-keys; held until the next `Flush`.
     void DeleteKey(std::string_view keyPath);
@@ -64,6 +66,21 @@ private:
     struct TImpl;
     std::unique_ptr<TImpl> FImpl;
 };
+
+/// One key of a store file: the key path without the root and its values, name and text, in
+/// order. In a parsed list every key's parents come before it.
+struct TRegistryKeyText {
+    std::string Path;
+    std::vector<std::pair<std::string, std::string>> Values;
+    bool operator==(const TRegistryKeyText&) const = default;
+};
+
+/// Parses the text of a store file into its keys, in file order (a key named twice is one key,
+/// a value named twice keeps its first place and its last text). A damaged text gives ecParse
+/// with the line number in the error's Detail. No file is touched.
+Result<std::vector<TRegistryKeyText>> ParseRegistryText(std::string_view text);
+/// The file text of keys, as `Flush` writes it; `ParseRegistryText` gives the keys back.
+std::string FormatRegistryText(const std::vector<TRegistryKeyText>& keys);
 
 /// The root handles of the registry helpers.
 enum class TRegRoot { rrCurrentUser, rrLocalMachine, rrClassesRoot, rrCurrentConfig };

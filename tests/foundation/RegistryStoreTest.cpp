@@ -1,1 +1,419 @@
-// placeholder
+#include "foundation/RegistryStore.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <ctime>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support/TempTree.h"
+
+namespace ks {
+namespace {
+
+using test::TempTree;
+using TValues = std::vector<std::pair<std::string, std::string>>;
+
+const std::string ProgramKey = "Software\\delta9\\[sable!]";
+
+// Names in folder that start with prefix.
+std::vector<std::string> NamesStartingWith(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return names;
+    while (const dirent* entry = ::readdir(dir))
+        if (std::string_view(entry->d_name).starts_with(prefix))
+            names.emplace_back(entry->d_name);
+    ::closedir(dir);
+    return names;
+}
+
+unsigned ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+
+TEST(RegistryStore, WritesTheRegedit4Layout) {
+    TempTree tree;
+    TKRegistryStore store(tree / "registry");
+    ASSERT_TRUE(store.Load());
+    store.Write(ProgramKey + "\\m_lpanel", "ppath", "/home/ann/projects");
+    store.Write(ProgramKey + "\\m_lpanel", "pposit", "notes.txt");
+    store.Write(ProgramKey + "\\m_history", "linescount", "0");
+    store.Write(ProgramKey + "\\m_history", "line0", "make -C \"my dir\"");
+    ASSERT_TRUE(store.Flush());
+    EXPECT_EQ(TempTree::ReadFile(tree / "registry"),
+              "REGEDIT4\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\Software\\delta9\\[sable!]\\m_lpanel]\n"
+              "\"ppath\"=\"/home/ann/projects\"\n"
+              "\"pposit\"=\"notes.txt\"\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\Software\\delta9\\[sable!]\\m_history]\n"
+              "\"linescount\"=\"0\"\n"
+              "\"line0\"=\"make -C \\\"my dir\\\"\"\n");
+}
+
+TEST(RegistryStore, AwkwardValuesRoundTrip) {
+    TempTree tree;
+    // The folders of the store do not exist yet: the flush makes them, private to the user.
+    const std::string path = tree / "config/ksable/registry";
+    const std::string key = ProgramKey + "\\m_awkward";
+    const TValues values = {
+        {"quotes", "say \"hi\" \"\""},
+        {"backslashes", "C:\\dir\\ \\\\server\\ end\\"},
+        {"pipe", "a|b||"},
+        {"empty", ""},
+        {"lines", "one\ntwo\r\nthree\rfour\n"},
+        {"nul", std::string("a\0b", 3)},
+        {"bytes", "\xff\xfe\x80 \xc3\x28 \t tab"},
+        {"a=b", "name with an equals sign"},
+        {"x]y[", "name with brackets"},
+        {"@", "a name that is only an at sign"},
+        {"", "the default value"},
+        {"\"quoted\\name\"\n", "escaped name"},
+        {"spaces", "  both ends  "},
+        {"long", std::string(1 << 20, 'L')},
+    };
+    {
+        TKRegistryStore store(path);
+        ASSERT_TRUE(store.Load());
+        for (const auto& [name, value] : values)
+            store.Write(key, name, value);
+        ASSERT_TRUE(store.Dirty());
+        ASSERT_TRUE(store.Flush());
+        EXPECT_FALSE(store.Dirty());
+    }
+    EXPECT_EQ(ModeOf(tree / "config/ksable"), 0700u);
+    EXPECT_EQ(ModeOf(path), 0600u);
+    const std::string text = TempTree::ReadFile(path);
+    EXPECT_NE(text.find("\n@=\"the default value\"\n"), std::string::npos);
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+
+    TKRegistryStore reloaded(path);
+    ASSERT_TRUE(reloaded.Load());
+    EXPECT_EQ(reloaded.Values(key), values);
+    for (const auto& [name, value] : values) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(reloaded.Read(key, name), value);
+    }
+
+    // A file saved with CR LF line ends by an editor reads the same.
+    std::string crlf;
+    for (const char c : text) {
+        if (c == '\n')
+            crlf += '\r';
+        crlf += c;
+    }
+    const std::string crlfPath = tree.File("crlf/registry", crlf);
+    TKRegistryStore fromCrlf(crlfPath);
+    ASSERT_TRUE(fromCrlf.Load());
+    EXPECT_EQ(fromCrlf.Values(key), values);
+}
+
+TEST(RegistryStore, KeysAndNamesIgnoreCaseAndKeepTheFirst) {
+    TempTree tree;
+    TKRegistryStore store(tree / "registry");
+    ASSERT_TRUE(store.Load());
+    store.Write("Software\\Delta9\\m_Panel", "MAlpAct", "96");
+    store.Write("SOFTWARE\\delta9\\M_PANEL", "malpact", "97");
+    store.Write("software\\DELTA9\\m_panel\\", "mAlpInact", "48");
+    EXPECT_EQ(store.Read("software\\delta9\\m_panel", "MALPACT"), "97");
+    EXPECT_TRUE(store.KeyExists("\\SOFTWARE\\\\Delta9"));
+    ASSERT_TRUE(store.Flush());
+
+    TKRegistryStore reloaded(tree / "registry");
+    ASSERT_TRUE(reloaded.Load());
+    EXPECT_EQ(reloaded.Values("software\\delta9\\m_panel"),
+              (TValues{{"MAlpAct", "97"}, {"mAlpInact", "48"}}));
+    EXPECT_EQ(reloaded.SubKeys("SOFTWARE"), std::vector<std::string>{"Delta9"});
+    EXPECT_EQ(reloaded.SubKeys("software\\delta9"), std::vector<std::string>{"m_Panel"});
+    EXPECT_NE(TempTree::ReadFile(tree / "registry").find("[HKEY_CURRENT_USER\\Software\\Delta9\\m_Panel]\n"),
+              std::string::npos);
+}
+
+TEST(RegistryStore, ValuesAndSubKeysKeepCreationOrder) {
+    TempTree tree;
+    const std::string history = ProgramKey + "\\m_history_copy";
+    std::vector<std::string> expectedNames;
+    TKRegistryStore store(tree / "registry");
+    ASSERT_TRUE(store.Load());
+    for (int i = 0; i <= 20; ++i) {
+        store.Write(history, std::to_string(i), "/folder/" + std::to_string(i));
+        expectedNames.push_back(std::to_string(i));
+    }
+    for (const char* name : {"zeta", "alpha", "Mid", "beta\\deeper", "alpha\\x"})
+        store.Write(ProgramKey + "\\order\\" + name, "v", "1");
+    store.Write(ProgramKey + "\\order", "last", "1");
+    ASSERT_TRUE(store.Flush());
+
+    TKRegistryStore reloaded(tree / "registry");
+    ASSERT_TRUE(reloaded.Load());
+    std::vector<std::string> names;
+    for (const auto& [name, value] : reloaded.Values(history))
+        names.push_back(name);
+    EXPECT_EQ(names, expectedNames);
+    EXPECT_EQ(reloaded.SubKeys(ProgramKey + "\\order"),
+              (std::vector<std::string>{"zeta", "alpha", "Mid", "beta"}));
+    EXPECT_EQ(reloaded.SubKeys(ProgramKey), (std::vector<std::string>{"m_history_copy", "order"}));
+
+    // A history is saved by deleting its key and writing it again: the new values replace the
+    // old ones, in the new order, and none of the old ones survives.
+    reloaded.DeleteKey(history);
+    reloaded.Write(history, "0", "newest");
+    reloaded.Write(history, "1", "older");
+    ASSERT_TRUE(reloaded.Flush());
+    TKRegistryStore again(tree / "registry");
+    ASSERT_TRUE(again.Load());
+    EXPECT_EQ(again.Values(history), (TValues{{"0", "newest"}, {"1", "older"}}));
+}
+
+TEST(RegistryStore, DeletesKeysWithSubKeysAndSingleValues) {
+    TempTree tree;
+    TKRegistryStore store(tree / "registry");
+    ASSERT_TRUE(store.Load());
+    store.Write("A\\B\\C", "c", "1");
+    store.Write("A\\B", "b", "1");
+    store.Write("A\\D", "d", "1");
+    store.Write("A\\E", "e", "1");
+    store.Write("A\\E", "f", "2");
+    ASSERT_TRUE(store.Flush());
+
+    store.DeleteKey("a\\b");
+    store.DeleteValue("a\\e", "E");
+    store.DeleteValue("A\\missing", "x");
+    store.DeleteKey("A\\missing");
+    EXPECT_FALSE(store.KeyExists("A\\B\\C"));
+    EXPECT_FALSE(store.KeyExists("A\\B"));
+    ASSERT_TRUE(store.Flush());
+
+    TKRegistryStore reloaded(tree / "registry");
+    ASSERT_TRUE(reloaded.Load());
+    EXPECT_FALSE(reloaded.KeyExists("A\\B"));
+    EXPECT_FALSE(reloaded.Read("A\\B\\C", "c"));
+    EXPECT_EQ(reloaded.SubKeys("A"), (std::vector<std::string>{"D", "E"}));
+    EXPECT_EQ(reloaded.Values("A\\E"), (TValues{{"f", "2"}}));
+
+    // A key left without values still exists after a reload, in its place.
+    reloaded.DeleteValue("A\\D", "d");
+    ASSERT_TRUE(reloaded.Flush());
+    TKRegistryStore again(tree / "registry");
+    ASSERT_TRUE(again.Load());
+    EXPECT_TRUE(again.KeyExists("A\\D"));
+    EXPECT_EQ(again.SubKeys("A"), (std::vector<std::string>{"D", "E"}));
+}
+
+TEST(RegistryStore, TwoStoresOnOneFileKeepEachOthersChanges) {
+    TempTree tree;
+    const std::string path = tree / "registry";
+    TKRegistryStore first(path);
+    TKRegistryStore second(path);
+    ASSERT_TRUE(first.Load());
+    ASSERT_TRUE(second.Load());
+    first.Write("K", "a", "from first");
+    first.Write("K", "shared", "first");
+    second.Write("K", "b", "from second");
+    second.Write("K\\Sub", "s", "from second");
+    ASSERT_TRUE(first.Flush());
+    ASSERT_TRUE(second.Flush());
+    // The later flush adopts what the other wrote.
+    EXPECT_EQ(second.Read("K", "a"), "from first");
+
+    first.DeleteValue("K", "a");
+    ASSERT_TRUE(first.Flush());
+    second.Write("K", "c", "from second");
+    second.Write("k", "SHARED", "second");
+    ASSERT_TRUE(second.Flush());
+
+    TKRegistryStore fresh(path);
+    ASSERT_TRUE(fresh.Load());
+    EXPECT_EQ(fresh.Values("K"), (TValues{{"shared", "second"}, {"b", "from second"}, {"c", "from second"}}));
+    EXPECT_EQ(fresh.Read("K\\Sub", "s"), "from second");
+}
+
+TEST(RegistryStore, DamagedFileIsSetAside) {
+    const std::vector<std::pair<const char*, std::string>> damaged = {
+        {"no header", "[HKEY_CURRENT_USER\\A]\n\"a\"=\"1\"\n"},
+        {"empty file", ""},
+        {"unicode header", "Windows Registry Editor Version 5.00\n"},
+        {"malformed line", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"a\"=\"1\"\nrubbish\n"},
+        {"value before a key", "REGEDIT4\n\"a\"=\"1\"\n"},
+        {"other root", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\"a\"=\"1\"\n"},
+        {"root only", "REGEDIT4\n\n[HKEY_CURRENT_USER]\n"},
+        {"bad escape", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"a\"=\"c:\\dir\"\n"},
+        {"open quote", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"a\"=\"1\n"},
+        {"dword", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"a\"=dword:00000001\n"},
+        {"NUL byte", std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"a\"=\"1") + '\0' + "\"\n"},
+        {"stray CR", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"a\"=\"1\"\r\"b\"=\"2\"\n"},
+    };
+    for (const auto& [what, bytes] : damaged) {
+        SCOPED_TRACE(what);
+        TempTree tree;
+        const std::string path = tree.File("registry", bytes);
+        TKRegistryStore store(path);
+        const Result<void> loaded = store.Load();
+        ASSERT_FALSE(loaded);
+        EXPECT_EQ(loaded.error().Code, TErrorCode::ecParse);
+        const std::vector<std::string> aside = NamesStartingWith(tree.Path(), "registry.bad-");
+        ASSERT_EQ(aside.size(), 1u);
+        EXPECT_EQ(loaded.error().Path, tree / aside.front());
+        EXPECT_EQ(TempTree::ReadFile(tree / aside.front()), bytes);
+        EXPECT_EQ(ModeOf(path), 0u) << "the damaged file is still in place";
+        EXPECT_TRUE(store.SubKeys("").empty());
+
+        // The store starts over; a second damaged file in the same second gets its own name.
+        store.Write("A", "a", "fresh");
+        ASSERT_TRUE(store.Flush());
+        tree.File("registry", bytes);
+        ASSERT_FALSE(store.Load());
+        EXPECT_EQ(NamesStartingWith(tree.Path(), "registry.bad-").size(), 2u);
+    }
+}
+
+TEST(RegistryStore, FlushSetsAsideAFileDamagedSinceTheLoad) {
+    TempTree tree;
+    const std::string path = tree / "registry";
+    TKRegistryStore store(path);
+    ASSERT_TRUE(store.Load());
+    store.Write("A", "a", "1");
+    ASSERT_TRUE(store.Flush());
+    tree.File("registry", "garbage written by something else");
+    store.Write("A", "b", "2");
+    ASSERT_TRUE(store.Flush());
+    const std::vector<std::string> aside = NamesStartingWith(tree.Path(), "registry.bad-");
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(TempTree::ReadFile(tree / aside.front()), "garbage written by something else");
+    TKRegistryStore reloaded(path);
+    ASSERT_TRUE(reloaded.Load());
+    EXPECT_EQ(reloaded.Values("A"), (TValues{{"b", "2"}}));
+}
+
+TEST(RegistryStore, FailedFlushKeepsChangesAndTheOldFile) {
+    TempTree tree;
+    const std::string folder = tree.Folder("config");
+    const std::string path = folder + "/registry";
+    TKRegistryStore store(path);
+    ASSERT_TRUE(store.Load());
+    store.Write("A", "old", "1");
+    ASSERT_TRUE(store.Flush());
+    const std::string before = TempTree::ReadFile(path);
+
+    ASSERT_EQ(::chmod(folder.c_str(), 0500), 0);
+    const std::string probe = folder + "/probe";
+    const int probeFd = ::open(probe.c_str(), O_WRONLY | O_CREAT, 0600);
+    if (probeFd >= 0) {
+        ::close(probeFd);
+        ::unlink(probe.c_str());
+        ::chmod(folder.c_str(), 0700);
+        GTEST_SKIP() << "this user writes into read-only folders (root); nothing to test";
+    }
+    store.Write("A", "new", "2");
+    const Result<void> flushed = store.Flush();
+    ASSERT_FALSE(flushed);
+    EXPECT_EQ(flushed.error().Code, TErrorCode::ecAccess);
+    EXPECT_TRUE(store.Dirty());
+    EXPECT_EQ(store.Read("A", "new"), "2");
+    EXPECT_EQ(TempTree::ReadFile(path), before);
+    EXPECT_TRUE(NamesStartingWith(folder, "registry.tmp-").empty());
+
+    ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+    ASSERT_TRUE(store.Flush());
+    TKRegistryStore reloaded(path);
+    ASSERT_TRUE(reloaded.Load());
+    EXPECT_EQ(reloaded.Values("A"), (TValues{{"old", "1"}, {"new", "2"}}));
+}
+
+// A writer killed at any moment leaves the complete old or the complete new file, never a mix,
+// and the temporary file it may leave is cleaned up by the next user of the store.
+TEST(RegistryStore, KilledWriterLeavesOldOrNewFile) {
+    TempTree tree;
+    const std::string path = tree / "registry";
+    const std::string key = ProgramKey + "\\kill";
+    constexpr int ValueCount = 2000;
+    const std::string padding(48, '.');
+    auto fill = [&](TKRegistryStore& store, long generation) {
+        for (int i = 0; i < ValueCount; ++i)
+            store.Write(key, "v" + std::to_string(i), std::to_string(generation) + ":" + padding);
+    };
+    auto generationOf = [](const std::string& value) { return std::stol(value.substr(0, value.find(':'))); };
+    {
+        TKRegistryStore store(path);
+        ASSERT_TRUE(store.Load());
+        fill(store, 0);
+        ASSERT_TRUE(store.Flush());
+    }
+
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<long> delayUs(0, 20000);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    long lastGeneration = 0;
+    int leftTemps = 0;
+    for (int round = 0; round < 40 && std::chrono::steady_clock::now() < deadline; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        int ready[2];
+        ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(ready[0]);
+            TKRegistryStore store(path);
+            if (!store.Load())
+                ::_exit(3);
+            long generation = generationOf(store.Read(key, "v0").value_or("0:"));
+            if (::write(ready[1], "r", 1) != 1)
+                ::_exit(4);
+            for (;;) {
+                fill(store, ++generation);
+                if (!store.Flush())
+                    ::_exit(5);
+            }
+        }
+        ::close(ready[1]);
+        pollfd started{ready[0], POLLIN, 0};
+        const bool isReady = ::poll(&started, 1, 10000) == 1;
+        ::close(ready[0]);
+        if (isReady) {
+            const timespec pause{0, delayUs(random) * 1000};
+            ::nanosleep(&pause, nullptr);
+        }
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(isReady) << "the writer did not start";
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed with exit code " << WEXITSTATUS(status);
+
+        const std::size_t temps = NamesStartingWith(tree.Path(), "registry.tmp-").size();
+        EXPECT_LE(temps, 1u);
+        leftTemps += static_cast<int>(temps);
+        ASSERT_TRUE(ParseRegistryText(TempTree::ReadFile(path))) << "the file does not parse";
+        TKRegistryStore check(path);
+        const Result<void> loaded = check.Load();
+        ASSERT_TRUE(loaded) << loaded.error().Detail;
+        EXPECT_TRUE(NamesStartingWith(tree.Path(), "registry.tmp-").empty())
+            << "a stale temporary file stays";
+        const TValues values = check.Values(key);
+        ASSERT_EQ(values.size(), static_cast<std::size_t>(ValueCount));
+        const long generation = generationOf(values.front().second);
+        for (const auto& [name, value] : values)
+            ASSERT_EQ(generationOf(value), generation) << name << " belongs to another generation";
+        EXPECT_GE(generation, lastGeneration);
+        lastGeneration = generation;
+    }
+    EXPECT_TRUE(NamesStartingWith(tree.Path(), "registry.bad-").empty());
+    RecordProperty("Generations", static_cast<int>(lastGeneration));
+    RecordProperty("KillsThatLeftATemporaryFile", leftTemps);
+}
+
+} // namespace
+} // namespace ks
