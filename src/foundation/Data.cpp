@@ -23,9 +23,9 @@ struct TLocaleFolder {
     std::string_view Folder;
 };
 constexpr TLocaleFolder LocaleFolders[] = {
-    {"0000041B", "lang/slovak/"},  {"00000405", "lang/czech/"},      {"0000040E", "lang/hungary/"},
+    {"0000041B", "lang/slovak/"},     {"00000405", "lang/czech/"},  {"0000040E", "lang/hungary/"},
     {"00000413", "lang/netherland/"}, {"00000415", "lang/polish/"}, {"00000419", "lang/russian/"},
-    {"00000407", "lang/deutch/"},  {"00000C07", "lang/deutch/"},
+    {"00000407", "lang/deutch/"},     {"00000C07", "lang/deutch/"},
 };
 
 std::optional<int> ParseInt(std::string_view text) {
@@ -213,7 +213,8 @@ void TData::LoadSettings(const TScreenLayout& screen) {
     RightCursorName = ReadText("m_rpanel", "pposit", "");
 
     MainPos = {ReadInt("m_position", "mleft", 0), ReadInt("m_position", "mtop", 0)};
-    CorrectPosition(MainPos, screen.MainWidth, screen.MainHeight, screen.ScreenWidth, screen.ScreenHeight, 0, 0);
+    CorrectPosition(MainPos, screen.MainWidth, screen.MainHeight, screen.ScreenWidth, screen.ScreenHeight, 0,
+                    0);
     MenuPos = {ReadInt("m_position", "menuleft", 16), ReadInt("m_position", "menutop", 16)};
     CorrectPosition(MenuPos, screen.MenuWidth, screen.MenuHeight, screen.ScreenWidth, screen.ScreenHeight, 16,
                     32);
@@ -288,14 +289,18 @@ bool TData::SaveSettingsPassword(std::string_view password) {
     return FStore.Flush().has_value();
 }
 
-std::string TData::SettingsPassword() const { return ReadText("", "SettingsRegCode", ""); }
+std::string TData::SettingsPassword() const {
+    return ReadText("", "SettingsRegCode", "");
+}
 
 std::vector<std::string> TData::LoadCountedList(std::string_view subKey) const {
     std::vector<std::string> lines;
     // A missing or unreadable count reads one line; the values present bound the count, so a
     // damaged count cannot make the loop run away.
     int last = ReadInt(subKey, "linescount", 0);
-    const int present = static_cast<int>(FStore.Values(SubKeyPath(subKey)).size());
+    int present = 0;
+    for (const auto& value : FStore.Values(SubKeyPath(subKey)))
+        present += SameText(value.first, "linescount") ? 0 : 1;
     last = std::min(last, std::max(present, 1) - 1);
     for (int i = 0; i <= last; ++i)
         lines.push_back(ReadText(subKey, "line" + std::to_string(i), ""));
@@ -324,7 +329,8 @@ void TData::SaveHistory(std::string_view subKey, const std::vector<std::string>&
         FStore.Write(key, std::to_string(i), entries[i]);
 }
 
-std::optional<bool> LoadCheckBoxState(const TKRegistryStore& store, std::string_view key, std::string_view name) {
+std::optional<bool> LoadCheckBoxState(const TKRegistryStore& store, std::string_view key,
+                                      std::string_view name) {
     const auto value = store.Read(key.empty() ? DefaultAutoSaveKey : key, name);
     if (!value || value->empty())
         return std::nullopt;
@@ -343,7 +349,8 @@ std::optional<std::string> LoadEditText(const TKRegistryStore& store, std::strin
     return value;
 }
 
-void SaveEditText(TKRegistryStore& store, std::string_view key, std::string_view name, std::string_view text) {
+void SaveEditText(TKRegistryStore& store, std::string_view key, std::string_view name,
+                  std::string_view text) {
     store.Write(key.empty() ? DefaultAutoSaveKey : key, name, text.empty() ? std::string_view(" ") : text);
 }
 

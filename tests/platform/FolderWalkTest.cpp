@@ -12,6 +12,7 @@
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxSystem.h"
 #include "support/TempTree.h"
+#include "support/Unprivileged.h"
 
 namespace ks {
 namespace {
@@ -121,14 +122,16 @@ TEST_F(FolderWalk, DeleteFileExWipesTheContentsBeforeRemoving) {
 }
 
 TEST_F(FolderWalk, DeleteFileExReportsAFileThatStays) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root may remove files from a write-protected folder";
     const std::string name = FTree.File("locked/file.txt", "data");
-    fs::permissions(FTree / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_FALSE(DeleteFileEx(name, false));
-    EXPECT_FALSE(DeleteFileEx(name, true));
-    EXPECT_EQ(test::TempTree::ReadFile(name).size(), 4u);
-    fs::permissions(FTree / "locked", fs::perms::owner_all);
+    const std::string failure = test::RunUnprivileged({FTree.Path()}, [&]() -> std::string {
+        fs::permissions(FTree / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+        KS_CHECK(!DeleteFileEx(name, false));
+        KS_CHECK(!DeleteFileEx(name, true));
+        KS_CHECK(test::TempTree::ReadFile(name).size() == 4u);
+        fs::permissions(FTree / "locked", fs::perms::owner_all);
+        return {};
+    });
+    EXPECT_EQ(failure, "");
 }
 
 TEST_F(FolderWalk, RecycleDeleteRemovesTreesWithoutFollowingLinks) {
