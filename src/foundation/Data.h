@@ -39,14 +39,14 @@ struct TScreenLayout {
 enum TComboHistory { chCopy, chFind, chFindText, chTypePath, chSelect, chCreateNew, chCount };
 /// Sub-key of each combo box history.
 inline constexpr std::array<std::string_view, chCount> ComboHistoryKeys = {
-    "m_history_copy", "m_history_find", "m_history_findt", "m_history_tppath", "m_history_select",
-    "m_history_crnew"};
+    "m_history_copy",   "m_history_find",   "m_history_findt",
+    "m_history_tppath", "m_history_select", "m_history_crnew"};
 
 /// One value stored by a self-saving check box or edit field, with the state the control starts
 /// with when nothing is stored.
 struct TAutoSaveValue {
-    std::string_view Key;   ///< key path below HKEY_CURRENT_USER
-    std::string_view Name;  ///< the control's component name
+    std::string_view Key;  ///< key path below HKEY_CURRENT_USER
+    std::string_view Name; ///< the control's component name
     std::string_view Default;
 };
 

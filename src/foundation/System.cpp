@@ -55,7 +55,9 @@ void SetPlatform(TKSystem* system, TKFileSystem* fileSystem) {
     GFileSystem = fileSystem;
 }
 
-bool HasPlatform() { return GSystem != nullptr && GFileSystem != nullptr; }
+bool HasPlatform() {
+    return GSystem != nullptr && GFileSystem != nullptr;
+}
 
 TKSystem& System() {
     if (GSystem == nullptr) {

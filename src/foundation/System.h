@@ -13,11 +13,11 @@ namespace ks {
 
 /// Volume details of a mounted file system, as the drive list and item information show them.
 struct TVolumeInfo {
-    std::string Label;          ///< up to 12 characters
-    std::string Serial;         ///< 8 upper-case hex digits of the file system UUID
+    std::string Label;  ///< up to 12 characters
+    std::string Serial; ///< 8 upper-case hex digits of the file system UUID
     std::uint32_t MaxNameLength = 0;
-    std::string FileSystem;     ///< the file system type, up to 12 characters
-    int DriveType = 0;          ///< 1 left out, 2 removable, 3 fixed, 4 network, 5 CD-ROM, 6 RAM disk
+    std::string FileSystem; ///< the file system type, up to 12 characters
+    int DriveType = 0;      ///< 1 left out, 2 removable, 3 fixed, 4 network, 5 CD-ROM, 6 RAM disk
     std::uint32_t Flags = 0;
 };
 
@@ -73,13 +73,13 @@ public:
 
 /// One entry of a folder listing.
 struct TDirEntry {
-    std::string Name;           ///< bytes as the OS gives them
+    std::string Name; ///< bytes as the OS gives them
     std::uint64_t Size = 0;
-    std::int64_t MTimeNs = 0;   ///< modification time, nanoseconds since 1970 UTC
-    std::uint32_t Mode = 0;     ///< st_mode of the entry (of the target for symlinks that resolve)
-    bool IsFolder = false;      ///< a directory or a symlink to one
+    std::int64_t MTimeNs = 0; ///< modification time, nanoseconds since 1970 UTC
+    std::uint32_t Mode = 0;   ///< st_mode of the entry (of the target for symlinks that resolve)
+    bool IsFolder = false;    ///< a directory or a symlink to one
     bool IsLink = false;
-    std::uint32_t Attr = 0;     ///< the attribute bits: 1 read-only, 2 hidden, 4 system, 16 folder, 32 archive
+    std::uint32_t Attr = 0; ///< the attribute bits: 1 read-only, 2 hidden, 4 system, 16 folder, 32 archive
 };
 
 /// The file-system calls core walks use. Implemented by the platform layer with full paths

@@ -104,7 +104,8 @@ TEST_F(DataTest, ProgramFolderIsStoredAsMacroWhateverItsCase) {
     data.LangPath = FSystem.FAppPath + "lang/ENGLISH/";
     ASSERT_TRUE(data.SaveSettings());
     EXPECT_EQ(store.Read("Software\\delta9\\[sable!]\\m_settings", "skin_path"), "#Sable_Path#/SKINS/BLUE/");
-    EXPECT_EQ(store.Read("Software\\delta9\\[sable!]\\m_settings", "lang_path"), "#Sable_Path#/lang/ENGLISH/");
+    EXPECT_EQ(store.Read("Software\\delta9\\[sable!]\\m_settings", "lang_path"),
+              "#Sable_Path#/lang/ENGLISH/");
     EXPECT_EQ(store.Read("Software\\delta9\\[sable!]\\m_settings", "first_run"), "0");
 }
 
