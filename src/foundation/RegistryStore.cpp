@@ -1,5 +1,7 @@
 #include "foundation/RegistryStore.h"
 
+#include "foundation/DELTA9.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -44,25 +46,6 @@ constexpr int LockWaitMs = 10000;
 
 TKRegistryStore* GRegistryStore = nullptr;
 
-char FoldChar(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Fold(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = FoldChar(c);
-    return out;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldChar(a[i]) != FoldChar(b[i]))
-            return false;
-    return true;
-}
 
 // True when child names a key below parent (compared without regard to case).
 bool IsBelow(std::string_view child, std::string_view parent) {
@@ -106,13 +89,13 @@ struct TKeyEntry {
 class TContent {
 public:
     const TKeyEntry* Find(std::string_view path) const {
-        const auto it = FIndex.find(Fold(path));
+        const auto it = FIndex.find(LowerCase(path));
         return it == FIndex.end() ? nullptr : &FKeys[it->second];
     }
 
     // Finds or creates the key of a normal path, creating missing parents first.
     TKeyEntry& Create(std::string_view path) {
-        const std::string folded = Fold(path);
+        const std::string folded = LowerCase(path);
         if (const auto it = FIndex.find(folded); it != FIndex.end())
             return FKeys[it->second];
         constexpr std::size_t None = std::string::npos;
@@ -142,7 +125,7 @@ public:
 
     void SetValue(std::string_view path, std::string_view name, std::string_view value) {
         TKeyEntry& key = Create(path);
-        std::string foldedName = Fold(name);
+        std::string foldedName = LowerCase(name);
         if (const auto it = key.Index.find(foldedName); it != key.Index.end()) {
             key.Key.Values[it->second].second = value;
             return;
@@ -152,21 +135,21 @@ public:
     }
 
     void DeleteValue(std::string_view path, std::string_view name) {
-        const auto keyIt = FIndex.find(Fold(path));
+        const auto keyIt = FIndex.find(LowerCase(path));
         if (keyIt == FIndex.end())
             return;
         TKeyEntry& key = FKeys[keyIt->second];
-        const auto it = key.Index.find(Fold(name));
+        const auto it = key.Index.find(LowerCase(name));
         if (it == key.Index.end())
             return;
         key.Key.Values.erase(key.Key.Values.begin() + static_cast<std::ptrdiff_t>(it->second));
         key.Index.clear();
         for (std::size_t i = 0; i < key.Key.Values.size(); ++i)
-            key.Index.emplace(Fold(key.Key.Values[i].first), i);
+            key.Index.emplace(LowerCase(key.Key.Values[i].first), i);
     }
 
     void DeleteKey(std::string_view path) {
-        const std::string folded = Fold(path);
+        const std::string folded = LowerCase(path);
         if (FIndex.find(folded) == FIndex.end())
             return;
         std::erase_if(
@@ -178,7 +161,7 @@ public:
 
     // The direct sub-keys of a normal path ("" for the root), in creation order.
     std::vector<std::string> SubKeys(std::string_view path) const {
-        const std::string prefix = path.empty() ? std::string() : Fold(path) + "\\";
+        const std::string prefix = path.empty() ? std::string() : LowerCase(path) + "\\";
         std::vector<std::string> names;
         for (const TKeyEntry& key : FKeys) {
             if (key.Folded.size() <= prefix.size() || key.Folded.compare(0, prefix.size(), prefix) != 0)
@@ -684,7 +667,7 @@ std::optional<std::string> TKRegistryStore::Read(std::string_view keyPath, std::
     const TKeyEntry* key = FImpl->FContent.Find(*path);
     if (key == nullptr)
         return std::nullopt;
-    const auto it = key->Index.find(Fold(name));
+    const auto it = key->Index.find(LowerCase(name));
     if (it == key->Index.end())
         return std::nullopt;
     return key->Key.Values[it->second].second;

@@ -1,5 +1,7 @@
 #include "shell/Language.h"
 
+#include "foundation/DELTA9.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -19,26 +21,6 @@ namespace {
 
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 
-char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string UpperCase(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        c = UpperAscii(c);
-    return result;
-}
-
-bool SameTextAscii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (UpperAscii(a[i]) != UpperAscii(b[i]))
-            return false;
-    }
-    return true;
-}
 
 // A folder as the language code joins it with file names: with its trailing "/".
 std::string WithSlash(const std::string& folder) {
@@ -306,7 +288,7 @@ std::string FindFileNoCase(const std::string& folder, std::string_view name) {
     for (std::filesystem::directory_iterator it(listed, error), end; !error && it != end;
          it.increment(error)) {
         const std::string entry = it->path().filename().string();
-        if (SameTextAscii(entry, name))
+        if (SameText(entry, name))
             return folder + entry;
     }
     return exact;

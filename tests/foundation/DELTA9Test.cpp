@@ -10,6 +10,7 @@
 
 #include "foundation/RegistryStore.h"
 #include "foundation/System.h"
+#include "support/FakeSystem.h"
 #include "support/TempTree.h"
 
 namespace ks {
@@ -19,57 +20,13 @@ namespace {
 // Fakes: a system with fixed folders and a recording Trash, and an in-memory file system that
 // can be told to fail where a real disk cannot easily be made to.
 
-class TestSystem : public TKSystem {
+class TestSystem : public test::FakeSystem {
 public:
-    std::string FLocale = "0000041B";
-    std::set<std::string> FTrashFails;
-    std::vector<std::string> FTrashed;
-    std::function<void(const std::string&)> FOnTrash;
-
-    std::string AppPath() const override { return "/opt/ksable"; }
-    std::string TempDir() const override { return "/run/user/1000/ksable/"; }
-    std::string WindowsDir() const override { return "/usr"; }
-    std::string SystemDir() const override { return "/usr/bin"; }
-    std::string ProgramFilesDir() const override { return "/opt"; }
-    std::string CommonFilesDir() const override { return "/usr/share"; }
-    std::string ShellFolder(std::string_view name) const override {
-        if (name == "Desktop")
-            return "/home/ann/Desktop";
-        if (name == "Personal")
-            return "/home/ann/Documents";
-        if (name == "Startup")
-            return "/home/ann/.config/autostart";
-        return {};
+    TestSystem() {
+        FAppPath = "/opt/ksable";
+        FTempDir = "/run/user/1000/ksable/";
+        FLocaleId = "0000041B";
     }
-    std::string HomeDir() const override { return "/home/ann"; }
-    std::string ConfigDir() const override { return "/home/ann/.config/ksable/"; }
-    std::string UserDataDir() const override { return "/home/ann/.local/share/ksable/"; }
-    std::string LocaleId() const override { return FLocale; }
-    std::string FileTypeName(std::string_view ext) const override {
-        return ext == ".txt" ? "Plain text" : "";
-    }
-    std::string ContentType(std::string_view ext) const override { return ext == ".txt" ? "text/plain" : ""; }
-    std::string DriveRoot(const std::string& path) const override {
-        return path.rfind("/media/usb", 0) == 0 ? "/media/usb/" : "/";
-    }
-    std::optional<TVolumeInfo> VolumeInfo(const std::string&) const override { return std::nullopt; }
-    std::int64_t DiskSize(const std::string&) const override { return 1000; }
-    std::int64_t DiskFree(const std::string&) const override { return 400; }
-    Result<void> MoveToTrash(const std::string& path) override {
-        if (FTrashFails.count(path) != 0)
-            return TError{TErrorCode::ecAccess, 13, path, {}};
-        FTrashed.push_back(path);
-        if (FOnTrash)
-            FOnTrash(path);
-        return {};
-    }
-    Result<void> RunProgram(const std::string&, const std::string&, const std::string&) override {
-        return {};
-    }
-    void CopyTextToClipboard(const std::string&) override {}
-    std::string GetClipboardText() override { return {}; }
-    Result<void> LogOff() override { return {}; }
-    Result<void> CloseCdTray() override { return {}; }
 };
 
 TError Fail(TErrorCode code, const std::string& path) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +20,10 @@ public:
     std::string FConfigDir = "/home/ann/.config/ksable/";
     std::string FLocaleId;
     std::vector<std::string> FTrashed;
+    /// Paths whose move to the Trash fails with an access error.
+    std::set<std::string> FTrashFails;
+    /// Called after each successful move to the Trash.
+    std::function<void(const std::string&)> FOnTrash;
     std::vector<std::string> FStarted;
     std::string FClipboard;
 
@@ -43,15 +49,24 @@ public:
     std::string UserDataDir() const override { return FHomeDir + "/.local/share/ksable/"; }
     std::string LocaleId() const override { return FLocaleId; }
     std::string FileTypeName(std::string_view ext) const override {
-        return ext == ".txt" ? "Plain text document" : "";
+        return ext == ".txt" ? "Plain text" : "";
     }
     std::string ContentType(std::string_view ext) const override { return ext == ".txt" ? "text/plain" : ""; }
-    std::string DriveRoot(const std::string& path) const override { return path.empty() ? "" : "/"; }
+    /// Everything below /media/usb is on a mount of its own.
+    std::string DriveRoot(const std::string& path) const override {
+        if (path.empty())
+            return {};
+        return path.rfind("/media/usb", 0) == 0 ? "/media/usb/" : "/";
+    }
     std::optional<TVolumeInfo> VolumeInfo(const std::string&) const override { return std::nullopt; }
     std::int64_t DiskSize(const std::string& path) const override { return path.empty() ? 0 : 1000; }
     std::int64_t DiskFree(const std::string& path) const override { return path.empty() ? 0 : 400; }
     Result<void> MoveToTrash(const std::string& path) override {
+        if (FTrashFails.count(path) != 0)
+            return TError{TErrorCode::ecAccess, 13, path, {}};
         FTrashed.push_back(path);
+        if (FOnTrash)
+            FOnTrash(path);
         return {};
     }
     Result<void> RunProgram(const std::string& file, const std::string& parameters,
