@@ -717,26 +717,29 @@ std::string TKLinuxSystem::LocaleId() const {
     return {};
 }
 
-std::string TKLinuxSystem::FileTypeName(std::string_view ext) const {
+namespace {
+
+// The MIME type the shared database gives a file name with this extension; invalid when the
+// extension is empty or unknown.
+QMimeType MimeTypeOfExtension(std::string_view ext) {
     if (ext.empty())
         return {};
     const std::string name = ext[0] == '.' ? "x" + std::string(ext) : "x." + std::string(ext);
     const QMimeType type =
         QMimeDatabase().mimeTypeForFile(QString::fromStdString(name), QMimeDatabase::MatchExtension);
-    if (!type.isValid() || type.isDefault())
-        return {};
-    return type.comment().toStdString();
+    return type.isDefault() ? QMimeType() : type;
+}
+
+} // namespace
+
+std::string TKLinuxSystem::FileTypeName(std::string_view ext) const {
+    const QMimeType type = MimeTypeOfExtension(ext);
+    return type.isValid() ? type.comment().toStdString() : std::string();
 }
 
 std::string TKLinuxSystem::ContentType(std::string_view ext) const {
-    if (ext.empty())
-        return {};
-    const std::string name = ext[0] == '.' ? "x" + std::string(ext) : "x." + std::string(ext);
-    const QMimeType type =
-        QMimeDatabase().mimeTypeForFile(QString::fromStdString(name), QMimeDatabase::MatchExtension);
-    if (!type.isValid() || type.isDefault())
-        return {};
-    return type.name().toStdString();
+    const QMimeType type = MimeTypeOfExtension(ext);
+    return type.isValid() ? type.name().toStdString() : std::string();
 }
 
 std::string TKLinuxSystem::DriveRoot(const std::string& path) const {
