@@ -46,7 +46,6 @@ constexpr int LockWaitMs = 10000;
 
 TKRegistryStore* GRegistryStore = nullptr;
 
-
 // True when child names a key below parent (compared without regard to case).
 bool IsBelow(std::string_view child, std::string_view parent) {
     return child.size() > parent.size() && child[parent.size()] == '\\' &&

@@ -21,7 +21,6 @@ namespace {
 
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 
-
 // A folder as the language code joins it with file names: with its trailing "/".
 std::string WithSlash(const std::string& folder) {
     if (folder.empty() || folder.back() == '/')
