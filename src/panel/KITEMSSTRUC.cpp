@@ -1,5 +1,7 @@
 #include "panel/KITEMSSTRUC.h"
 
+#include "foundation/DELTA9.h"
+
 namespace ks {
 
 namespace {
@@ -89,6 +91,36 @@ void TKITEMSSTRUC::RecountTotals() {
             FMarkedSize += item->Size;
         }
     }
+}
+
+int TKITEMSSTRUC::FindIndex(std::string_view name, bool byCaption) const {
+    for (int i = 0; i < Count(); ++i) {
+        const TKFiles& item = *FItems[static_cast<std::size_t>(i)];
+        if ((byCaption ? item.Caption() : item.Name) == name)
+            return i;
+    }
+    return -1;
+}
+
+int TKITEMSSTRUC::FindBestIndex(std::string_view name) const {
+    if (name.empty())
+        return -1;
+    const std::string wanted = UpperCase(name);
+    int best = -1;
+    std::size_t bestLength = 0;
+    for (int i = 0; i < Count(); ++i) {
+        const std::string caption = UpperCase(FItems[static_cast<std::size_t>(i)]->Caption());
+        if (caption == wanted)
+            return i;
+        std::size_t common = 0;
+        while (common < caption.size() && common < wanted.size() && caption[common] == wanted[common])
+            ++common;
+        if (common > bestLength) {
+            best = i;
+            bestLength = common;
+        }
+    }
+    return best;
 }
 
 } // namespace ks

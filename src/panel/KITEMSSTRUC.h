@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ks {
@@ -118,6 +119,13 @@ public:
     void MarkItem(TKFiles* item, int mode);
     /// Recomputes the marked totals over all items.
     void RecountTotals();
+    /// Index of the first item whose name (or, with byCaption, caption) equals name exactly;
+    /// -1 when none.
+    int FindIndex(std::string_view name, bool byCaption) const;
+    /// Index of the first item whose caption equals name without regard to case, else of the
+    /// first with the longest common prefix; -1 when the list or name is empty or no caption
+    /// shares the first character.
+    int FindBestIndex(std::string_view name) const;
 };
 
 } // namespace ks

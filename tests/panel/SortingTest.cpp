@@ -163,5 +163,28 @@ TEST(ItemsHolder, CursorAndClear) {
     EXPECT_EQ(item.Caption(), "Documents");
 }
 
+TEST(ItemsHolder, FindExactAndBest) {
+    TKITEMSSTRUC list;
+    Fill(list, {{"..", ikUpFolder}, {"README.TXT"}, {"Reader.c"}, {"readme.txt"}, {"src", ikFolder}});
+    list.GetFileItem(4)->SetCaption("Sources");
+    const struct {
+        const char* Name;
+        int Exact, ExactByCaption, Best;
+    } cases[] = {
+        {"readme.txt", 3, 3, 1}, // exact is case-sensitive; best takes the first in any case
+        {"READ", -1, -1, 1},     // the first caption starting with READ
+        {"Readx", -1, -1, 1},    // a longer shared prefix only wins when strictly longer
+        {"src", 4, -1, 4},       // captions may differ from names
+        {"zzz", -1, -1, -1},     // no first character in common
+        {"", -1, -1, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(list.FindIndex(c.Name, false), c.Exact);
+        EXPECT_EQ(list.FindIndex(c.Name, true), c.ExactByCaption);
+        EXPECT_EQ(list.FindBestIndex(c.Name), c.Best);
+    }
+}
+
 } // namespace
 } // namespace ks
