@@ -21,6 +21,13 @@ struct TVolumeInfo {
     std::uint32_t Flags = 0;
 };
 
+/// One mounted file system as the drive list shows it.
+struct TDriveEntry {
+    std::string Root;  ///< the mount root with a trailing "/"
+    int DriveType = 0; ///< 2 removable, 3 fixed, 4 network, 5 CD-ROM, 6 RAM disk (0 unknown)
+    std::string Label; ///< the volume label, empty when there is none
+};
+
 /// Desktop and system services: folders, volumes, the Trash, starting programs, the clipboard.
 /// Implemented by the platform layer; tests install fakes. Thread: the GUI thread, except the
 /// folder lookups, which are safe from any thread.
@@ -55,6 +62,9 @@ public:
     /// The mount root holding path, with a trailing "/"; empty for an empty path.
     virtual std::string DriveRoot(const std::string& path) const = 0;
     virtual std::optional<TVolumeInfo> VolumeInfo(const std::string& root) const = 0;
+    /// The mounted file systems a user works with ("/" first, then by mount path); pseudo file
+    /// systems are left out.
+    virtual std::vector<TDriveEntry> ListDrives() const = 0;
     /// Total and available bytes of the file system holding path; 0 when unknown.
     virtual std::int64_t DiskSize(const std::string& path) const = 0;
     virtual std::int64_t DiskFree(const std::string& path) const = 0;

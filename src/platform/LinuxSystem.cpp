@@ -947,3 +947,36 @@ Result<void> TKLinuxSystem::CloseCdTray() {
 }
 
 } // namespace ks
+
+namespace ks {
+
+std::vector<TDriveEntry> TKLinuxSystem::ListDrives() const {
+    // A later mount on the same point hides an earlier one, so the last entry of a root wins.
+    std::vector<TMountEntry> mounts = ReadMountTable();
+    std::vector<TDriveEntry> drives;
+    for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) {
+        const std::string root = it->Root == "/" ? "/" : it->Root + "/";
+        bool seen = false;
+        for (const auto& drive : drives)
+            seen = seen || drive.Root == root;
+        if (seen)
+            continue;
+        const int type = DriveTypeOf(*it);
+        if (type == 1)
+            continue;
+        TDriveEntry drive;
+        drive.Root = root;
+        drive.DriveType = type;
+        if (const auto info = VolumeInfo(root))
+            drive.Label = info->Label;
+        drives.push_back(std::move(drive));
+    }
+    std::sort(drives.begin(), drives.end(), [](const TDriveEntry& a, const TDriveEntry& b) {
+        if ((a.Root == "/") != (b.Root == "/"))
+            return a.Root == "/";
+        return a.Root < b.Root;
+    });
+    return drives;
+}
+
+} // namespace ks

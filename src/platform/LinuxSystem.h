@@ -70,6 +70,7 @@ public:
 
     std::string DriveRoot(const std::string& path) const override;
     std::optional<TVolumeInfo> VolumeInfo(const std::string& root) const override;
+    std::vector<TDriveEntry> ListDrives() const override;
     std::int64_t DiskSize(const std::string& path) const override;
     std::int64_t DiskFree(const std::string& path) const override;
 

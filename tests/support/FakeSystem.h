@@ -59,6 +59,8 @@ public:
         return path.rfind("/media/usb", 0) == 0 ? "/media/usb/" : "/";
     }
     std::optional<TVolumeInfo> VolumeInfo(const std::string&) const override { return std::nullopt; }
+    std::vector<TDriveEntry> FDrives = {{"/", 3, ""}};
+    std::vector<TDriveEntry> ListDrives() const override { return FDrives; }
     std::int64_t DiskSize(const std::string& path) const override { return path.empty() ? 0 : 1000; }
     std::int64_t DiskFree(const std::string& path) const override { return path.empty() ? 0 : 400; }
     Result<void> MoveToTrash(const std::string& path) override {

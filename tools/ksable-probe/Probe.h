@@ -9,6 +9,12 @@ namespace ks::probe {
 /// 1 failed (an {"error": ...} line says why), 2 wrong usage.
 int ProbeReg(const std::vector<std::string>& args);
 int ProbeLang(const std::vector<std::string>& args);
+/// list DIR [options]: the items a panel holds after reading DIR; drives: the drive list.
+int ProbeList(const std::vector<std::string>& args);
+int ProbeDrives(const std::vector<std::string>& args);
+/// count PATH...: count sizes; find DIR MASKS [--text T] [--case]: search into a find list.
+int ProbeCount(const std::vector<std::string>& args);
+int ProbeFind(const std::vector<std::string>& args);
 
 /// Prints {"error": text} and returns 1.
 int Fail(const std::string& text);

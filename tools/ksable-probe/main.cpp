@@ -30,7 +30,12 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::fputs("usage: ksable-probe reg get|set|list KEYPATH [NAME [VALUE]]\n"
-                   "       ksable-probe lang DIR ID\n",
+                   "       ksable-probe lang DIR ID\n"
+                   "       ksable-probe list DIR [--sort name|ext|size] [--no-folders-first] "
+                   "[--no-exe-first] [--hidden]\n"
+                   "       ksable-probe drives\n"
+                   "       ksable-probe count PATH...\n"
+                   "       ksable-probe find DIR MASKS [--text T] [--case]\n",
                    stderr);
         return 2;
     }
@@ -44,5 +49,13 @@ int main(int argc, char** argv) {
         return ProbeReg(args);
     if (command == "lang")
         return ProbeLang(args);
-    return Usage("reg|lang ...");
+    if (command == "list")
+        return ProbeList(args);
+    if (command == "drives")
+        return ProbeDrives(args);
+    if (command == "count")
+        return ProbeCount(args);
+    if (command == "find")
+        return ProbeFind(args);
+    return Usage("reg|lang|list|drives|count|find ...");
 }
