@@ -1,13 +1,30 @@
 #include "panel/KMYFILEPANEL.h"
 
+#include "controls/MessageBox.h"
+
 namespace ks {
 
 TKMYFILEPANEL::TKMYFILEPANEL(TPanelOptions& options, TKPanelView* view,
                              std::unique_ptr<TKFileWatchBackend> watchBackend,
                              std::function<void(std::function<void()>)> post)
     : Options(options), FView(view) {
-    (void)watchBackend;
-    (void)post;
+    FLoading = true;
+    // Cursor moves report the new item unless the panel is quiet; a cleared list always does.
+    for (TKITEMSSTRUC* holder : {&FFolderItems, &FInfoItems, &FFindItems}) {
+        holder->FPath = AddBackslash(HasPlatform() ? System().HomeDir() : std::string("/"));
+        holder->OnCursorChange = [this](bool forced) {
+            if (forced || !Quiet())
+                FireAfterChange(acItem, GetItemInfo());
+        };
+        holder->OnCursorHome = [this] { CursorHome(); };
+    }
+    if (watchBackend) {
+        FWatcher = std::make_unique<TKFileWatcher>(std::move(watchBackend), std::move(post));
+        FWatcher->SetNotifyFilter(
+            TNotifyFilter{TFileSysNotify::FILE_NAME, TFileSysNotify::DIR_NAME, TFileSysNotify::SIZE});
+        FWatcher->OnFileSysChange = [this](const std::string&) { WatcherChanged(); };
+    }
+    FLoading = false;
 }
 
 TKMYFILEPANEL::~TKMYFILEPANEL() = default;
