@@ -15,6 +15,8 @@ int ProbeDrives(const std::vector<std::string>& args);
 /// count PATH...: count sizes; find DIR MASKS [--text T] [--case]: search into a find list.
 int ProbeCount(const std::vector<std::string>& args);
 int ProbeFind(const std::vector<std::string>& args);
+/// delete [--direct|--trash|--wipe] PATH...: delete without questions (for benchmarks).
+int ProbeDelete(const std::vector<std::string>& args);
 
 /// Prints {"error": text} and returns 1.
 int Fail(const std::string& text);

@@ -57,5 +57,7 @@ int main(int argc, char** argv) {
         return ProbeCount(args);
     if (command == "find")
         return ProbeFind(args);
+    if (command == "delete")
+        return ProbeDelete(args);
     return Usage("reg|lang|list|drives|count|find ...");
 }
