@@ -182,8 +182,9 @@ void MoveCursorTo(TKMYFILEPANEL& panel, int index) {
     TKITEMSSTRUC& h = *panel.FItemsStruc;
     // Without the cursor moves (a panel model under test without its key part) the cursor is
     // still put on the item.
-    if (index >= 0 && h.FItemIndex != index)
-        h.SetItemIndex(index);
+    const int wanted = std::max(index, 0);
+    if (h.FItemIndex != wanted)
+        h.SetItemIndex(wanted);
     if (!wasQuiet)
         panel.FState &= ~static_cast<std::uint32_t>(psQuiet);
     h.SetItemIndex(h.FItemIndex);
