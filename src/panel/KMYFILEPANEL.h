@@ -123,6 +123,10 @@ public:
     bool FRightMarking = false;
     bool FRightMarkState = false;
     bool FDragging = false;
+    /// The auto-scroll timer runs (moves outside the rows must not restart it).
+    bool FAutoScrolling = false;
+    /// The connection the Ctrl+F handler filled in; the FTP session connects with it.
+    TKFtpConnection FFtpConnection;
 
     // --- events (each optional) ------------------------------------------------------------
 

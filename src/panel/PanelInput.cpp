@@ -1,33 +1,605 @@
 #include "panel/KMYFILEPANEL.h"
 
+#include <algorithm>
+#include <initializer_list>
+#include <string_view>
+
+#include "shell/Language.h"
+
 namespace ks {
 
-void TKMYFILEPANEL::KeyDown(int, std::uint32_t) {}
-void TKMYFILEPANEL::CursorUp() {}
-void TKMYFILEPANEL::CursorDown() {}
-void TKMYFILEPANEL::ScrollUp() {}
-void TKMYFILEPANEL::ScrollDown() {}
-void TKMYFILEPANEL::PageUp() {}
-void TKMYFILEPANEL::PageDown() {}
-void TKMYFILEPANEL::CursorHome() {}
-void TKMYFILEPANEL::CursorEnd() {}
-void TKMYFILEPANEL::CopyNameToClipboard() {}
-void TKMYFILEPANEL::SetGeometry(int, int, int) {}
-TRect TKMYFILEPANEL::ItemRect(int) const {
-    return {};
+namespace {
+
+constexpr int AutoScrollIntervalMs = 50;
+
+// Fills a pack's printf-style text: each "%d" or "%s" takes the next argument, "%%" is a percent
+// sign, any other conversion is copied as typed (a damaged pack text never reads missing
+// arguments).
+std::string FillText(std::string_view format, std::initializer_list<std::string> args) {
+    std::string out;
+    auto next = args.begin();
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%' || i + 1 >= format.size()) {
+            out += format[i];
+            continue;
+        }
+        const char conversion = format[i + 1];
+        if (conversion == '%') {
+            out += '%';
+            ++i;
+        } else if ((conversion == 'd' || conversion == 's') && next != args.end()) {
+            out += *next++;
+            ++i;
+        } else {
+            out += format[i];
+        }
+    }
+    return out;
 }
-int TKMYFILEPANEL::ItemAtPos(int) const {
-    return -1;
+
+bool IsDigitKey(int key) {
+    return key >= VK_0 && key <= VK_0 + 9;
 }
+
+// Rows used by the cursor arithmetic: a panel without geometry yet still keeps its cursor row
+// visible instead of putting the top row past the cursor.
+int RowsOf(const TKMYFILEPANEL& panel) {
+    return std::max(panel.FVisibleRows, 1);
+}
+
+// A cursor left outside the list (the list shrank under it) is put back on the nearest item
+// before a move starts from it.
+void ClampCursor(TKITEMSSTRUC& h) {
+    if (h.FItemIndex < 0)
+        h.SetItemIndex(0);
+    else if (h.FItemIndex >= h.Count())
+        h.SetItemIndex(h.Count() - 1);
+}
+
+// Runs moves quietly and reports the cursor item once at the end when it changed, so that
+// paging or jumping over a long list gives one report instead of one per row.
+template <typename Moves> void QuietMoves(TKMYFILEPANEL& panel, Moves moves) {
+    TKITEMSSTRUC& h = *panel.FItemsStruc;
+    const int before = h.FItemIndex;
+    const bool wasQuiet = panel.Quiet();
+    panel.FState |= psQuiet;
+    moves();
+    if (!wasQuiet) {
+        panel.FState &= ~static_cast<std::uint32_t>(psQuiet);
+        if (h.FItemIndex != before)
+            h.SetItemIndex(h.FItemIndex);
+    }
+}
+
+} // namespace
+
+// --- keyboard ------------------------------------------------------------------------------------
+
+void TKMYFILEPANEL::KeyDown(int key, std::uint32_t shift) {
+    const std::uint32_t mods = Modifiers(shift);
+    const bool none = mods == 0;
+    const bool ctrl = mods == ssCtrl;
+    const bool alt = mods == ssAlt;
+
+    if (key == VK_ESCAPE)
+        FAbort = true;
+    switch (key) {
+    case VK_UP:
+        ctrl ? ScrollUp() : CursorUp();
+        RepaintCursor();
+        break;
+    case VK_DOWN:
+        ctrl ? ScrollDown() : CursorDown();
+        RepaintCursor();
+        break;
+    case VK_PRIOR:
+        PageUp();
+        RepaintCursor();
+        break;
+    case VK_NEXT:
+        PageDown();
+        RepaintCursor();
+        break;
+    case VK_HOME:
+        CursorHome();
+        RepaintCursor();
+        break;
+    case VK_END:
+        CursorEnd();
+        RepaintCursor();
+        break;
+    case VK_LEFT:
+        if (none) {
+            PageUp();
+            RepaintCursor();
+        }
+        break;
+    case VK_RIGHT:
+        if (none) {
+            PageDown();
+            RepaintCursor();
+        }
+        break;
+    default:
+        break;
+    }
+
+    // Alt+F1 and Alt+F2 open the drive list in the left or the right panel, whichever has the
+    // focus; the other panel takes the focus and the key when it is the one named.
+    if (alt && (key == VK_F(1) || key == VK_F(2))) {
+        const std::string wanted = key == VK_F(1) ? "LEFTPANEL" : "RIGHTPANEL";
+        if (FOtherPanel != nullptr && FOtherPanel->FName == wanted) {
+            if (FOtherPanel->FView != nullptr)
+                FOtherPanel->FView->TakeFocus();
+            FOtherPanel->GotFocus();
+            FOtherPanel->KeyDown(key, shift);
+            return;
+        }
+        if (FName == wanted && !Busy()) {
+            if (OnInfoList)
+                OnInfoList(LangStrings().nfo_ChooseDrive);
+            SetPanelType(ptDriveList);
+            ReadPanel(false, true);
+        }
+    }
+
+    if (ctrl && key == VK_LETTER('F') && OnFTPConnections) {
+        TKFtpConnection connection;
+        connection.DisableFTP = true;
+        OnFTPConnections(connection);
+        if (!connection.DisableFTP) {
+            FFtpConnection = connection;
+            SetPanelType(ptFTP);
+        }
+    }
+
+    if (ctrl && IsDigitKey(key)) {
+        const int digit = key - VK_0;
+        Options.SavedFolders[static_cast<std::size_t>(digit)] = FFolderItems.FPath;
+        if (OnInfoList)
+            OnInfoList(FillText(LangStrings().nfo_FolderDefined,
+                                {std::string(1, static_cast<char>('0' + digit)), FFolderItems.FPath}));
+    }
+
+    // Everything from here on waits while a long operation runs.
+    if (Busy())
+        return;
+
+    if (key == VK_APPS || (mods == ssShift && key == VK_F10)) {
+        if (OnPopUpMenu)
+            OnPopUpMenu(0, 0, true);
+    }
+    if (key == VK_RETURN && none)
+        ExecuteItem(false);
+    if (key == VK_RETURN && mods == ssShift)
+        ExecuteItem(true);
+    if ((ctrl && key == VK_PRIOR) || (none && key == VK_BACK && Options.PanelBackspaceUp)) {
+        if (FindItem("..", true) >= 0)
+            ExecuteItem(false);
+    }
+    if (ctrl && key == VK_OEM_5)
+        GoToRoot();
+
+    if (ctrl && (key == VK_LEFT || key == VK_RIGHT)) {
+        SwitchDrive(key == VK_RIGHT);
+        return;
+    }
+
+    if (alt && IsDigitKey(key)) {
+        SetPanelType(ptFolder);
+        FFolderItems.FPath = Options.SavedFolders[static_cast<std::size_t>(key - VK_0)];
+        ReadPanel(false, true);
+    }
+    if (ctrl && key == VK_INSERT)
+        CopyNameToClipboard();
+    if (ctrl) {
+        if (key == VK_F(1))
+            ChangeSortOption(1, false, false);
+        else if (key == VK_F(2))
+            ChangeSortOption(2, false, false);
+        else if (key == VK_F(3))
+            ChangeSortOption(3, false, false);
+        else if (key == VK_F(6))
+            ChangeSortOption(0, true, false);
+        else if (key == VK_F(7))
+            ChangeSortOption(0, false, true);
+    }
+    if (ctrl && key == VK_LETTER('R'))
+        ReadPanel(true, true);
+
+    if (none && key == VK_INSERT)
+        MarkItems("", 2, -1, true, true);
+    if (none && key == VK_SPACE) {
+        MarkItems("", 2, -1, true, false);
+        const TKFiles* item = FItemsStruc->FCurrentItem;
+        if (item != nullptr && item->Marked && item->Kind == ikFolder &&
+            (FPanelType == ptFolder || FPanelType == ptFindResult) && !Options.PanelCountDisabled)
+            CountSizes();
+    }
+    if (none && key == VK_MULTIPLY)
+        MarkItems("*.*", 2, -2, true, false);
+    if (none && (key == VK_ADD || key == VK_SUBTRACT)) {
+        TKSelectType operation = key == VK_ADD ? stSelect : stDeselect;
+        std::string mask = "*.*";
+        if (OnGetMaskForSelect)
+            OnGetMaskForSelect(operation, mask);
+        if (!mask.empty())
+            MarkItems(mask, operation == stSelect ? 0 : 1, -2, true, false);
+    }
+    if (ctrl && key == VK_SUBTRACT)
+        MarkItems("*.*", 1, -2, true, false);
+    if (ctrl && (key == VK_ADD || key == VK_LETTER('A')))
+        MarkItems("*.*", 0, -2, true, false);
+
+    if (none && key == VK_F(3) && !Options.PanelCountDisabled) {
+        bool runIt = true;
+        if (OnCalcDirSizeCallBack)
+            OnCalcDirSizeCallBack(runIt);
+        if (runIt)
+            CountSizes();
+    }
+    if (ctrl && key == VK_LETTER('Q') && !Options.PanelCountDisabled)
+        CountSizes();
+    if (none && (key == VK_F(8) || (key == VK_DELETE && Options.PanelDelKeyDeletes)) &&
+        !Options.PanelDeleteDisabled)
+        DeleteItems();
+    if (ctrl && key == VK_DELETE)
+        RemoveFromList();
+    if (ctrl && key == VK_LETTER('S')) {
+        SortItems();
+        if (OnShowSortedStatus)
+            OnShowSortedStatus();
+        RepaintAll();
+    }
+}
+
+// --- cursor and scroll moves ---------------------------------------------------------------------
+
+void TKMYFILEPANEL::CursorUp() {
+    TKITEMSSTRUC& h = *FItemsStruc;
+    if (h.Count() == 0)
+        return;
+    ClampCursor(h);
+    if (h.FItemIndex > 0)
+        h.SetItemIndex(h.FItemIndex - 1);
+    if (h.FItemIndex < h.FTopIndex)
+        h.FTopIndex = h.FItemIndex;
+}
+
+void TKMYFILEPANEL::CursorDown() {
+    TKITEMSSTRUC& h = *FItemsStruc;
+    if (h.Count() == 0)
+        return;
+    ClampCursor(h);
+    if (h.FItemIndex < h.Count() - 1)
+        h.SetItemIndex(h.FItemIndex + 1);
+    const int rows = RowsOf(*this);
+    if (h.FItemIndex - h.FTopIndex >= rows)
+        h.FTopIndex = h.FItemIndex - rows + 1;
+}
+
+void TKMYFILEPANEL::ScrollUp() {
+    TKITEMSSTRUC& h = *FItemsStruc;
+    if (h.Count() == 0)
+        return;
+    if (h.FTopIndex <= 0) {
+        CursorUp();
+        return;
+    }
+    ClampCursor(h);
+    --h.FTopIndex;
+    const int lastVisible = h.FTopIndex + RowsOf(*this) - 1;
+    if (h.FItemIndex > lastVisible)
+        h.SetItemIndex(lastVisible);
+}
+
+void TKMYFILEPANEL::ScrollDown() {
+    TKITEMSSTRUC& h = *FItemsStruc;
+    if (h.Count() == 0)
+        return;
+    if (h.FTopIndex >= h.Count() - RowsOf(*this)) {
+        CursorDown();
+        return;
+    }
+    ClampCursor(h);
+    ++h.FTopIndex;
+    if (h.FItemIndex < h.FTopIndex)
+        h.SetItemIndex(h.FTopIndex);
+}
+
+void TKMYFILEPANEL::PageUp() {
+    if (FItemsStruc->Count() == 0)
+        return;
+    if (FView != nullptr)
+        FView->LockPainting(true);
+    QuietMoves(*this, [this] {
+        for (int i = 0; i < FVisibleRows; ++i)
+            CursorUp();
+    });
+    if (FView != nullptr)
+        FView->LockPainting(false);
+}
+
+void TKMYFILEPANEL::PageDown() {
+    if (FItemsStruc->Count() == 0)
+        return;
+    if (FView != nullptr)
+        FView->LockPainting(true);
+    QuietMoves(*this, [this] {
+        for (int i = 0; i < FVisibleRows; ++i)
+            CursorDown();
+    });
+    if (FView != nullptr)
+        FView->LockPainting(false);
+}
+
+void TKMYFILEPANEL::CursorHome() {
+    TKITEMSSTRUC& h = *FItemsStruc;
+    h.FTopIndex = 0;
+    if (h.Count() == 0) {
+        // A cleared list starts again at the top; the clear reports the empty cursor itself.
+        h.FItemIndex = 0;
+        h.FCurrentItem = nullptr;
+        return;
+    }
+    h.SetItemIndex(0);
+}
+
+void TKMYFILEPANEL::CursorEnd() {
+    TKITEMSSTRUC& h = *FItemsStruc;
+    if (h.Count() == 0)
+        return;
+    if (FView != nullptr)
+        FView->LockPainting(true);
+    // The same place as CursorDown repeated once per item, reached in one step.
+    QuietMoves(*this, [this, &h] {
+        ClampCursor(h);
+        h.SetItemIndex(h.Count() - 1);
+        const int rows = RowsOf(*this);
+        if (h.FItemIndex - h.FTopIndex >= rows)
+            h.FTopIndex = h.FItemIndex - rows + 1;
+    });
+    if (FView != nullptr)
+        FView->LockPainting(false);
+}
+
+void TKMYFILEPANEL::CopyNameToClipboard() {
+    const TKITEMSSTRUC& h = *FItemsStruc;
+    const TKFiles* item = h.FCurrentItem;
+    if (item == nullptr || !HasPlatform())
+        return;
+    std::string text = item->Kind == ikUpFolder ? h.FPath : item->Caption();
+    // An item-information line gives its value, not its heading.
+    if (FPanelType == ptItemInfo)
+        text = InfoText(*item);
+    System().CopyTextToClipboard(text);
+}
+
+// --- geometry and cursor checks ----------------------------------------------------------------
+
+void TKMYFILEPANEL::SetGeometry(int width, int height, int itemHeight) {
+    FWidth = std::max(width, 0);
+    FHeight = std::max(height, 0);
+    if (itemHeight > 0)
+        FItemHeight = itemHeight;
+    FVisibleRows = FHeight > 0 ? FHeight / FItemHeight : 0;
+}
+
+// Inclusive coordinates like every TRect: the row covers FItemHeight pixel rows and the whole
+// width.
+TRect TKMYFILEPANEL::ItemRect(int index) const {
+    const int row = index - FItemsStruc->FTopIndex;
+    return {0, row * FItemHeight, FWidth - 1, (row + 1) * FItemHeight - 1};
+}
+
+int TKMYFILEPANEL::ItemAtPos(int y) const {
+    const TKITEMSSTRUC& h = *FItemsStruc;
+    if (h.Count() == 0 || y < 0 || FItemHeight <= 0 || y >= FItemHeight * FVisibleRows)
+        return -1;
+    const int index = y / FItemHeight + h.FTopIndex;
+    return index < h.Count() ? index : -1;
+}
+
 bool TKMYFILEPANEL::CheckCursor() {
-    return false;
+    TKITEMSSTRUC& h = *FItemsStruc;
+    const int oldTop = h.FTopIndex;
+    if (h.FTopIndex < 0)
+        h.FTopIndex = 0;
+    const int count = h.Count();
+    const int rows = RowsOf(*this);
+    if (count > 0) {
+        if (h.FItemIndex < 0) {
+            h.SetItemIndex(0);
+        } else if (h.FItemIndex >= count) {
+            // To the first item and then to the last, as Home followed by End would.
+            h.FTopIndex = 0;
+            h.SetItemIndex(count - 1);
+            if (h.FItemIndex >= rows)
+                h.FTopIndex = h.FItemIndex - rows + 1;
+        }
+    }
+    if (h.FItemIndex >= h.FTopIndex + rows)
+        h.FTopIndex = std::max(h.FItemIndex + 1 - rows, 0);
+    // A cursor above the top row (the list changed under it) brings the view back to it.
+    if (count > 0 && h.FItemIndex < h.FTopIndex)
+        h.FTopIndex = h.FItemIndex;
+    return h.FTopIndex != oldTop;
 }
-void TKMYFILEPANEL::ExternalThread() {}
-void TKMYFILEPANEL::MouseDown(TMouseButton, std::uint32_t, int, int) {}
-void TKMYFILEPANEL::MouseMove(std::uint32_t, int, int) {}
-void TKMYFILEPANEL::MouseUp(TMouseButton, std::uint32_t, int, int) {}
-void TKMYFILEPANEL::DoubleClick() {}
-void TKMYFILEPANEL::MouseWheel(int) {}
-void TKMYFILEPANEL::AutoScrollTick() {}
+
+void TKMYFILEPANEL::ExternalThread() {
+    if (!Options.PanelAlphaCursorTrail)
+        return;
+    const TKITEMSSTRUC& h = *FItemsStruc;
+    const int rows = std::min(FVisibleRows, static_cast<int>(FTrail.size()));
+    const int cursorRow = h.FItemIndex - h.FTopIndex;
+    // A weight below 3 would give a step of 0 and leave its trail for ever.
+    const int step = std::max(FCurrentAlpha / 3, 1);
+    bool faded = false;
+    for (int row = 0; row < rows; ++row) {
+        int& weight = FTrail[static_cast<std::size_t>(row)];
+        if (row == cursorRow || weight == 0)
+            continue;
+        weight = std::max(weight - step, 0);
+        faded = true;
+    }
+    if (faded)
+        RepaintCursor();
+    if (cursorRow >= 0 && cursorRow < FVisibleRows && h.GetFileItem(h.FItemIndex) != nullptr) {
+        const int wanted = FActive ? Options.PanelAlphaActive : Options.PanelAlphaInactive;
+        if (wanted != FCurrentAlpha) {
+            FCurrentAlpha = wanted;
+            RepaintCursor();
+        }
+    }
+}
+
+// --- mouse -----------------------------------------------------------------------------------------
+
+void TKMYFILEPANEL::MouseDown(TMouseButton button, std::uint32_t shift, int x, int y) {
+    if (!FActive) {
+        if (FView != nullptr)
+            FView->TakeFocus();
+        GotFocus();
+    }
+    const std::uint32_t buttonBit = button == mbLeftButton    ? ssLeft
+                                    : button == mbRightButton ? ssRight
+                                                              : ssMiddle;
+    const int index = ItemAtPos(y);
+    if (index >= 0) {
+        FMouseTracking = true;
+        if (button == mbRightButton) {
+            FRightMarkState = !FItemsStruc->FItems[static_cast<std::size_t>(index)]->Marked;
+            FRightMarking = true;
+        }
+    }
+    FMouseIndex = -1;
+    MouseMove(shift | buttonBit, x, y);
+    FPressIndex = FItemsStruc->FItemIndex;
+}
+
+void TKMYFILEPANEL::MouseMove(std::uint32_t shift, int x, int y) {
+    TKITEMSSTRUC& h = *FItemsStruc;
+    FMouseY = y;
+    const bool left = (shift & ssLeft) != 0;
+    const bool right = (shift & ssRight) != 0;
+    if (!left && !right) {
+        FMouseTracking = false;
+        FRightMarking = false;
+    }
+
+    // A press dragged out of the panel sideways starts dragging its items; coming back inside
+    // cancels the drag.
+    if (!Busy() && Options.PanelDragEnabled) {
+        if ((x < 0 || x > FWidth) && !FDragging && FMouseTracking) {
+            if (h.FItemIndex != FPressIndex) {
+                h.SetItemIndex(FPressIndex);
+                RepaintAll();
+            }
+            if (FAutoScrolling && FView != nullptr)
+                FView->StopTimer(ptmAutoScroll);
+            FAutoScrolling = false;
+            FDragging = true;
+            if (OnStartDrag)
+                OnStartDrag();
+        } else if (FDragging && x > 0 && x < FWidth && y > 0 && y < FHeight) {
+            FDragging = false;
+            if (OnCancelDrag)
+                OnCancelDrag();
+        }
+    }
+    if (FDragging)
+        return;
+
+    if (FMouseTracking && h.Count() > 0) {
+        if (y < 0) {
+            if (h.FItemIndex != h.FTopIndex)
+                h.SetItemIndex(std::min(h.FTopIndex, h.Count() - 1));
+            if (!FAutoScrolling && FView != nullptr)
+                FView->StartTimer(ptmAutoScroll, AutoScrollIntervalMs);
+            FAutoScrolling = true;
+        } else if (y >= FItemHeight * FVisibleRows) {
+            const int last = std::min(h.FTopIndex + RowsOf(*this) - 1, h.Count() - 1);
+            if (h.FItemIndex != last)
+                h.SetItemIndex(last);
+            if (!FAutoScrolling && FView != nullptr)
+                FView->StartTimer(ptmAutoScroll, AutoScrollIntervalMs);
+            FAutoScrolling = true;
+        } else {
+            if (FAutoScrolling && FView != nullptr)
+                FView->StopTimer(ptmAutoScroll);
+            FAutoScrolling = false;
+            const int index = ItemAtPos(y);
+            if (index >= 0 && index != FMouseIndex) {
+                h.SetItemIndex(index);
+                if (!FRightMarking) {
+                    FMouseIndex = index;
+                    RepaintCursor();
+                }
+            }
+        }
+    }
+
+    if (Busy())
+        return;
+    if (Modifiers(shift) == ssShift && left && !right)
+        MarkItems("*.*", 0, -1, true, false);
+    if (FRightMarking) {
+        const int index = ItemAtPos(y);
+        if (index >= 0 && index != FMouseIndex) {
+            if (h.FItemIndex != index)
+                h.SetItemIndex(index);
+            FMouseIndex = index;
+            MarkItems("", FRightMarkState ? 0 : 1, index, true, false);
+        }
+    }
+}
+
+void TKMYFILEPANEL::MouseUp(TMouseButton button, std::uint32_t shift, int x, int y) {
+    if (FAutoScrolling && FView != nullptr)
+        FView->StopTimer(ptmAutoScroll);
+    FAutoScrolling = false;
+    FMouseTracking = false;
+    FRightMarking = false;
+    // The drag, when one ran, ends with the release (the view drops it).
+    FDragging = false;
+    if (Busy() || button != mbRightButton)
+        return;
+    const std::uint32_t mods = Modifiers(shift);
+    const bool ctrlMenu = Options.PanelCtrlRightClickMenu;
+    if (((mods == ssCtrl && ctrlMenu) || (mods == 0 && !ctrlMenu)) && OnPopUpMenu)
+        OnPopUpMenu(x, y, false);
+}
+
+void TKMYFILEPANEL::DoubleClick() {
+    if (!Busy())
+        ExecuteItem(false);
+}
+
+void TKMYFILEPANEL::MouseWheel(int delta) {
+    if (delta == 0)
+        return;
+    for (int i = 0; i < Options.PanelWheelStep; ++i)
+        delta < 0 ? ScrollDown() : ScrollUp();
+    RepaintCursor();
+}
+
+// The farther the mouse is outside the rows, the more rows each tick moves.
+void TKMYFILEPANEL::AutoScrollTick() {
+    if (!FMouseTracking) {
+        if (FView != nullptr)
+            FView->StopTimer(ptmAutoScroll);
+        FAutoScrolling = false;
+        return;
+    }
+    const int pace = 2 * std::max(FItemHeight, 1);
+    if (FMouseY < 0) {
+        for (int i = (-FMouseY) / pace + 1; i > 0; --i)
+            CursorUp();
+    } else if (FMouseY >= FHeight) {
+        for (int i = (FMouseY - FHeight) / pace + 1; i > 0; --i)
+            CursorDown();
+    }
+    RepaintAll();
+}
 
 } // namespace ks

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -45,6 +46,9 @@ struct TPanelOptions {
     bool PanelStartupDone = false;
     bool PanelCountDisabled = false;
     bool PanelDeleteDisabled = false;
+    /// The folders saved with Ctrl+0..Ctrl+9 and opened with Alt+0..Alt+9, one slot per digit;
+    /// an empty slot opens the drive list.
+    std::array<std::string, 10> SavedFolders;
 };
 
 } // namespace ks
