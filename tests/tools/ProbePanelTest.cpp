@@ -1,0 +1,97 @@
+// Runs the real ksable-probe list and drives on temp folders.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/Probe.h"
+#include "support/TempTree.h"
+
+namespace ks {
+namespace {
+
+using test::TempTree;
+
+std::vector<std::string> Lines(const std::string& out) {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The value of a key in one JSON line, as written (strings with their quotes).
+std::string Field(const std::string& line, const std::string& key) {
+    const std::string marker = "\"" + key + "\":";
+    const std::size_t at = line.find(marker);
+    if (at == std::string::npos)
+        return {};
+    const std::size_t start = at + marker.size();
+    std::size_t end = start;
+    if (line[start] == '"') {
+        end = line.find('"', start + 1) + 1;
+    } else {
+        while (end < line.size() && line[end] != ',' && line[end] != '}')
+            ++end;
+    }
+    return line.substr(start, end - start);
+}
+
+std::vector<std::string> Names(const std::string& out) {
+    std::vector<std::string> names;
+    for (const std::string& line : Lines(out))
+        names.push_back(Field(line, "Name"));
+    return names;
+}
+
+TEST(ProbePanelTest, ListsAsThePanelHoldsIt) {
+    TempTree tree;
+    tree.File("b.txt", "123456789");
+    tree.File("a.zip", "1234567890");
+    tree.File("c", "12345678901");
+    tree.File(".dot");
+    tree.Folder("sub");
+    test::TProbeRun run = test::RunProbe({"list", tree.Path()});
+    ASSERT_EQ(run.ExitCode, 0) << run.Out;
+    EXPECT_EQ(Names(run.Out),
+              (std::vector<std::string>{"\"..\"", "\"sub\"", "\"a.zip\"", "\"b.txt\"", "\"c\""}));
+    const std::vector<std::string> lines = Lines(run.Out);
+    EXPECT_EQ(Field(lines[0], "Kind"), "1");
+    EXPECT_EQ(Field(lines[0], "Info"), "\"up-folder\"");
+    EXPECT_EQ(Field(lines[2], "IsPacked"), "true");
+    EXPECT_EQ(Field(lines[2], "Size"), "10");
+    EXPECT_EQ(Field(lines[2], "Attr"), "32");
+    EXPECT_EQ(Field(lines[3], "Info"), "\"9 B\"");
+    EXPECT_EQ(Field(lines[3], "Marked"), "false");
+    EXPECT_EQ(Field(lines[3], "DateText").size(), 18u);
+
+    run = test::RunProbe({"list", tree.Path(), "--sort", "size", "--no-folders-first", "--hidden"});
+    ASSERT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(Names(run.Out),
+              (std::vector<std::string>{"\"..\"", "\".dot\"", "\"sub\"", "\"b.txt\"", "\"a.zip\"", "\"c\""}));
+    run = test::RunProbe({"list", tree.Path(), "--sort", "ext"});
+    EXPECT_EQ(Names(run.Out),
+              (std::vector<std::string>{"\"..\"", "\"sub\"", "\"c\"", "\"b.txt\"", "\"a.zip\""}));
+
+    run = test::RunProbe({"list", tree / "missing"});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Out.find("\"error\""), std::string::npos);
+    EXPECT_EQ(test::RunProbe({"list", tree.Path(), "--sort", "date"}).ExitCode, 2);
+    EXPECT_EQ(test::RunProbe({"list"}).ExitCode, 2);
+}
+
+TEST(ProbePanelTest, DrivesStartWithRootAndEndWithThePseudoEntries) {
+    const test::TProbeRun run = test::RunProbe({"drives"});
+    ASSERT_EQ(run.ExitCode, 0);
+    const std::vector<std::string> lines = Lines(run.Out);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(Field(lines[0], "Name"), "\"/\"");
+    EXPECT_EQ(Field(lines[0], "Kind"), "0");
+    EXPECT_EQ(Field(lines.back(), "Name"), "\"<BROWSENET>\"");
+    EXPECT_EQ(Field(lines[lines.size() - 3], "Caption"), "\"Type...\"");
+}
+
+} // namespace
+} // namespace ks
