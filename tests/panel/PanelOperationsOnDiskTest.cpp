@@ -67,6 +67,7 @@ struct TScriptedAnswers {
 class OperationsOnDisk : public ::testing::Test {
 protected:
     void SetUp() override { SetPlatform(&FSystem, &FFileSystem); }
+    void TearDown() override { SetPlatform(nullptr, nullptr); }
 
     std::unique_ptr<TKMYFILEPANEL> Panel(const std::string& folder) {
         auto panel = std::make_unique<TKMYFILEPANEL>(FOptions);

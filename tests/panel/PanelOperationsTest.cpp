@@ -1,1 +1,252 @@
-// placeholder
+// Panel operations against faults a real disk cannot be made to show on demand.
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "controls/MessageBox.h"
+#include "panel/KMYFILEPANEL.h"
+#include "support/FakeSystem.h"
+
+namespace ks {
+namespace {
+
+// Files and folders in memory; removing the names in FStuck fails with an access error.
+class TMemoryFileSystem : public TKFileSystem {
+public:
+    std::map<std::string, TDirEntry> FEntries;
+    std::set<std::string> FStuck;
+
+    void AddFile(const std::string& path, std::uint64_t size) { Add(path, false, size); }
+    void AddFolder(const std::string& path) { Add(path, true, 0); }
+
+    Result<void> ListFolder(const std::string& path,
+                            const std::function<bool(const TDirEntry&)>& each) override {
+        if (path != "/" && (FEntries.count(path) == 0 || !FEntries[path].IsFolder))
+            return ErrnoError(path, 2);
+        const std::string prefix = path == "/" ? "/" : path + "/";
+        // Copied first: each may remove entries.
+        std::vector<TDirEntry> found;
+        for (const auto& [name, entry] : FEntries)
+            if (name.rfind(prefix, 0) == 0 && name.find('/', prefix.size()) == std::string::npos)
+                found.push_back(entry);
+        for (const TDirEntry& entry : found)
+            if (!each(entry))
+                break;
+        return {};
+    }
+    Result<TDirEntry> Stat(const std::string& path) override {
+        if (path == "/")
+            return TDirEntry{"/", 0, 0, 040755, true, false, 16};
+        const auto it = FEntries.find(path);
+        if (it == FEntries.end())
+            return ErrnoError(path, 2);
+        return it->second;
+    }
+    bool CanOpenFolder(const std::string& path) override {
+        return path == "/" || (Exists(path) && FEntries[path].IsFolder);
+    }
+    bool Exists(const std::string& path) override { return FEntries.count(path) != 0; }
+    Result<void> RemoveFile(const std::string& path) override {
+        if (FStuck.count(path) != 0)
+            return ErrnoError(path, 13);
+        return FEntries.erase(path) != 0 ? Result<void>() : ErrnoError(path, 2);
+    }
+    Result<void> RemoveFolder(const std::string& path) override {
+        bool empty = true;
+        (void)ListFolder(path, [&](const TDirEntry&) { return empty = false; });
+        if (!empty)
+            return ErrnoError(path, 39);
+        if (FStuck.count(path) != 0)
+            return ErrnoError(path, 13);
+        return FEntries.erase(path) != 0 ? Result<void>() : ErrnoError(path, 2);
+    }
+    Result<void> SetWritable(const std::string&, bool) override { return {}; }
+    Result<void> OverwriteRandom(const std::string&) override { return {}; }
+
+private:
+    void Add(const std::string& path, bool folder, std::uint64_t size) {
+        TDirEntry entry;
+        entry.Name = path.substr(path.rfind('/') + 1);
+        entry.IsFolder = folder;
+        entry.Size = size;
+        entry.Mode = folder ? 040755 : 0100644;
+        entry.Attr = folder ? 16 : 32;
+        entry.MTimeNs = 1'700'000'000'000'000'000;
+        FEntries[path] = entry;
+    }
+};
+
+struct TScriptedAnswers {
+    std::deque<std::pair<std::string, int>> Script;
+
+    void Attach(TKMYFILEPANEL& panel) {
+        panel.AskUser = [this](const std::string& text, int, int, int) {
+            if (Script.empty()) {
+                ADD_FAILURE() << "unexpected question: " << text;
+                return mrAbort;
+            }
+            auto [expected, answer] = Script.front();
+            Script.pop_front();
+            EXPECT_EQ(text, expected);
+            return answer;
+        };
+    }
+};
+
+class OperationsWithFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetPlatform(&FSystem, &FFileSystem);
+        FPanel = std::make_unique<TKMYFILEPANEL>(FOptions);
+        FFileSystem.AddFolder("/d");
+        for (const char* name : {"/d/f1", "/d/f2", "/d/f3"})
+            FFileSystem.AddFile(name, 10);
+        FFileSystem.AddFolder("/d/sub");
+        FFileSystem.AddFile("/d/sub/inner", 5);
+        FPanel->FFolderItems.FPath = "/d";
+        FPanel->ReadPanel(false, false);
+        FPanel->OnAfterChange = [this](TKAfterChange what, const std::string& text) {
+            if (what == acProgress)
+                FProgress.push_back(text);
+        };
+        FPanel->OnDeleteItems = [](bool& del, bool&, bool&) { del = true; };
+        FAnswers.Attach(*FPanel);
+    }
+    void TearDown() override { SetPlatform(nullptr, nullptr); }
+    void MarkAll() {
+        for (const auto& item : FPanel->FFolderItems.FItems)
+            FPanel->FFolderItems.MarkItem(item.get(), 0);
+    }
+
+    test::FakeSystem FSystem;
+    TMemoryFileSystem FFileSystem;
+    TPanelOptions FOptions;
+    // Made once the platform is in place: the panel asks it for the home folder.
+    std::unique_ptr<TKMYFILEPANEL> FPanel;
+    TScriptedAnswers FAnswers;
+    std::vector<std::string> FProgress;
+};
+
+TEST_F(OperationsWithFaults, RetryThenNoToAllSkipsEveryLaterFailingFileSilently) {
+    FFileSystem.FStuck = {"/d/f1", "/d/f2", "/d/sub/inner"};
+    MarkAll();
+    FAnswers.Script = {{"The following folder will be deleted: sub", mrYes},
+                       {"Can't delete this file: /d/sub/inner. Try again?", mrYes},
+                       {"Can't delete this file: /d/sub/inner. Try again?", mrNoToAll}};
+    FPanel->DeleteItems();
+    EXPECT_TRUE(FAnswers.Script.empty());
+    // Nothing that stayed is counted as deleted: only f3 went.
+    EXPECT_EQ(FProgress.back(), "DELETING... |0|1|");
+    EXPECT_TRUE(FFileSystem.Exists("/d/f1"));
+    EXPECT_TRUE(FFileSystem.Exists("/d/f2"));
+    EXPECT_TRUE(FFileSystem.Exists("/d/sub/inner"));
+    EXPECT_FALSE(FFileSystem.Exists("/d/f3"));
+}
+
+TEST_F(OperationsWithFaults, RetrySucceedsOnceTheFaultIsGone) {
+    FFileSystem.FStuck = {"/d/f2"};
+    FPanel->FFolderItems.MarkItem(
+        FPanel->FFolderItems.GetFileItem(FPanel->FFolderItems.FindIndex("f2", false)), 0);
+    FPanel->AskUser = [this](const std::string& text, int, int buttons, int) {
+        EXPECT_EQ(text, "Can't delete this file: /d/f2. Try again?");
+        EXPECT_EQ(buttons, mbYes | mbNo | mbAbort | mbNoToAll);
+        FFileSystem.FStuck.clear();
+        return mrYes;
+    };
+    FPanel->DeleteItems();
+    EXPECT_FALSE(FFileSystem.Exists("/d/f2"));
+    EXPECT_EQ(FProgress.back(), "DELETING... |0|1|");
+}
+
+TEST_F(OperationsWithFaults, AbortOnAFailingFileStopsTheWholeDeletion) {
+    FFileSystem.FStuck = {"/d/f1"};
+    MarkAll();
+    FAnswers.Script = {{"The following folder will be deleted: sub", mrNo},
+                       {"Can't delete this file: /d/f1. Try again?", mrAbort}};
+    FPanel->DeleteItems();
+    EXPECT_TRUE(FAnswers.Script.empty());
+    EXPECT_TRUE(FFileSystem.Exists("/d/f2"));
+    EXPECT_TRUE(FFileSystem.Exists("/d/f3"));
+    EXPECT_TRUE(FFileSystem.Exists("/d/sub/inner"));
+    EXPECT_EQ(FPanel->FState, 0u);
+}
+
+TEST_F(OperationsWithFaults, AFolderThatStaysAfterItsTreeIsReported) {
+    FFileSystem.FStuck = {"/d/sub"};
+    FPanel->FFolderItems.MarkItem(
+        FPanel->FFolderItems.GetFileItem(FPanel->FFolderItems.FindIndex("sub", false)), 0);
+    FAnswers.Script = {{"The following folder will be deleted: sub", mrYes},
+                       {"Can't delete this file: /d/sub. Try again?", mrNo}};
+    FPanel->DeleteItems();
+    EXPECT_TRUE(FAnswers.Script.empty());
+    EXPECT_TRUE(FFileSystem.Exists("/d/sub"));
+    EXPECT_EQ(FProgress.back(), "DELETING... |0|1|");
+}
+
+TEST_F(OperationsWithFaults, TrashFailuresAreAskedAboutAndNotCounted) {
+    FSystem.FTrashFails = {"/d/f1"};
+    FSystem.FOnTrash = [this](const std::string& path) { FFileSystem.FEntries.erase(path); };
+    FPanel->OnDeleteItems = [](bool& del, bool& trash, bool&) { del = trash = true; };
+    for (const char* name : {"f1", "f2"})
+        FPanel->FFolderItems.MarkItem(
+            FPanel->FFolderItems.GetFileItem(FPanel->FFolderItems.FindIndex(name, false)), 0);
+    FAnswers.Script = {{"Can't delete this file: /d/f1. Try again?", mrNo}};
+    FPanel->DeleteItems();
+    EXPECT_EQ(FSystem.FTrashed, std::vector<std::string>{"/d/f2"});
+    EXPECT_EQ(FProgress.back(), "DELETING... |0|1|");
+}
+
+TEST_F(OperationsWithFaults, ArchiveDeletionWritesTheNameList) {
+    // The temporary folder must exist for the list; the in-memory disk has none.
+    FSystem.FTempDir = ::testing::TempDir();
+    FPanel->SetPanelType(ptArchive);
+    FPanel->FFolderItems.ClearItems(true);
+    FPanel->AddItem("a.txt", "docs/a.txt", ikFile, "", 1, false);
+    FPanel->AddItem("b.txt", "docs/b.txt", ikFile, "", 1, false);
+    for (const auto& item : FPanel->FFolderItems.FItems)
+        FPanel->FFolderItems.MarkItem(item.get(), 0);
+    std::string listFile;
+    FPanel->OnArchiveDeleteItems = [&](const std::string&, const std::string& list) { listFile = list; };
+    FPanel->DeleteItems();
+    ASSERT_EQ(listFile, AddBackslash(::testing::TempDir()) + "kSDelA");
+    std::string text;
+    if (std::FILE* file = std::fopen(listFile.c_str(), "rb")) {
+        char buffer[256];
+        text.assign(buffer, std::fread(buffer, 1, sizeof buffer, file));
+        std::fclose(file);
+    }
+    EXPECT_EQ(text, "docs/a.txt\r\ndocs/b.txt\r\n");
+    EXPECT_TRUE(FPanel->FAbort);
+}
+
+TEST_F(OperationsWithFaults, ItemInformationOfAFile) {
+    TKMYFILEPANEL info(FOptions);
+    info.FOtherPanel = FPanel.get();
+    FPanel->FOtherPanel = &info;
+    info.SetPanelType(ptItemInfo);
+    FPanel->FFolderItems.SetItemIndex(FPanel->FFolderItems.FindIndex("f1", false));
+    FFileSystem.AddFile("/d/notes.txt", 3);
+    FPanel->ReadPanel(true, false);
+    FPanel->FFolderItems.SetItemIndex(FPanel->FFolderItems.FindIndex("notes.txt", false));
+    info.BuildItemInfo();
+    std::vector<std::string> lines;
+    for (const auto& item : info.FInfoItems.FItems)
+        lines.push_back(item->Caption() + (item->HasInfo() ? item->Extra->Info : ""));
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[0], " - standart informations - ");
+    EXPECT_EQ(lines[1], "Name: notes.txt");
+    EXPECT_EQ(lines[2], "Size: 3 B");
+    EXPECT_EQ(lines[4], "Attributes: Arc ");
+    EXPECT_EQ(lines[5], "Item type: Plain text");
+    EXPECT_EQ(lines[6], "Content type: text/plain");
+}
+
+} // namespace
+} // namespace ks
