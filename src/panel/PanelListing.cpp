@@ -433,7 +433,6 @@ void TKMYFILEPANEL::ExecuteItem(bool alternate) {
         }
         FFolderItems.FPath = target;
         ReadPanel(false, true);
-        FItemsStruc->SetItemIndex(0);
         CursorHome();
         break;
     }
@@ -470,7 +469,6 @@ void TKMYFILEPANEL::GoToRoot() {
         return;
     FFolderItems.FPath = PathOfRoot(System().DriveRoot(FFolderItems.FPath));
     ReadPanel(false, true);
-    FItemsStruc->SetItemIndex(0);
     CursorHome();
 }
 

@@ -333,6 +333,20 @@ TEST_F(PanelOnDiskTest, DriveListAndDrives) {
     EXPECT_EQ(panel.FFolderItems.FPath, usb);
 }
 
+TEST_F(PanelOnDiskTest, DriveSizesAreCountedWhenTheListOpens) {
+    FSystem.FDrives = {{"/", 3, ""}, {FTree.Path() + "/", 6, ""}};
+    FOptions.PanelDriveSizeAtOnce = true;
+    TKMYFILEPANEL& panel = Open(FTree.Path());
+    panel.SetPanelType(ptDriveList);
+    panel.ReadPanel(false, false);
+    // The fixed disk is counted, then unmarked again; the reading ends with no busy bit left.
+    EXPECT_EQ(panel.FFolderItems.FItems[0]->Size, 1000);
+    EXPECT_FALSE(panel.FFolderItems.FItems[0]->Marked);
+    EXPECT_EQ(panel.FFolderItems.FMarkedCount, 0);
+    EXPECT_EQ(panel.FState, 0u);
+    EXPECT_EQ(Current().Name, FTree.Path() + "/");
+}
+
 TEST_F(PanelOnDiskTest, RealDriveListStartsWithRoot) {
     TKLinuxSystem real;
     SetPlatform(&real, &FFiles);
