@@ -407,7 +407,12 @@ bool TKMYFILEPANEL::CheckCursor() {
         h.FTopIndex = 0;
     const int count = h.Count();
     const int rows = RowsOf(*this);
-    if (count > 0) {
+    if (count == 0) {
+        // An empty list shows its first row.
+        h.FTopIndex = 0;
+        h.FItemIndex = 0;
+        h.FCurrentItem = nullptr;
+    } else {
         if (h.FItemIndex < 0) {
             h.SetItemIndex(0);
         } else if (h.FItemIndex >= count) {
