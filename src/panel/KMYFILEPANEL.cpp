@@ -13,31 +13,6 @@ namespace ks {
 
 namespace {
 
-// Fills a pack's printf-style text: each "%d" or "%s" takes the next argument, "%%" is a percent
-// sign. Any other conversion is copied as typed, so a damaged pack text can never read arguments
-// that are not there.
-std::string FormatText(std::string_view format, std::initializer_list<std::string> args) {
-    std::string out;
-    auto next = args.begin();
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] != '%' || i + 1 >= format.size()) {
-            out += format[i];
-            continue;
-        }
-        const char conversion = format[i + 1];
-        if (conversion == '%') {
-            out += '%';
-            ++i;
-        } else if ((conversion == 'd' || conversion == 's') && next != args.end()) {
-            out += *next++;
-            ++i;
-        } else {
-            out += format[i];
-        }
-    }
-    return out;
-}
-
 std::int64_t FloorSeconds(std::int64_t ns) {
     return ns >= 0 ? ns / 1000000000 : -((-ns + 999999999) / 1000000000);
 }
@@ -245,8 +220,8 @@ std::string TKMYFILEPANEL::GetItemInfo() const {
     const std::uint32_t shift = KeyboardState ? KeyboardState() : 0;
     const TKITEMSSTRUC& h = *FItemsStruc;
     const TLangStrings& texts = LangStrings();
-    const std::string marked = FormatText(texts.strINFO_SELECTEDITEMS,
-                                          {std::to_string(h.FMarkedCount), FormatSize(false, h.FMarkedSize)});
+    const std::string marked = FormatLangText(
+        texts.strINFO_SELECTEDITEMS, {std::to_string(h.FMarkedCount), FormatSize(false, h.FMarkedSize)});
     switch (FPanelType) {
     case ptDriveList:
         return h.FMarkedCount > 0 ? marked : std::string();
@@ -263,8 +238,8 @@ std::string TKMYFILEPANEL::GetItemInfo() const {
     case ptFolder:
         if ((shift & ssAlt) != 0 && current != nullptr)
             return DateText(*current) + " _ " + AttrToString(current->Attr);
-        return FormatText(texts.strINFO_DRIVEINFO,
-                          {FormatSize(true, h.FDriveFree), FormatSize(true, h.FDriveSize)});
+        return FormatLangText(texts.strINFO_DRIVEINFO,
+                              {FormatSize(true, h.FDriveFree), FormatSize(true, h.FDriveSize)});
     case ptFindResult:
         return current != nullptr ? current->Folder() : std::string();
     case ptArchive:

@@ -12,31 +12,6 @@ namespace {
 
 constexpr int AutoScrollIntervalMs = 50;
 
-// Fills a pack's printf-style text: each "%d" or "%s" takes the next argument, "%%" is a percent
-// sign, any other conversion is copied as typed (a damaged pack text never reads missing
-// arguments).
-std::string FillText(std::string_view format, std::initializer_list<std::string> args) {
-    std::string out;
-    auto next = args.begin();
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] != '%' || i + 1 >= format.size()) {
-            out += format[i];
-            continue;
-        }
-        const char conversion = format[i + 1];
-        if (conversion == '%') {
-            out += '%';
-            ++i;
-        } else if ((conversion == 'd' || conversion == 's') && next != args.end()) {
-            out += *next++;
-            ++i;
-        } else {
-            out += format[i];
-        }
-    }
-    return out;
-}
-
 bool IsDigitKey(int key) {
     return key >= VK_0 && key <= VK_0 + 9;
 }
@@ -157,8 +132,8 @@ void TKMYFILEPANEL::KeyDown(int key, std::uint32_t shift) {
         const int digit = key - VK_0;
         Options.SavedFolders[static_cast<std::size_t>(digit)] = FFolderItems.FPath;
         if (OnInfoList)
-            OnInfoList(FillText(LangStrings().nfo_FolderDefined,
-                                {std::string(1, static_cast<char>('0' + digit)), FFolderItems.FPath}));
+            OnInfoList(FormatLangText(LangStrings().nfo_FolderDefined,
+                                      {std::string(1, static_cast<char>('0' + digit)), FFolderItems.FPath}));
     }
 
     // Everything from here on waits while a long operation runs.

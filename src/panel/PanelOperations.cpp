@@ -25,34 +25,6 @@ constexpr int KindConfirm = 3;
 /// Contents are searched in blocks of this many bytes.
 constexpr std::size_t SearchBlockSize = 32768;
 
-// Fills a printf-style text with args in order: "%d" and "%s" take the next argument, "%%" gives
-// "%". Any other "%" is copied as it is, so a language pack's text can never make this read
-// beyond its arguments.
-std::string FormatText(std::string_view pattern, std::initializer_list<std::string> args) {
-    std::string out;
-    out.reserve(pattern.size() + 32);
-    auto next = args.begin();
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const char c = pattern[i];
-        if (c != '%' || i + 1 >= pattern.size()) {
-            out += c;
-            continue;
-        }
-        const char spec = pattern[i + 1];
-        if (spec == '%') {
-            out += '%';
-            ++i;
-        } else if (spec == 'd' || spec == 's') {
-            if (next != args.end())
-                out += *next++;
-            ++i;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string Num(std::int64_t value) {
     return std::to_string(value);
 }
@@ -198,8 +170,8 @@ void TKMYFILEPANEL::CountSizes() {
         const std::int64_t counted = count.Folders + count.Files;
         if (counted < 101 || counted % 5 == 0)
             FireAfterChange(acProgress,
-                            FormatText(lang.STR_MSG_COUNTING, {Num(count.Folders), Num(count.Files),
-                                                               FormatSize(true, count.Bytes)}));
+                            FormatLangText(lang.STR_MSG_COUNTING, {Num(count.Folders), Num(count.Files),
+                                                                   FormatSize(true, count.Bytes)}));
     };
 
     // Walks one folder: its own entries here, each sub-tree with a folder-size walk, so the
@@ -292,11 +264,11 @@ void TKMYFILEPANEL::CountSizes() {
     FireAfterRefresh(GetPanelPath());
     if (!reading && OnInfoList) {
         if (type == ptDriveList)
-            OnInfoList(FormatText(lang.nfo_CalcFolderSizeDr,
-                                  {FormatSize(false, count.FreeSum), FormatSize(false, count.TotalSum)}));
+            OnInfoList(FormatLangText(lang.nfo_CalcFolderSizeDr,
+                                      {FormatSize(false, count.FreeSum), FormatSize(false, count.TotalSum)}));
         else
-            OnInfoList(FormatText(lang.nfo_CalcFolderSize,
-                                  {Num(count.Folders), Num(count.Files), FormatSize(false, count.Bytes)}));
+            OnInfoList(FormatLangText(lang.nfo_CalcFolderSize, {Num(count.Folders), Num(count.Files),
+                                                                FormatSize(false, count.Bytes)}));
     }
     FState = stateBefore;
     FAbort = true;
@@ -341,8 +313,8 @@ private:
 
     void Progress() {
         if (FPanel.OnAfterChange)
-            FPanel.OnAfterChange(acProgress, FormatText(LangStrings().STR_MSG_DELETING,
-                                                        {Num(FFoldersDeleted), Num(FFilesDeleted)}));
+            FPanel.OnAfterChange(acProgress, FormatLangText(LangStrings().STR_MSG_DELETING,
+                                                            {Num(FFoldersDeleted), Num(FFilesDeleted)}));
     }
 
     // The retry question of a file (or of a folder that stays) that could not be deleted.
@@ -350,7 +322,7 @@ private:
     bool AskRetry(const std::string& path) {
         if (FSkipFailingFiles)
             return false;
-        const int answer = FAsk(FormatText(LangStrings().STRErrDeleteFile, {path}), KindQuestion,
+        const int answer = FAsk(FormatLangText(LangStrings().STRErrDeleteFile, {path}), KindQuestion,
                                 mbYes | mbNo | mbAbort | mbNoToAll, DefaultNo);
         if (answer == mrYes)
             return true;
@@ -390,7 +362,7 @@ private:
     bool ConfirmReadOnly(const std::string& path, const TDirEntry& entry) {
         if ((entry.Attr & 1) == 0)
             return true;
-        const int answer = FAsk(FormatText(LangStrings().STRErrDeleteReadOnly, {path}), KindConfirm,
+        const int answer = FAsk(FormatLangText(LangStrings().STRErrDeleteReadOnly, {path}), KindConfirm,
                                 mbYes | mbNo | mbAbort, DefaultYes);
         if (answer == mrAbort)
             FPanel.FAbort = true;
@@ -411,7 +383,7 @@ private:
                 return;
             if (FFolderAnswer == taNone) {
                 const int answer =
-                    FAsk(FormatText(LangStrings().STRConDeleteFolder, {LastPathPart(path)}), KindConfirm,
+                    FAsk(FormatLangText(LangStrings().STRConDeleteFolder, {LastPathPart(path)}), KindConfirm,
                          mbYes | mbNo | mbAbort | mbNoToAll | mbYesToAll, DefaultYes);
                 if (answer == mrAbort) {
                     FPanel.FAbort = true;
@@ -631,7 +603,8 @@ void TKMYFILEPANEL::FindFiles(const std::string& startFolder, const std::string&
         content = std::make_unique<TContentSearch>(text, caseSensitive);
 
     const auto sendFound = [&] {
-        FireAfterChange(acProgress, FormatText(lang.STR_MSG_FINDING, {Num(foldersFound), Num(filesFound)}));
+        FireAfterChange(acProgress,
+                        FormatLangText(lang.STR_MSG_FINDING, {Num(foldersFound), Num(filesFound)}));
     };
     const auto matchesMask = [&](const std::string& name) {
         return std::any_of(maskList.begin(), maskList.end(),
@@ -670,8 +643,8 @@ void TKMYFILEPANEL::FindFiles(const std::string& startFolder, const std::string&
                         return true;
                     const bool hit = content->Matches(folder + entry.Name, entry.Size, [&](int percent) {
                         FireAfterChange(acProgress,
-                                        FormatText(lang.STR_MSG_FINDING_DETAIL,
-                                                   {Num(foldersFound), Num(filesFound), Num(percent)}));
+                                        FormatLangText(lang.STR_MSG_FINDING_DETAIL,
+                                                       {Num(foldersFound), Num(filesFound), Num(percent)}));
                         Pump();
                         return !FAbort;
                     });

@@ -438,4 +438,26 @@ TLanguage& CurrentLanguage() {
     return language;
 }
 
+std::string FormatLangText(std::string_view format, std::initializer_list<std::string> args) {
+    std::string out;
+    auto next = args.begin();
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%' || i + 1 >= format.size()) {
+            out += format[i];
+            continue;
+        }
+        const char conversion = format[i + 1];
+        if (conversion == '%') {
+            out += '%';
+            ++i;
+        } else if ((conversion == 'd' || conversion == 's') && next != args.end()) {
+            out += *next++;
+            ++i;
+        } else {
+            out += format[i];
+        }
+    }
+    return out;
+}
+
 } // namespace ks

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -257,6 +258,11 @@ private:
 
 /// The language the program shows, one for the whole process.
 TLanguage& CurrentLanguage();
+
+/// Fills a pack's printf-style text: each "%d" or "%s" takes the next argument, "%%" is a
+/// percent sign. Any other conversion, or one without an argument left, is copied as typed, so a
+/// damaged pack text can never read arguments that are not there.
+std::string FormatLangText(std::string_view format, std::initializer_list<std::string> args);
 /// The message strings of the current language.
 inline const TLangStrings& LangStrings() {
     return CurrentLanguage().Strings();
