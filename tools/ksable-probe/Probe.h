@@ -3,7 +3,15 @@
 #include <string>
 #include <vector>
 
+namespace ks {
+class TKMYFILEPANEL;
+struct TKFiles;
+} // namespace ks
+
 namespace ks::probe {
+
+/// Prints one item as the panel holds it, keys named after the item record's fields.
+void PrintPanelItem(const TKMYFILEPANEL& panel, const TKFiles& item);
 
 /// Each subcommand gets the words after its name and returns the exit code: 0 done,
 /// 1 failed (an {"error": ...} line says why), 2 wrong usage.

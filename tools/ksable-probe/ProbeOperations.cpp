@@ -40,19 +40,6 @@ struct TPanelTexts {
     }
 };
 
-void PrintItem(const TKFiles& item) {
-    TJsonLine()
-        .Add("Name", item.Name)
-        .Add("Caption", item.Caption())
-        .Add("Folder", item.Folder())
-        .Add("Info", item.HasInfo() ? item.Extra->Info : std::string())
-        .Add("Kind", static_cast<int>(item.Kind))
-        .Add("Size", item.Size)
-        .Add("Attr", static_cast<std::int64_t>(item.Attr))
-        .Add("Marked", item.Marked)
-        .Print();
-}
-
 // The paths grouped by their folder, in the order the folders first appear. Each path is made
 // absolute-looking as given: the probe takes full paths only.
 std::vector<std::pair<std::string, std::vector<std::string>>>
@@ -112,7 +99,7 @@ int ProbeCount(const std::vector<std::string>& args) {
         panel.CountSizes();
         for (const auto& item : panel.FFolderItems.FItems)
             if (item->Marked)
-                PrintItem(*item);
+                PrintPanelItem(panel, *item);
         texts.Print();
     }
     return 0;
@@ -146,7 +133,7 @@ int ProbeFind(const std::vector<std::string>& args) {
     panel.FindFiles(dir, words[1], text, caseSensitive, true, false);
     if (panel.PanelType() == ptFindResult)
         for (const auto& item : panel.FFindItems.FItems)
-            PrintItem(*item);
+            PrintPanelItem(panel, *item);
     texts.Print();
     return 0;
 }

@@ -10,11 +10,9 @@
 
 namespace ks::probe {
 
-namespace {
-
 // One item as the panel holds it, keys named after the item record's fields; the texts are
 // the ones the panel shows (size column, right column, date column).
-void PrintItem(const TKMYFILEPANEL& panel, const TKFiles& item) {
+void PrintPanelItem(const TKMYFILEPANEL& panel, const TKFiles& item) {
     TJsonLine()
         .Add("Name", item.Name)
         .Add("Caption", item.Caption())
@@ -33,9 +31,11 @@ void PrintItem(const TKMYFILEPANEL& panel, const TKFiles& item) {
         .Print();
 }
 
+namespace {
+
 void PrintList(const TKMYFILEPANEL& panel) {
     for (const auto& item : panel.FItemsStruc->FItems)
-        PrintItem(panel, *item);
+        PrintPanelItem(panel, *item);
 }
 
 } // namespace
