@@ -46,6 +46,20 @@ template <typename Moves> void QuietMoves(TKMYFILEPANEL& panel, Moves moves) {
     }
 }
 
+// A page move: one step per visible row, with painting held off and a single cursor report.
+void MovePage(TKMYFILEPANEL& panel, const std::function<void()>& step) {
+    if (panel.FItemsStruc->Count() == 0)
+        return;
+    if (panel.FView != nullptr)
+        panel.FView->LockPainting(true);
+    QuietMoves(panel, [&] {
+        for (int i = 0; i < panel.FVisibleRows; ++i)
+            step();
+    });
+    if (panel.FView != nullptr)
+        panel.FView->LockPainting(false);
+}
+
 } // namespace
 
 // --- keyboard ------------------------------------------------------------------------------------
@@ -283,29 +297,11 @@ void TKMYFILEPANEL::ScrollDown() {
 }
 
 void TKMYFILEPANEL::PageUp() {
-    if (FItemsStruc->Count() == 0)
-        return;
-    if (FView != nullptr)
-        FView->LockPainting(true);
-    QuietMoves(*this, [this] {
-        for (int i = 0; i < FVisibleRows; ++i)
-            CursorUp();
-    });
-    if (FView != nullptr)
-        FView->LockPainting(false);
+    MovePage(*this, [this] { CursorUp(); });
 }
 
 void TKMYFILEPANEL::PageDown() {
-    if (FItemsStruc->Count() == 0)
-        return;
-    if (FView != nullptr)
-        FView->LockPainting(true);
-    QuietMoves(*this, [this] {
-        for (int i = 0; i < FVisibleRows; ++i)
-            CursorDown();
-    });
-    if (FView != nullptr)
-        FView->LockPainting(false);
+    MovePage(*this, [this] { CursorDown(); });
 }
 
 void TKMYFILEPANEL::CursorHome() {

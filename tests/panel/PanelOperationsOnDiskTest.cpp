@@ -19,6 +19,7 @@
 #include "panel/KMYFILEPANEL.h"
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxSystem.h"
+#include "support/ScriptedAnswers.h"
 #include "support/TempTree.h"
 #include "support/Unprivileged.h"
 
@@ -44,25 +45,7 @@ struct TRecorded {
     }
 };
 
-// Answers questions from a script; a question the script does not expect fails the test.
-struct TScriptedAnswers {
-    std::deque<std::pair<std::string, int>> Script; // expected text, answer
-    std::vector<std::string> Asked;
-
-    void Attach(TKMYFILEPANEL& panel) {
-        panel.AskUser = [this](const std::string& text, int, int, int) {
-            Asked.push_back(text);
-            if (Script.empty()) {
-                ADD_FAILURE() << "unexpected question: " << text;
-                return mrAbort;
-            }
-            auto [expected, answer] = Script.front();
-            Script.pop_front();
-            EXPECT_EQ(text, expected);
-            return answer;
-        };
-    }
-};
+using test::TScriptedAnswers;
 
 class OperationsOnDisk : public ::testing::Test {
 protected:

@@ -13,6 +13,7 @@
 #include "controls/MessageBox.h"
 #include "panel/KMYFILEPANEL.h"
 #include "support/FakeSystem.h"
+#include "support/ScriptedAnswers.h"
 
 namespace ks {
 namespace {
@@ -83,22 +84,7 @@ private:
     }
 };
 
-struct TScriptedAnswers {
-    std::deque<std::pair<std::string, int>> Script;
-
-    void Attach(TKMYFILEPANEL& panel) {
-        panel.AskUser = [this](const std::string& text, int, int, int) {
-            if (Script.empty()) {
-                ADD_FAILURE() << "unexpected question: " << text;
-                return mrAbort;
-            }
-            auto [expected, answer] = Script.front();
-            Script.pop_front();
-            EXPECT_EQ(text, expected);
-            return answer;
-        };
-    }
-};
+using test::TScriptedAnswers;
 
 class OperationsWithFaults : public ::testing::Test {
 protected:
