@@ -67,8 +67,9 @@ bool RemoveTree(const std::string& path) {
         const std::string folder = AddBackslash(pending.back().Path);
         std::vector<std::string> files;
         std::vector<std::string> folders;
-        (void)fs.ListFolder(pending.back().Path, [&](const TDirEntry& entry) {
-            (entry.IsFolder && !entry.IsLink ? folders : files).push_back(folder + entry.Name);
+        // Kinds are all the walk needs: a symlink is etLink and goes as a file.
+        (void)fs.ListFolderTypes(pending.back().Path, [&](std::string_view name, TEntryType type) {
+            (type == TEntryType::etFolder ? folders : files).push_back(folder + std::string(name));
             return true;
         });
         // A failure inside shows as the folder above it staying; the final check reports it.

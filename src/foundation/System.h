@@ -92,6 +92,11 @@ struct TDirEntry {
     std::uint32_t Attr = 0; ///< the attribute bits: 1 read-only, 2 hidden, 4 system, 16 folder, 32 archive
 };
 
+/// The kind of a folder entry as the folder itself records it. A symlink is etLink whatever it
+/// points to (it is never followed); etOther is a device, FIFO or socket, or an entry whose
+/// kind cannot be told.
+enum class TEntryType { etFile, etFolder, etLink, etOther };
+
 /// The file-system calls core walks use. Implemented by the platform layer with full paths
 /// (never the process current directory). Safe to use from several threads at once.
 class TKFileSystem {
@@ -101,6 +106,13 @@ public:
     /// Calls each for every entry of path except "." and ".."; each returns false to stop.
     virtual Result<void> ListFolder(const std::string& path,
                                     const std::function<bool(const TDirEntry&)>& each) = 0;
+    /// Calls each with the name and kind of every entry of path except "." and ".."; each
+    /// returns false to stop. Cheaper than ListFolder where sizes, times and attributes are not
+    /// needed: a local file system gives the kinds with the names. The default lists with
+    /// ListFolder.
+    virtual Result<void>
+    ListFolderTypes(const std::string& path,
+                    const std::function<bool(std::string_view name, TEntryType type)>& each);
     virtual Result<TDirEntry> Stat(const std::string& path) = 0;
     /// True when path names a folder that can be opened for listing.
     virtual bool CanOpenFolder(const std::string& path) = 0;

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include <sys/stat.h>
+
 #include "controls/MessageBox.h"
 #include "shell/Language.h"
 
@@ -51,6 +53,42 @@ void MarkCursorItemWhenNoneMarked(TKITEMSSTRUC& list) {
 
 bool Hidden(const TDirEntry& entry) {
     return (entry.Attr & 6) != 0;
+}
+
+// The full description of an entry a typed listing gave at path; false when it has gone since.
+// An entry of a folder that can be read but not searched cannot be stat'ed: it is described by
+// its name and kind alone, with no size, time or read-only bit.
+bool Describe(const std::string& path, std::string_view name, TEntryType type, TDirEntry& entry) {
+    Result<TDirEntry> described = FileSystem().Stat(path);
+    if (described) {
+        entry = std::move(*described);
+        return true;
+    }
+    if (described.error().Code == TErrorCode::ecNotFound)
+        return false;
+    entry = TDirEntry();
+    entry.Name.assign(name);
+    switch (type) {
+    case TEntryType::etFile:
+        entry.Mode = S_IFREG | S_IWUSR;
+        entry.Attr = 32;
+        break;
+    case TEntryType::etFolder:
+        entry.Mode = S_IFDIR | S_IWUSR;
+        entry.IsFolder = true;
+        entry.Attr = 16;
+        break;
+    case TEntryType::etLink:
+        entry.Mode = S_IFLNK | S_IWUSR;
+        entry.IsLink = true;
+        break;
+    case TEntryType::etOther:
+        entry.Attr = 4;
+        break;
+    }
+    if (name.front() == '.')
+        entry.Attr |= 2;
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -434,25 +472,33 @@ private:
         const bool readOnly = (entry.Attr & 1) != 0;
         const bool madeWritable = readOnly && fs.SetWritable(path, true);
         const std::string folder = AddBackslash(path);
-        std::vector<TDirEntry> entries;
-        const Result<void> listed = fs.ListFolder(path, [&](const TDirEntry& found) {
-            entries.push_back(found);
+        // Listed completely before anything goes, so removing cannot disturb the listing. Files
+        // need no description to be removed; only sub-folders are stat'ed, for their read-only
+        // bit.
+        std::vector<std::pair<std::string, bool>> entries; // name, is a folder (never a link)
+        const Result<void> listed = fs.ListFolderTypes(path, [&](std::string_view name, TEntryType type) {
+            entries.emplace_back(name, type == TEntryType::etFolder);
             return true;
         });
         const int failedBefore = FFailed;
         bool skipped = false;
         if (listed) {
-            for (const TDirEntry& sub : entries) {
+            for (const auto& [name, isFolder] : entries) {
                 if (Aborted())
                     break;
-                const std::string subPath = folder + sub.Name;
-                if (sub.IsFolder && !sub.IsLink) {
-                    if (ConfirmReadOnly(subPath, sub))
-                        Tree(subPath, sub);
-                    else
-                        skipped = true;
-                } else {
+                const std::string subPath = folder + name;
+                TDirEntry sub;
+                if (!isFolder) {
                     File(subPath);
+                } else if (!Describe(subPath, name, TEntryType::etFolder, sub)) {
+                    // Gone since the listing: nothing to do.
+                } else if (sub.IsLink || !sub.IsFolder) {
+                    // Swapped for something else since the listing: removed as a file.
+                    File(subPath);
+                } else if (ConfirmReadOnly(subPath, sub)) {
+                    Tree(subPath, sub);
+                } else {
+                    skipped = true;
                 }
                 FPump();
             }
@@ -606,7 +652,7 @@ void TKMYFILEPANEL::FindFiles(const std::string& startFolder, const std::string&
         FireAfterChange(acProgress,
                         FormatLangText(lang.STR_MSG_FINDING, {Num(foldersFound), Num(filesFound)}));
     };
-    const auto matchesMask = [&](const std::string& name) {
+    const auto matchesMask = [&](std::string_view name) {
         return std::any_of(maskList.begin(), maskList.end(),
                            [&](const std::string& mask) { return MatchMask(name, mask); });
     };
@@ -629,13 +675,21 @@ void TKMYFILEPANEL::FindFiles(const std::string& startFolder, const std::string&
                 FireAfterRefresh(lang.STR_MSG_WORKING + "[" + LastPathPart(current.Path) + "]");
             const std::string folder = AddBackslash(current.Path);
             std::vector<std::string> subFolders;
-            (void)FileSystem().ListFolder(current.Path, [&](const TDirEntry& entry) {
-                // Hidden entries are neither found nor entered while the panel hides them; a
-                // symlinked folder is never entered, so a link loop cannot run forever.
-                const bool visible = !Hidden(entry) || Options.PanelShowHidden;
-                if (subfolders && entry.IsFolder && !entry.IsLink && visible)
-                    subFolders.push_back(folder + entry.Name);
-                if (!visible || !matchesMask(entry.Name))
+            // Names and kinds are enough to walk and to test masks; only the entries whose names
+            // match are described in full, so a search of a large tree costs no stat per entry.
+            (void)FileSystem().ListFolderTypes(current.Path, [&](std::string_view name, TEntryType type) {
+                // Hidden entries are neither found nor entered while the panel hides them (a
+                // folder is hidden by its name alone); a symlinked folder is never entered, so a
+                // link loop cannot run forever.
+                const bool hiddenName = name.front() == '.' && !Options.PanelShowHidden;
+                if (subfolders && type == TEntryType::etFolder && !hiddenName)
+                    subFolders.push_back(folder + std::string(name));
+                if (hiddenName || !matchesMask(name))
+                    return true;
+                TDirEntry entry;
+                if (!Describe(folder + std::string(name), name, type, entry))
+                    return true;
+                if (Hidden(entry) && !Options.PanelShowHidden)
                     return true;
                 if (content) {
                     // Only regular files have contents to read: a device or a pipe could block.

@@ -107,6 +107,54 @@ Result<void> TKLinuxFileSystem::ListFolder(const std::string& path,
     return {};
 }
 
+Result<void>
+TKLinuxFileSystem::ListFolderTypes(const std::string& path,
+                                   const std::function<bool(std::string_view, TEntryType)>& each) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return ErrnoError(path, errno);
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        return ErrnoError(path, error);
+    }
+    int error = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* found = ::readdir(dir);
+        if (found == nullptr) {
+            error = errno;
+            break;
+        }
+        const char* name = found->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        unsigned char kind = found->d_type;
+        if (kind == DT_UNKNOWN) {
+            // Some file systems (older XFS, some network ones) leave the kind out of the record.
+            struct stat own {};
+            if (::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) == 0)
+                kind = IFTODT(own.st_mode);
+            else if (errno == ENOENT)
+                continue; // gone since readdir
+        }
+        TEntryType type = TEntryType::etOther;
+        if (kind == DT_REG)
+            type = TEntryType::etFile;
+        else if (kind == DT_DIR)
+            type = TEntryType::etFolder;
+        else if (kind == DT_LNK)
+            type = TEntryType::etLink;
+        if (!each(std::string_view(name), type))
+            break;
+    }
+    ::closedir(dir);
+    if (error != 0)
+        return ErrnoError(path, error);
+    return {};
+}
+
 Result<TDirEntry> TKLinuxFileSystem::Stat(const std::string& path) {
     struct stat own {};
     if (::lstat(path.c_str(), &own) != 0)

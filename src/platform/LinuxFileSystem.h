@@ -18,6 +18,11 @@ class TKLinuxFileSystem : public TKFileSystem {
 public:
     Result<void> ListFolder(const std::string& path,
                             const std::function<bool(const TDirEntry&)>& each) override;
+    /// Kinds from the folder's own records (d_type); an entry is stat'ed (never followed) only
+    /// on a file system that does not record kinds.
+    Result<void>
+    ListFolderTypes(const std::string& path,
+                    const std::function<bool(std::string_view name, TEntryType type)>& each) override;
     Result<TDirEntry> Stat(const std::string& path) override;
     bool CanOpenFolder(const std::string& path) override;
     /// True for anything with that name, a dangling symlink included.

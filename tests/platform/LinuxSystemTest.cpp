@@ -601,6 +601,76 @@ TEST(LinuxFileSystem, ListingStopsEarlyAndReportsErrors) {
     }
 }
 
+std::map<std::string, TEntryType> ListTypes(TKFileSystem& fs, const std::string& path,
+                                            bool baseClass = false) {
+    std::map<std::string, TEntryType> types;
+    const auto each = [&](std::string_view name, TEntryType type) {
+        EXPECT_TRUE(types.emplace(std::string(name), type).second) << name;
+        return true;
+    };
+    // The base class's listing is the one every other file system gets: built on ListFolder.
+    const Result<void> result =
+        baseClass ? fs.TKFileSystem::ListFolderTypes(path, each) : fs.ListFolderTypes(path, each);
+    EXPECT_TRUE(result);
+    return types;
+}
+
+TEST(LinuxFileSystem, TypedListingGivesKindsWithoutFollowingLinks) {
+    TempTree tree;
+    TKLinuxFileSystem fs;
+    tree.File("plain.txt", "12345");
+    tree.File(".hidden");
+    tree.Folder("folder/inner");
+    std::filesystem::create_symlink("plain.txt", tree / "file-link");
+    std::filesystem::create_directory_symlink("folder", tree / "folder-link");
+    std::filesystem::create_symlink("no-such-target", tree / "dangling");
+    ::mkfifo((tree / "fifo").c_str(), 0644);
+    const std::string odd = "bad\xFF\xFEname";
+    tree.File(odd, "x");
+
+    const std::map<std::string, TEntryType> expected = {
+        {"plain.txt", TEntryType::etFile},   {".hidden", TEntryType::etFile},
+        {"folder", TEntryType::etFolder},    {"file-link", TEntryType::etLink},
+        {"folder-link", TEntryType::etLink}, {"dangling", TEntryType::etLink},
+        {"fifo", TEntryType::etOther},       {odd, TEntryType::etFile},
+    };
+    EXPECT_EQ(ListTypes(fs, tree.Path()), expected);
+    EXPECT_EQ(ListTypes(fs, tree.Path(), true), expected);
+
+    int seen = 0;
+    EXPECT_TRUE(fs.ListFolderTypes(tree.Path(), [&](std::string_view, TEntryType) { return ++seen < 3; }));
+    EXPECT_EQ(seen, 3);
+
+    const auto never = [](std::string_view, TEntryType) {
+        ADD_FAILURE() << "no entry expected";
+        return true;
+    };
+    EXPECT_EQ(fs.ListFolderTypes(tree / "missing", never).error().Code, TErrorCode::ecNotFound);
+    EXPECT_EQ(fs.ListFolderTypes(tree / "plain.txt", never).error().Code, TErrorCode::ecNotFound);
+    // A link is listed as a link, but listing through it lists its target.
+    EXPECT_EQ(ListTypes(fs, tree / "folder-link"),
+              (std::map<std::string, TEntryType>{{"inner", TEntryType::etFolder}}));
+
+    if (::geteuid() != 0) {
+        tree.File("closed/file");
+        ::chmod((tree / "closed").c_str(), 0);
+        const Result<void> closed = fs.ListFolderTypes(tree / "closed", never);
+        ::chmod((tree / "closed").c_str(), 0755);
+        ASSERT_FALSE(closed);
+        EXPECT_EQ(closed.error().Code, TErrorCode::ecAccess);
+        EXPECT_EQ(closed.error().Path, tree / "closed");
+
+        // Readable but not searchable: the kinds still come with the names.
+        tree.Folder("locked/sub");
+        tree.File("locked/file");
+        ::chmod((tree / "locked").c_str(), 0444);
+        EXPECT_EQ(
+            ListTypes(fs, tree / "locked"),
+            (std::map<std::string, TEntryType>{{"sub", TEntryType::etFolder}, {"file", TEntryType::etFile}}));
+        ::chmod((tree / "locked").c_str(), 0755);
+    }
+}
+
 TEST(LinuxFileSystem, ChangesAndRemovesItems) {
     TempTree tree;
     TKLinuxFileSystem fs;
