@@ -86,7 +86,7 @@ bool Describe(const std::string& path, std::string_view name, TEntryType type, T
         entry.Attr = 4;
         break;
     }
-    if (name.front() == '.')
+    if (!name.empty() && name.front() == '.')
         entry.Attr |= 2;
     return true;
 }
@@ -681,7 +681,7 @@ void TKMYFILEPANEL::FindFiles(const std::string& startFolder, const std::string&
                 // Hidden entries are neither found nor entered while the panel hides them (a
                 // folder is hidden by its name alone); a symlinked folder is never entered, so a
                 // link loop cannot run forever.
-                const bool hiddenName = name.front() == '.' && !Options.PanelShowHidden;
+                const bool hiddenName = !name.empty() && name.front() == '.' && !Options.PanelShowHidden;
                 if (subfolders && type == TEntryType::etFolder && !hiddenName)
                     subFolders.push_back(folder + std::string(name));
                 if (hiddenName || !matchesMask(name))
