@@ -61,8 +61,11 @@ std::uint64_t NextRandom(std::uint64_t& state) {
 
 } // namespace
 
-Result<void> TKLinuxFileSystem::ListFolder(const std::string& path,
-                                           const std::function<bool(const TDirEntry&)>& each) {
+namespace {
+
+// Calls each with the open folder's descriptor for every entry but "." and "..", until each
+// returns false; a failed read of the folder is the error.
+Result<void> ForEachDirent(const std::string& path, const std::function<bool(int, const dirent&)>& each) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return ErrnoError(path, errno);
@@ -72,7 +75,6 @@ Result<void> TKLinuxFileSystem::ListFolder(const std::string& path,
         ::close(fd);
         return ErrnoError(path, error);
     }
-    TDirEntry entry;
     int error = 0;
     for (;;) {
         errno = 0;
@@ -84,21 +86,7 @@ Result<void> TKLinuxFileSystem::ListFolder(const std::string& path,
         const char* name = found->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
-        struct stat own {};
-        if (::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) != 0) {
-            // Gone since readdir: not part of the folder any more.
-            if (errno == ENOENT)
-                continue;
-            // A folder readable but not searchable gives names only; the type comes from readdir
-            // and the permissions are unknown, so the entry is not called read-only.
-            own = {};
-            own.st_mode = found->d_type == DT_UNKNOWN ? 0 : DTTOIF(found->d_type) | S_IWUSR;
-        }
-        struct stat target {};
-        const bool resolves = S_ISLNK(own.st_mode) && ::fstatat(fd, name, &target, 0) == 0;
-        entry.Name.assign(name);
-        FillEntry(entry, own, resolves ? &target : nullptr);
-        if (!each(entry))
+        if (!each(fd, *found))
             break;
     }
     ::closedir(dir);
@@ -107,37 +95,44 @@ Result<void> TKLinuxFileSystem::ListFolder(const std::string& path,
     return {};
 }
 
+} // namespace
+
+Result<void> TKLinuxFileSystem::ListFolder(const std::string& path,
+                                           const std::function<bool(const TDirEntry&)>& each) {
+    TDirEntry entry;
+    return ForEachDirent(path, [&](int fd, const dirent& found) {
+        const char* name = found.d_name;
+        struct stat own {};
+        if (::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Gone since readdir: not part of the folder any more.
+            if (errno == ENOENT)
+                return true;
+            // A folder readable but not searchable gives names only; the type comes from readdir
+            // and the permissions are unknown, so the entry is not called read-only.
+            own = {};
+            own.st_mode = found.d_type == DT_UNKNOWN ? 0 : DTTOIF(found.d_type) | S_IWUSR;
+        }
+        struct stat target {};
+        const bool resolves = S_ISLNK(own.st_mode) && ::fstatat(fd, name, &target, 0) == 0;
+        entry.Name.assign(name);
+        FillEntry(entry, own, resolves ? &target : nullptr);
+        return each(entry);
+    });
+}
+
 Result<void>
 TKLinuxFileSystem::ListFolderTypes(const std::string& path,
                                    const std::function<bool(std::string_view, TEntryType)>& each) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return ErrnoError(path, errno);
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        return ErrnoError(path, error);
-    }
-    int error = 0;
-    for (;;) {
-        errno = 0;
-        const dirent* found = ::readdir(dir);
-        if (found == nullptr) {
-            error = errno;
-            break;
-        }
-        const char* name = found->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
-        unsigned char kind = found->d_type;
+    return ForEachDirent(path, [&](int fd, const dirent& found) {
+        const char* name = found.d_name;
+        unsigned char kind = found.d_type;
         if (kind == DT_UNKNOWN) {
             // Some file systems (older XFS, some network ones) leave the kind out of the record.
             struct stat own {};
             if (::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) == 0)
                 kind = IFTODT(own.st_mode);
             else if (errno == ENOENT)
-                continue; // gone since readdir
+                return true; // gone since readdir
         }
         TEntryType type = TEntryType::etOther;
         if (kind == DT_REG)
@@ -146,13 +141,8 @@ TKLinuxFileSystem::ListFolderTypes(const std::string& path,
             type = TEntryType::etFolder;
         else if (kind == DT_LNK)
             type = TEntryType::etLink;
-        if (!each(std::string_view(name), type))
-            break;
-    }
-    ::closedir(dir);
-    if (error != 0)
-        return ErrnoError(path, error);
-    return {};
+        return each(std::string_view(name), type);
+    });
 }
 
 Result<TDirEntry> TKLinuxFileSystem::Stat(const std::string& path) {
