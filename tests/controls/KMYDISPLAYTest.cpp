@@ -270,6 +270,53 @@ TEST(KMYDISPLAYTest, Utf8Boundaries) {
     EXPECT_EQ(display.TextPosition(), 6u);
 }
 
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t next = NextCharBoundary(text, pos);
+        if (next - pos == 1 && static_cast<unsigned char>(text[pos]) >= 0x80)
+            return false;
+        pos = next;
+    }
+    return true;
+}
+
+// Random edits on a narrow, scrolling command line never split a character, leave the caret off
+// a boundary or scroll past the caret.
+TEST(KMYDISPLAYTest, RandomEditsKeepCharactersWhole) {
+    TKMYDISPLAY display;
+    display.SetMeasure(Monospace);
+    display.SetWidth(200);
+    display.SetText("\xC3\xA9t\xC3\xA9 /\xE2\x82\xAC/\xF0\x9F\x98\x80 x");
+    const std::u32string typed = U"a /\u00e9\u20ac\U0001F600\b\x7f";
+    const std::vector<std::uint32_t> shifts = {0, Shift, Ctrl, Shift | Ctrl};
+    unsigned seed = 12345;
+    const auto next = [&seed](unsigned bound) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % bound;
+    };
+    for (int step = 0; step < 5000; ++step) {
+        switch (next(4)) {
+        case 0:
+            display.KeyPress(typed[next(static_cast<unsigned>(typed.size()))]);
+            break;
+        case 1:
+            display.PressKey(next(2) == 0 ? Left : Right, shifts[next(4)]);
+            break;
+        case 2:
+            display.PressKey(Del, 0);
+            break;
+        default:
+            display.SetTextPosition(next(40));
+            break;
+        }
+        const std::string& text = display.Text();
+        ASSERT_TRUE(IsValidUtf8(text)) << step;
+        ASSERT_EQ(SnapToCharBoundary(text, display.TextPosition()), display.TextPosition()) << step;
+        ASSERT_TRUE(IsValidUtf8(display.GetSelectedText())) << step;
+        ASSERT_LE(display.ScrollPos(), display.TextPosition()) << step;
+    }
+}
+
 TEST(KMYDISPLAYTest, ShortenPath) {
     const std::string tail30 = "/projects/ksable/src/controls/"; // 30 characters
     ASSERT_EQ(tail30.size(), PathTailChars);
