@@ -110,7 +110,8 @@ void TIniFile::SetText(std::string_view text) {
         std::size_t end = text.find('\n');
         std::string_view raw = text.substr(0, end);
         text.remove_prefix(end == npos ? text.size() : end + 1);
-        if (!raw.empty() && raw.back() == '\r')
+        // Stray CRs before the break go with it, so a line reads the same under either break.
+        while (!raw.empty() && raw.back() == '\r')
             raw.remove_suffix(1);
 
         TLine line;
