@@ -1,5 +1,7 @@
 #include "foundation/IniFile.h"
 
+#include "foundation/FileIO.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -26,18 +28,6 @@ std::string_view TrimBlanks(std::string_view s) {
     while (!s.empty() && IsBlank(s.back()))
         s.remove_suffix(1);
     return s;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 TError TooLarge(const std::string& path) {
@@ -167,35 +157,7 @@ std::string TIniFile::Text() const {
 }
 
 Result<void> TIniFile::Save(const std::string& path) const {
-    const std::string content = Text();
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == npos ? std::string(".") : path.substr(0, slash + 1);
-    std::string temp = path + ".tmp-XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return ErrnoError(path, errno);
-    // The new file keeps the permissions of the one it replaces.
-    struct stat old {};
-    const mode_t mode =
-        (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ? (old.st_mode & 07777) : 0644;
-    int failure = 0;
-    if (::fchmod(fd, mode) != 0 || !WriteAll(fd, content) || ::fsync(fd) != 0)
-        failure = errno != 0 ? errno : EIO;
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
-    if (failure == 0 && ::rename(temp.c_str(), path.c_str()) != 0)
-        failure = errno;
-    if (failure != 0) {
-        ::unlink(temp.c_str());
-        return ErrnoError(path, failure);
-    }
-    // The rename itself reaches the disk with the folder's metadata.
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
-    return {};
+    return ReplaceFile(path, Text());
 }
 
 std::size_t TIniFile::FindSection(std::string_view section) const {
