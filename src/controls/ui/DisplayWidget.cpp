@@ -1,1 +1,239 @@
-// placeholder
+#include "controls/ui/DisplayWidget.h"
+
+#include "foundation/DELTA9.h"
+
+#include <QClipboard>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QPainter>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace ks {
+
+namespace {
+
+QString FromUtf8(std::string_view bytes) {
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::uint32_t ShiftBits(Qt::KeyboardModifiers modifiers) {
+    std::uint32_t shift = 0;
+    if (modifiers & Qt::ShiftModifier)
+        shift |= TKMYDISPLAYShift::Shift;
+    if (modifiers & Qt::AltModifier)
+        shift |= TKMYDISPLAYShift::Alt;
+    if (modifiers & Qt::ControlModifier)
+        shift |= TKMYDISPLAYShift::Ctrl;
+    return shift;
+}
+
+/// The display's own code for a Qt key, 0 for a key it does not take.
+int DisplayKey(int qtKey) {
+    switch (qtKey) {
+    case Qt::Key_Escape:
+        return TKMYDISPLAYKey::Escape;
+    case Qt::Key_End:
+        return TKMYDISPLAYKey::End;
+    case Qt::Key_Home:
+        return TKMYDISPLAYKey::Home;
+    case Qt::Key_Left:
+        return TKMYDISPLAYKey::Left;
+    case Qt::Key_Right:
+        return TKMYDISPLAYKey::Right;
+    case Qt::Key_Delete:
+        return TKMYDISPLAYKey::Delete;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+TKDisplayWidget::TKDisplayWidget(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::NoFocus);
+    FBlinkTimer = new QTimer(this);
+    FBlinkTimer->setInterval(BlinkInterval);
+    QObject::connect(FBlinkTimer, &QTimer::timeout, this, [this] { FModel.BlinkTick(); });
+    FModel.OnRedraw = [this] { update(); };
+    FModel.OnSetClipboardText = [](std::string_view text) {
+        QGuiApplication::clipboard()->setText(FromUtf8(text));
+    };
+    FModel.OnGetClipboardText = [] { return QGuiApplication::clipboard()->text().toStdString(); };
+    FModel.SetMeasure([this](std::string_view text) { return MeasureText(text); });
+    FModel.SetWidth(width());
+}
+
+void TKDisplayWidget::SetEditable(bool editable) {
+    FEditable = editable;
+    setFocusPolicy(editable ? Qt::StrongFocus : Qt::NoFocus);
+    UpdateTimer();
+}
+
+void TKDisplayWidget::SetTextDecoder(TTextDecoder decoder) {
+    FDecoder = std::move(decoder);
+    // The widths change with the decoding: measure the scroll position again.
+    FModel.SetMeasure([this](std::string_view text) { return MeasureText(text); });
+}
+
+QString TKDisplayWidget::DecodeText(std::string_view bytes) const {
+    return FDecoder ? FDecoder(bytes) : FromUtf8(bytes);
+}
+
+void TKDisplayWidget::SetActiveBackground(const QImage& background, QPoint offset) {
+    FBackground = background;
+    FBackgroundOffset = offset;
+    update();
+}
+
+void TKDisplayWidget::SetBackgroundColor(const QColor& color) {
+    FBackgroundColor = color;
+    update();
+}
+
+void TKDisplayWidget::SetFontColor(const QColor& color) {
+    FFontColor = color;
+    update();
+}
+
+QColor TKDisplayWidget::CaretColor() const {
+    const TColorRef dark =
+        DarkenColor(MakeColor(FFontColor.red(), FFontColor.green(), FFontColor.blue()), CaretDarkening);
+    return QColor(RedOf(dark), GreenOf(dark), BlueOf(dark));
+}
+
+TKMYDISPLAYLayout TKDisplayWidget::Layout() {
+    FModel.SetWidth(width());
+    return FModel.Layout();
+}
+
+int TKDisplayWidget::TextTop() const {
+    return std::max(0, (height() - fontMetrics().height()) / 2);
+}
+
+void TKDisplayWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), FBackgroundColor);
+    if (!FBackground.isNull()) {
+        const QRect source = QRect(FBackgroundOffset, size()).intersected(FBackground.rect());
+        if (!source.isEmpty())
+            painter.drawImage(source.topLeft() - FBackgroundOffset, FBackground, source);
+    }
+
+    const TKMYDISPLAYLayout layout = Layout();
+    const QFontMetrics metrics = fontMetrics();
+    const int top = TextTop();
+    const int baseline = top + metrics.ascent();
+    painter.setFont(font());
+    painter.setPen(FFontColor);
+    painter.drawText(QPoint(0, baseline), DecodeText(layout.CaptionShown));
+    if (!layout.EditorShown)
+        return;
+
+    if (layout.LeftMarker)
+        painter.drawText(QPoint(layout.LeftMarkerX, baseline), DecodeText(ScrolledLeftMarker));
+    if (layout.RightMarker)
+        painter.drawText(QPoint(layout.RightMarkerX, baseline), DecodeText(ScrolledRightMarker));
+    // The block goes under the text, so the character on it is drawn with the rest of the line
+    // and keeps the font's spacing.
+    const bool caretInView = layout.CaretPos >= layout.VisibleStart && layout.CaretPos <= layout.VisibleEnd;
+    if (layout.CaretBlockShown && caretInView)
+        painter.fillRect(QRect(layout.CaretX, top, layout.CaretWidth, metrics.height()), CaretColor());
+    const std::string_view text = FModel.Text();
+    painter.drawText(QPoint(layout.EditX, baseline),
+                     DecodeText(text.substr(layout.VisibleStart, layout.VisibleEnd - layout.VisibleStart)));
+    if (layout.SelectionShown) {
+        const int y = std::min(top + metrics.height(), height() - 1);
+        painter.fillRect(QRect(layout.SelectionX1, y, layout.SelectionX2 - layout.SelectionX1, 1),
+                         FFontColor);
+    }
+}
+
+void TKDisplayWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FModel.SetWidth(width());
+}
+
+void TKDisplayWidget::keyPressEvent(QKeyEvent* event) {
+    if (FEditable && HandleKey(event)) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TKDisplayWidget::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        FModel.SetMeasure([this](std::string_view text) { return MeasureText(text); });
+}
+
+void TKDisplayWidget::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    UpdateTimer();
+}
+
+void TKDisplayWidget::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    UpdateTimer();
+}
+
+int TKDisplayWidget::MeasureText(std::string_view text) const {
+    return fontMetrics().horizontalAdvance(DecodeText(text));
+}
+
+void TKDisplayWidget::UpdateTimer() {
+    if (FEditable && isVisible())
+        FBlinkTimer->start();
+    else
+        FBlinkTimer->stop();
+}
+
+bool TKDisplayWidget::HandleKey(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        FModel.CopyToClipboard();
+        return true;
+    }
+    if (event->matches(QKeySequence::Cut)) {
+        FModel.CutToClipboard();
+        return true;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        FModel.PasteFromClipboard();
+        return true;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        FModel.SelectAll();
+        return true;
+    }
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    if (const int key = DisplayKey(event->key()); key != 0) {
+        FModel.PressKey(key, ShiftBits(modifiers));
+        return true;
+    }
+    if (event->key() == Qt::Key_Backspace) {
+        FModel.KeyPress((modifiers & Qt::ControlModifier) ? U'\x7F' : U'\b');
+        return true;
+    }
+    // Ctrl and Alt combinations are the window's shortcuts, not text.
+    if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    bool typed = false;
+    for (const auto code : event->text().toUcs4()) {
+        // 127 would be taken as Ctrl+Backspace; the Delete key arrives above as a key.
+        if (code > 31 && code != 127) {
+            FModel.KeyPress(static_cast<char32_t>(code));
+            typed = true;
+        }
+    }
+    return typed;
+}
+
+} // namespace ks
