@@ -81,7 +81,7 @@ protected:
 
     void Type(const QString& text) {
         for (const QChar c : text)
-            Key(Qt::Key_A + (c.toLower().unicode() - 'a'), Qt::NoModifier, QString(c));
+            Key(c.toUpper().unicode(), Qt::NoModifier, QString(c)); // Qt key codes are upper-case ASCII
     }
 
     /// The colour in the middle of the caret block the layout places.
