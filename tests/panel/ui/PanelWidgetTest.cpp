@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QKeyEvent>
 
+#include "panel/KMYFILEPANEL.h"
 #include "panel/PanelKeys.h"
 #include "panel/ui/KeyMap.h"
+#include "panel/ui/PanelWidget.h"
+#include "platform/LinuxFileSystem.h"
+#include "platform/LinuxSystem.h"
+#include "support/TempTree.h"
 
 namespace ks {
 namespace {
@@ -63,6 +69,168 @@ TEST(KeyMap, MapsModifiersAndButtons) {
     EXPECT_EQ(MapQtModifiers(Qt::ShiftModifier, Qt::LeftButton | Qt::RightButton),
               ssShift | ssLeft | ssRight);
     EXPECT_EQ(MapQtModifiers(Qt::NoModifier, Qt::MiddleButton), ssMiddle);
+}
+
+TEST(BlendBar, BlendsEveryByteWithTruncatingDivision) {
+    struct Case {
+        QColor under, bar;
+        int weight;
+        QColor expected;
+    };
+    const Case cases[] = {
+        {QColor(10, 20, 30), QColor(0, 128, 128), 255, QColor(0, 128, 128)},
+        {QColor(10, 20, 30), QColor(0, 128, 128), 0, QColor(10, 20, 30)},
+        {QColor(0, 0, 0), QColor(0, 0, 128), 96, QColor(0, 0, 48)},
+        // 200 + (100 x -200) / 255 = 200 - 78 (toward zero, not -79)
+        {QColor(200, 200, 200), QColor(0, 0, 0), 100, QColor(122, 122, 122)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.weight);
+        QImage image(4, 3, QImage::Format_RGB888);
+        image.fill(Qt::white);
+        image.setPixelColor(1, 1, c.under);
+        // The rectangle runs past the image's edge; only the part inside is blended.
+        BlendBar(image, QRect(1, 1, 10, 10), c.bar, 0);
+        EXPECT_EQ(image.pixelColor(1, 1), c.under);
+        BlendBar(image, QRect(1, 1, 10, 10), c.bar, c.weight);
+        EXPECT_EQ(image.pixelColor(1, 1), c.expected);
+        EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::white));
+    }
+}
+
+TEST(MaskRowRect, NarrowsToTheTightestBoundsOfTheCoveredRows) {
+    TPanelMaskData mask;
+    EXPECT_EQ(MaskRowRect(mask, QRect(0, 0, 100, 10)), QRect(0, 0, 100, 10));
+    mask.Loaded = true;
+    for (auto& entry : mask.Entries)
+        entry = {5, 90};
+    mask.Entries[12] = {20, 95};
+    mask.Entries[13] = {3, 60};
+    EXPECT_EQ(MaskRowRect(mask, QRect(0, 0, 100, 10)), QRect(QPoint(5, 0), QPoint(90, 9)));
+    EXPECT_EQ(MaskRowRect(mask, QRect(0, 10, 100, 10)), QRect(QPoint(20, 10), QPoint(60, 19)));
+    // Rows below the table are clipped like its last row.
+    mask.Entries.back() = {7, 40};
+    EXPECT_EQ(MaskRowRect(mask, QRect(0, 1000, 100, 10)), QRect(QPoint(7, 1000), QPoint(40, 1009)));
+    mask.Entries[0] = {50, 10};
+    EXPECT_TRUE(MaskRowRect(mask, QRect(0, 0, 100, 10)).isEmpty());
+}
+
+class PanelWidgetTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (QApplication::instance() == nullptr) {
+            static int argc = 1;
+            static char name[] = "ks_panel_ui_tests";
+            static char* argv[] = {name, nullptr};
+            new QApplication(argc, argv);
+        }
+    }
+
+    void SetUp() override {
+        SetPlatform(&FSystem, &FFiles);
+        FOptions.PanelAlphaActive = 96;
+        FOptions.PanelColorCursor = RGB(0, 0, 128);
+        FPanel = std::make_unique<TKMYFILEPANEL>(FOptions);
+        FPanel->FActive = true;
+        FWidget = std::make_unique<TKPanelWidget>(*FPanel);
+        QPalette palette = FWidget->palette();
+        palette.setColor(QPalette::Window, Qt::black);
+        FWidget->setPalette(palette);
+        FWidget->resize(240, 160);
+        FWidget->show();
+    }
+
+    void TearDown() override {
+        FWidget.reset();
+        FPanel.reset();
+        SetPlatform(nullptr, nullptr);
+    }
+
+    void Read(const std::string& path) {
+        FPanel->FFolderItems.FPath = path;
+        FPanel->ReadPanel(false, true);
+        ASSERT_TRUE(FWidget->WaitIdle(10000));
+    }
+
+    test::TempTree FTree;
+    TKLinuxSystem FSystem;
+    TKLinuxFileSystem FFiles;
+    TPanelOptions FOptions;
+    std::unique_ptr<TKMYFILEPANEL> FPanel;
+    std::unique_ptr<TKPanelWidget> FWidget;
+};
+
+TEST_F(PanelWidgetTest, CursorRowCarriesTheBlendedBarAndKeysMoveIt) {
+    FTree.File("a.txt", "a");
+    FTree.File("b.txt", "b");
+    Read(FTree.Path());
+    ASSERT_GE(FPanel->FItemsStruc->Count(), 3);
+    const int ih = FPanel->FItemHeight;
+    ASSERT_EQ(ih, FWidget->RowHeight());
+    ASSERT_GE(FPanel->FVisibleRows, 3);
+    const int x = FWidget->width() - 1; // behind the right column's two trailing spaces
+    auto rowPixel = [&](int row) { return FWidget->RowImage().pixelColor(x, row * ih + ih / 2); };
+    EXPECT_EQ(rowPixel(0), QColor(0, 0, 48));
+    EXPECT_EQ(rowPixel(1), QColor(Qt::black));
+    // Below the last row: background.
+    EXPECT_EQ(FWidget->RowImage().pixelColor(x, FWidget->height() - 1), QColor(Qt::black));
+
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(FWidget.get(), &down);
+    EXPECT_EQ(FPanel->FItemsStruc->FItemIndex, 1);
+    ASSERT_TRUE(FWidget->WaitIdle(10000));
+    EXPECT_EQ(rowPixel(0), QColor(Qt::black));
+    EXPECT_EQ(rowPixel(1), QColor(0, 0, 48));
+
+    // What the window shows is the off-screen image.
+    const QImage shown = FWidget->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(x, ih + ih / 2), QColor(0, 0, 48));
+}
+
+TEST_F(PanelWidgetTest, EmptyListShowsItsTextCentredInTheFirstRow) {
+    Read(FTree.Path());
+    FPanel->FFolderItems.ClearItems(true);
+    FWidget->RepaintAll();
+    ASSERT_TRUE(FWidget->WaitIdle(10000));
+    const QImage image = FWidget->RowImage();
+    const int ih = FPanel->FItemHeight;
+    int lit = 0, litLeft = image.width(), litRight = -1;
+    for (int y = 0; y < ih; ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) != QColor(Qt::black)) {
+                ++lit;
+                litLeft = std::min(litLeft, x);
+                litRight = std::max(litRight, x);
+            }
+    EXPECT_GT(lit, 10);
+    // Centred: the text's margins differ by a few pixels at most.
+    EXPECT_LE(std::abs(litLeft - (image.width() - 1 - litRight)), 4);
+    for (int y = ih; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); x += 7)
+            ASSERT_EQ(image.pixelColor(x, y), QColor(Qt::black)) << x << "," << y;
+}
+
+TEST_F(PanelWidgetTest, MaskClipsTheRowsAndLeavesTheBackgroundOutside) {
+    FOptions.PanelAlphaActive = 255;
+    TPanelMaskData mask;
+    mask.Loaded = true;
+    for (auto& entry : mask.Entries)
+        entry = {10, 200};
+    mask.Entries[3] = {30, 150}; // narrows the whole first row
+    FWidget->SetMask(mask);
+    FTree.File("a.txt", "a");
+    Read(FTree.Path());
+    const int ih = FPanel->FItemHeight;
+    ASSERT_GT(ih, 4);
+    const QImage image = FWidget->RowImage();
+    const QColor bar(0, 0, 128);
+    for (int y = 0; y < ih; ++y) {
+        SCOPED_TRACE(y);
+        EXPECT_EQ(image.pixelColor(29, y), QColor(Qt::black));
+        EXPECT_EQ(image.pixelColor(30, y), bar);
+        EXPECT_EQ(image.pixelColor(150, y), bar);
+        EXPECT_EQ(image.pixelColor(151, y), QColor(Qt::black));
+    }
 }
 
 } // namespace

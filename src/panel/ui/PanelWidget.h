@@ -1,0 +1,170 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include "panel/KMYFILEPANEL.h"
+#include "shell/SkinData.h"
+
+namespace ks {
+
+/// Blends colour over rect of image (Format_RGB888) with weight 0..255: every byte becomes
+/// under + (weight x (bar - under)) / 255, the division truncating toward zero. The part of rect
+/// outside the image is left out.
+void BlendBar(QImage& image, QRect rect, QColor colour, int weight);
+
+/// A row rectangle (inclusive coordinates) narrowed by a panel mask: left becomes the largest and
+/// right the smallest bound over the pixel rows it covers. Pixel rows below the table use its
+/// last entry. Without a loaded mask the rectangle is returned unchanged.
+QRect MaskRowRect(const TPanelMaskData& mask, QRect rect);
+
+/// The display text of a file name as the OS gives it: the locale's encoding, or, when the bytes
+/// are not valid in it, one character per byte (Latin-1), so no two names look alike.
+QString DecodeFileName(const std::string& bytes);
+
+/// The painted file panel: shows a `TKMYFILEPANEL` and hands it keys, mouse input, its size and
+/// the focus. Rows are rendered into an off-screen image by a painter thread of the widget's own;
+/// the GUI thread only copies that image to the screen.
+///
+/// A paint request takes a snapshot of the visible rows (texts, colours, icons, weights) on the
+/// GUI thread, so the painter never reads the model. A new request ends the running pass after
+/// its current row.
+class TKPanelWidget : public QWidget, public TKPanelView {
+public:
+    /// Decodes a language text (a code-page string) for display.
+    using TTextDecoder = std::function<QString(const std::string&)>;
+
+    /// A widget showing panel; panel must outlive the widget. Install the widget as the panel's
+    /// `FView` (the constructor does so).
+    explicit TKPanelWidget(TKMYFILEPANEL& panel, QWidget* parent = nullptr);
+    ~TKPanelWidget() override;
+    TKPanelWidget(const TKPanelWidget&) = delete;
+    TKPanelWidget& operator=(const TKPanelWidget&) = delete;
+
+    /// The decoder of language texts ("EMPTY LIST", the right column); UTF-8 by default.
+    void SetTextDecoder(TTextDecoder decoder);
+    /// The skin's row mask for this panel.
+    void SetMask(const TPanelMaskData& mask);
+    /// The skin's background picture and where the panel's top-left corner lies in it; a null
+    /// image fills the rows with the widget's background colour (its palette's Window role).
+    void SetBackground(const QImage& background, QPoint offset);
+
+    // TKPanelView
+    void RepaintCursor() override;
+    void RepaintAll() override;
+    void DrawItem(int index, int weight) override;
+    void LockPainting(bool locked) override;
+    void StartTimer(TKPanelTimer timer, int intervalMs) override;
+    void StopTimer(TKPanelTimer timer) override;
+    void TakeFocus() override;
+
+    /// Test hook: processes events until no pass is pending or running, at most ms
+    /// milliseconds; true when the painter is idle.
+    bool WaitIdle(int ms);
+    /// A copy of the off-screen image.
+    QImage RowImage() const;
+    /// The row height for the current font and line spacing.
+    int RowHeight() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+public:
+    /// How the cursor bar of a row is drawn.
+    enum TBarMode { bmNone, bmBlend, bmInvert, bmDotted };
+    /// One row of a pass, ready to render without the model.
+    struct TRowJob {
+        int Row = 0; ///< offset from the top row
+        bool HasItem = false;
+        bool EmptyText = false; ///< the "EMPTY LIST" row
+        QString Left, Right;
+        QColor Text;
+        QImage Icon;
+        TBarMode Bar = bmNone;
+        int Weight = 0;
+    };
+    /// Everything one pass draws.
+    struct TPassJob {
+        QSize Size;
+        int ItemHeight = 1;
+        int VisibleRows = 0;
+        QFont Font;
+        QColor PanelColour;
+        QColor BarColour;
+        QImage Background;
+        QPoint BackgroundOffset;
+        TPanelMaskData Mask;
+        bool ShowIcons = false;
+        std::vector<TRowJob> Rows; ///< in drawing order
+    };
+
+    /// Renders one row of job into image (on any thread).
+    static void RenderRow(QImage& image, const TPassJob& job, const TRowJob& row);
+    /// Puts the background of rect into image.
+    static void PutBackground(QImage& image, const TPassJob& job, QRect rect);
+
+private:
+    TPassJob MakeJob(bool trailRules, int onlyIndex, int onlyWeight);
+    TRowJob MakeRow(int index, int row, int weight, bool forceBar);
+    QImage IconFor(TKFiles& item, int index);
+    void Request();
+    void PainterLoop();
+    void StopPass();
+    void WaitPainterIdle();
+    void UpdateGeometry();
+    void ResetImage(QSize newSize);
+    QColor PanelColour() const;
+
+    TKMYFILEPANEL& FPanel;
+    TTextDecoder FDecoder;
+    TPanelMaskData FMask;
+    QImage FBackground;
+    QPoint FBackgroundOffset;
+    QTimer FWatchTimer;
+    QTimer FAutoScrollTimer;
+    /// Icons looked up once per content type; an item's `Icon` holds its index here.
+    std::vector<QImage> FIcons;
+    std::map<QString, std::uint32_t> FIconIndex;
+    bool FPaintLocked = false;
+    bool FPendingWhileLocked = false;
+    /// Wheel movement short of a whole step (120 units), kept for the next event.
+    int FWheelRest = 0;
+
+    // Shared with the painter thread, under FMutex.
+    mutable std::mutex FMutex;
+    std::condition_variable FWake;
+    QImage FRowBitmap;
+    TPassJob FPendingJob;
+    bool FHasJob = false;
+    bool FPainting = false;
+    bool FRestartPaint = false;
+    bool FQuit = false;
+    std::thread FPainter;
+};
+
+} // namespace ks
