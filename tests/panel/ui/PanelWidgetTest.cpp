@@ -185,6 +185,14 @@ TEST_F(PanelWidgetTest, CursorRowCarriesTheBlendedBarAndKeysMoveIt) {
     // What the window shows is the off-screen image.
     const QImage shown = FWidget->grab().toImage();
     EXPECT_EQ(shown.pixelColor(x, ih + ih / 2), QColor(0, 0, 48));
+
+    // Icons are looked up once per item, the same type sharing one.
+    FOptions.PanelShowIcons = true;
+    FWidget->RepaintAll();
+    ASSERT_TRUE(FWidget->WaitIdle(10000));
+    const TKITEMSSTRUC& items = *FPanel->FItemsStruc;
+    EXPECT_NE(items.FItems[1]->Icon, IconNotLookedUp);
+    EXPECT_EQ(items.FItems[1]->Icon, items.FItems[2]->Icon);
 }
 
 TEST_F(PanelWidgetTest, EmptyListShowsItsTextCentredInTheFirstRow) {
