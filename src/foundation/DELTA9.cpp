@@ -26,35 +26,6 @@ int ToPosition(std::size_t index) {
     return static_cast<int>(index) + 1;
 }
 
-// A decimal integer with an optional sign and optional leading blanks, as stored numbers are
-// written; nothing else may follow the digits.
-bool ParseInt(std::string_view text, int& value) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size())
-        return false;
-    long long result = 0;
-    for (; i < text.size(); ++i) {
-        if (!IsDigit(text[i]))
-            return false;
-        result = result * 10 + (text[i] - '0');
-        if (result > static_cast<long long>(INT_MAX) + 1)
-            return false;
-    }
-    if (negative)
-        result = -result;
-    if (result < INT_MIN || result > INT_MAX)
-        return false;
-    value = static_cast<int>(result);
-    return true;
-}
-
 // Splits at the last dot: the name part and the extension part (empty without a dot).
 std::pair<std::string_view, std::string_view> SplitAtLastDot(std::string_view s) {
     const std::size_t dot = s.rfind('.');
@@ -247,7 +218,7 @@ Result<void> StringToFont(std::string_view s, TFontSpec& font) {
     std::string rest(s);
     const auto number = [&rest](int& value) {
         const std::string token = NextToken("|", rest);
-        return ParseInt(token, value);
+        return TryStrToInt(token, value);
     };
     int red = 0, green = 0, blue = 0;
     TFontSpec result = font;
@@ -282,8 +253,9 @@ TColorRef StringToColor(std::string_view s, TColorRef fallback) {
     if (second == std::string_view::npos)
         return fallback;
     int red = 0, green = 0, blue = 0;
-    if (!ParseInt(s.substr(0, first), red) || !ParseInt(s.substr(first + 1, second - first - 1), green) ||
-        !ParseInt(s.substr(second + 1), blue))
+    if (!TryStrToInt(s.substr(0, first), red) ||
+        !TryStrToInt(s.substr(first + 1, second - first - 1), green) ||
+        !TryStrToInt(s.substr(second + 1), blue))
         return fallback;
     return MakeColor(red, green, blue);
 }
@@ -548,6 +520,33 @@ TFrame3D DrawFrame3D(const TRect& rect, TColorRef colorA, int style, TColorRef c
     TFrame3D frame = DrawFrame3D(rect, colorA, style, colorB);
     frame.Fill = background;
     return frame;
+}
+
+bool TryStrToInt(std::string_view text, int& value) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size())
+        return false;
+    long long result = 0;
+    for (; i < text.size(); ++i) {
+        if (!IsDigit(text[i]))
+            return false;
+        result = result * 10 + (text[i] - '0');
+        if (result > static_cast<long long>(INT_MAX) + 1)
+            return false;
+    }
+    if (negative)
+        result = -result;
+    if (result < INT_MIN || result > INT_MAX)
+        return false;
+    value = static_cast<int>(result);
+    return true;
 }
 
 } // namespace ks

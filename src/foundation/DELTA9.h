@@ -32,6 +32,10 @@ std::string UpperCase(std::string_view s);
 std::string LowerCase(std::string_view s);
 /// True when both texts are equal ignoring ASCII case.
 bool SameText(std::string_view a, std::string_view b);
+/// Reads a decimal integer as stored numbers are written: optional leading blanks, an optional
+/// sign, digits and nothing after them; false (value untouched) for anything else or a number
+/// outside int.
+bool TryStrToInt(std::string_view text, int& value);
 
 /// First position (1-based) of c in s; -1 when c does not occur.
 int CharPos(char c, std::string_view s);

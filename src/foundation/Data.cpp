@@ -1,7 +1,6 @@
 #include "foundation/Data.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "foundation/DELTA9.h"
 #include "foundation/RegistryStore.h"
@@ -27,15 +26,6 @@ constexpr TLocaleFolder LocaleFolders[] = {
     {"00000413", "lang/netherland/"}, {"00000415", "lang/polish/"}, {"00000419", "lang/russian/"},
     {"00000407", "lang/deutch/"},     {"00000C07", "lang/deutch/"},
 };
-
-std::optional<int> ParseInt(std::string_view text) {
-    int value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (ec != std::errc() || ptr != end || text.empty())
-        return std::nullopt;
-    return value;
-}
 
 std::string WithoutTrailingSlash(std::string path) {
     if (path.size() > 1 && path.back() == '/')
@@ -133,7 +123,8 @@ int TData::ReadInt(std::string_view subKey, std::string_view name, int fallback)
     const auto value = ReadValue(subKey, name);
     if (!value)
         return fallback;
-    return ParseInt(*value).value_or(fallback);
+    int number = fallback;
+    return TryStrToInt(*value, number) ? number : fallback;
 }
 
 void TData::WriteValue(std::string_view subKey, std::string_view name, std::string_view value) {

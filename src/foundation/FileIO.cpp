@@ -1,5 +1,6 @@
 #include "foundation/FileIO.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -52,6 +53,37 @@ Result<void> ReplaceFile(const std::string& path, std::string_view content) {
         ::close(folderFd);
     }
     return {};
+}
+
+std::optional<std::string> ReadFileStart(const std::string& path, std::size_t maxBytes, bool keepPartial) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string data;
+    char buffer[65536];
+    bool failed = false;
+    while (data.size() < maxBytes) {
+        const std::size_t want = std::min(sizeof buffer, maxBytes - data.size());
+        const ssize_t got = ::read(fd, buffer, want);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            failed = !keepPartial || data.empty();
+            break;
+        }
+        if (got == 0)
+            break;
+        data.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    if (failed)
+        return std::nullopt;
+    return data;
 }
 
 } // namespace ks

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,5 +13,11 @@ namespace ks {
 /// part. The new file keeps the old one's permissions (0644 for a new file). On failure the old
 /// file is untouched and the temporary file is gone.
 Result<void> ReplaceFile(const std::string& path, std::string_view content);
+
+/// The start of a regular file, at most maxBytes of it. Nothing for a missing file, a folder, a
+/// device or a FIFO (opened without blocking and never read). A failing read gives nothing, or,
+/// with keepPartial, the bytes read before it (nothing when none were).
+std::optional<std::string> ReadFileStart(const std::string& path, std::size_t maxBytes,
+                                         bool keepPartial = false);
 
 } // namespace ks

@@ -29,40 +29,6 @@ std::string WithSlash(const std::string& folder) {
     return folder + "/";
 }
 
-// The start of a regular file, at most maxBytes of it. Nothing for a missing file, a folder, a
-// device or a FIFO (opened without blocking and never read), or when the first read fails; a read
-// error later ends the data where it happened.
-std::optional<std::string> ReadFileStart(const std::string& path, std::size_t maxBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::string data;
-    char buffer[65536];
-    bool failed = false;
-    while (data.size() < maxBytes) {
-        const std::size_t want = std::min(sizeof buffer, maxBytes - data.size());
-        const ssize_t got = ::read(fd, buffer, want);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            failed = data.empty();
-            break;
-        }
-        if (got == 0)
-            break;
-        data.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    if (failed)
-        return std::nullopt;
-    return data;
-}
-
 // A window name becomes part of a file name; one that could reach outside the folder is refused.
 bool IsPlainWindowName(std::string_view windowName) {
     return !windowName.empty() && windowName.find('/') == std::string_view::npos &&
@@ -253,7 +219,7 @@ std::vector<TLangLine> ReadWindowFile(const std::string& langPath, std::string_v
     if (!IsPlainWindowName(windowName) || langPath.empty())
         return {};
     const std::string path = FindFileNoCase(WithSlash(langPath), WindowFileName(windowName));
-    const std::optional<std::string> data = ReadFileStart(path, MaxLanguageFileSize);
+    const std::optional<std::string> data = ReadFileStart(path, MaxLanguageFileSize, true);
     if (!data)
         return {};
     return ParseLangLines(*data);
@@ -326,7 +292,7 @@ bool TLanguage::ReadOthersFile(const std::string& folder, bool append) {
     if (folder.empty())
         return false;
     const std::optional<std::string> data =
-        ReadFileStart(FindFileNoCase(folder, OthersFileName), MaxLanguageFileSize);
+        ReadFileStart(FindFileNoCase(folder, OthersFileName), MaxLanguageFileSize, true);
     if (!data)
         return false;
     AddOthersData(*data, append);

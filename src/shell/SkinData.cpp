@@ -1,5 +1,7 @@
 #include "shell/SkinData.h"
 
+#include "foundation/FileIO.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -57,37 +59,9 @@ std::string WithSlash(const std::string& folder) {
     return folder + "/";
 }
 
-// A decimal integer with an optional sign and optional leading blanks, the way stored numbers
-// are written; nothing else may follow the digits.
-bool ParseInt(std::string_view text, int& value) {
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty())
-        return false;
-    long long result = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        result = result * 10 + (c - '0');
-        if (result > static_cast<long long>(INT_MAX) + 1)
-            return false;
-    }
-    if (negative)
-        result = -result;
-    if (result < INT_MIN || result > INT_MAX)
-        return false;
-    value = static_cast<int>(result);
-    return true;
-}
-
 int ReadSide(const TIniFile& ini, std::string_view key, int fallback) {
     int value = 0;
-    if (!ParseInt(ini.ReadString(MainSection, key, ""), value) || value < 1 || value > MaxSkinSide)
+    if (!TryStrToInt(ini.ReadString(MainSection, key, ""), value) || value < 1 || value > MaxSkinSide)
         return fallback;
     return value;
 }
@@ -107,36 +81,6 @@ double ParseLineSpacing(std::string_view text) {
         value < MinLineSpacing || value > MaxLineSpacing)
         return 1.0;
     return value;
-}
-
-// The start of a regular file, at most maxBytes of it. Nothing for a missing file, a folder, a
-// device or a FIFO (opened without blocking and never read), or when a read fails.
-std::optional<std::string> ReadFileStart(const std::string& path, std::size_t maxBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::string data;
-    char buffer[65536];
-    while (data.size() < maxBytes) {
-        const std::size_t want = std::min(sizeof buffer, maxBytes - data.size());
-        const ssize_t got = ::read(fd, buffer, want);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (got == 0)
-            break;
-        data.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return data;
 }
 
 std::uint32_t ReadU32(std::string_view bytes, std::size_t at) {
@@ -177,7 +121,7 @@ TSkinPosition ParseSkinPosition(std::string_view text) {
     int* const fields[] = {&position.Rect.Left, &position.Rect.Top, &position.Rect.Width,
                            &position.Rect.Height};
     for (int i = 0; i < 4; ++i) {
-        if (!ParseInt(GetField(text, '|', i), *fields[i]))
+        if (!TryStrToInt(GetField(text, '|', i), *fields[i]))
             break;
         position.Fields = i + 1;
     }
