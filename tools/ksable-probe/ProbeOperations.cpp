@@ -1,3 +1,4 @@
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -83,26 +84,34 @@ bool AllAbsolute(const std::vector<std::string>& paths) {
     return !paths.empty();
 }
 
-} // namespace
-
-int ProbeCount(const std::vector<std::string>& args) {
-    if (!AllAbsolute(args))
-        return Usage("count PATH... (full paths, not /)");
+// Runs work on a panel per folder of the given paths, with those paths' items marked, and
+// prints the texts the panel sent; stops at the first folder that cannot be opened.
+int OnMarkedPanels(const std::vector<std::string>& paths, const std::function<void(TKMYFILEPANEL&)>& work) {
     TPanelOptions options;
-    for (const auto& [folder, names] : GroupByFolder(args)) {
+    for (const auto& [folder, names] : GroupByFolder(paths)) {
         TKMYFILEPANEL panel(options);
         TPanelTexts texts;
         const std::string error = OpenPanelMarking(panel, folder, names);
         if (!error.empty())
             return Fail(error);
         texts.Attach(panel);
+        work(panel);
+        texts.Print();
+    }
+    return 0;
+}
+
+} // namespace
+
+int ProbeCount(const std::vector<std::string>& args) {
+    if (!AllAbsolute(args))
+        return Usage("count PATH... (full paths, not /)");
+    return OnMarkedPanels(args, [](TKMYFILEPANEL& panel) {
         panel.CountSizes();
         for (const auto& item : panel.FFolderItems.FItems)
             if (item->Marked)
                 PrintPanelItem(panel, *item);
-        texts.Print();
-    }
-    return 0;
+    });
 }
 
 int ProbeFind(const std::vector<std::string>& args) {
@@ -154,14 +163,7 @@ int ProbeDelete(const std::vector<std::string>& args) {
     }
     if (!AllAbsolute(paths))
         return Usage("delete [--direct|--trash|--wipe] PATH... (full paths, not /)");
-    TPanelOptions options;
-    for (const auto& [folder, names] : GroupByFolder(paths)) {
-        TKMYFILEPANEL panel(options);
-        TPanelTexts texts;
-        const std::string error = OpenPanelMarking(panel, folder, names);
-        if (!error.empty())
-            return Fail(error);
-        texts.Attach(panel);
+    return OnMarkedPanels(paths, [&](TKMYFILEPANEL& panel) {
         panel.OnDeleteItems = [&](bool& del, bool& trash, bool& erase) {
             del = true;
             trash = toRecycle;
@@ -176,9 +178,7 @@ int ProbeDelete(const std::vector<std::string>& args) {
             return mrYes;
         };
         panel.DeleteItems();
-        texts.Print();
-    }
-    return 0;
+    });
 }
 
 } // namespace ks::probe
