@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "Json.h"
+#include "foundation/Json.h"
 #include "Probe.h"
 #include "foundation/System.h"
 #include "platform/CodePage.h"

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "Json.h"
+#include "foundation/Json.h"
 #include "Probe.h"
 #include "controls/MessageBox.h"
 #include "foundation/DELTA9.h"

@@ -3,7 +3,7 @@
 #include <system_error>
 #include <vector>
 
-#include "Json.h"
+#include "foundation/Json.h"
 #include "Probe.h"
 #include "foundation/System.h"
 #include "panel/KMYFILEPANEL.h"

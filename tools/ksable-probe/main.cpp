@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Json.h"
+#include "foundation/Json.h"
 #include "Probe.h"
 #include "foundation/RegistryStore.h"
 #include "foundation/System.h"

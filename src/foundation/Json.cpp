@@ -1,8 +1,8 @@
-#include "Json.h"
+#include "foundation/Json.h"
 
 #include <cstdio>
 
-namespace ks::probe {
+namespace ks {
 
 namespace {
 
@@ -86,9 +86,25 @@ TJsonLine& TJsonLine::Add(std::string_view key, bool flag) {
     return *this;
 }
 
+TJsonLine& TJsonLine::AddRaw(std::string_view key, std::string_view json) {
+    Key(key);
+    FBody += json;
+    return *this;
+}
+
+std::string JsonArray(const std::vector<std::string>& texts) {
+    std::string array = "[";
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (i > 0)
+            array += ',';
+        array += JsonQuote(texts[i]);
+    }
+    return array + "]";
+}
+
 void TJsonLine::Print() const {
     const std::string line = Text() + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
-} // namespace ks::probe
+} // namespace ks

@@ -1,0 +1,9 @@
+#include "fileops/ui/DeleteFilesForm.h"
+
+namespace ks {
+
+TDeleteChoice ShowDeleteFilesForm(bool /*archivePanel*/, QWidget* /*parent*/) {
+    return {};
+}
+
+} // namespace ks
