@@ -11,7 +11,8 @@ namespace ks {
 /// black title bar holding the caption in white bold, and a 12 × 12 close box at the top right.
 /// Any spot not covered by a control drags the window; Escape and the close box reject it.
 /// A child widget named "PANELW" is kept at (3, 30) with the size of the window less 6 × 32.
-/// Thread: the GUI thread.
+/// The dialog's own controls get the program's dark look (`DialogStyleSheet`); a dialog that
+/// sets a style sheet of its own appends to it. Thread: the GUI thread.
 class TKMYFORM : public QDialog {
 public:
     /// Bottom of the black title bar and top of the inner area.
@@ -25,16 +26,28 @@ public:
     /// One fifth of the average of the system button face's red, green and blue, used for all
     /// three (a dark grey that follows the theme).
     static QColor FrameColor();
+    /// The colour of the inner area.
+    static QColor BodyColor();
+    /// The style of the dialogs' controls: light text on dark buttons, boxes and lists.
+    static QString DialogStyleSheet();
     /// The area inside the frame: from (4, 30) to (W-4, H-4).
     QRect InnerRect() const;
     /// The close box, named "CLOSE".
     QPushButton* CloseBox() const { return FCloseBox; }
+
+    /// The layout's size, widened when the caption needs more room beside the close box.
+    QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
+
+    /// Resizes the dialog to its contents keeping its centre where it was; dialogs call it after
+    /// their captions changed (a translation) so that longer texts still fit.
+    void FitToContents();
 
 private:
     void PlaceChildren();

@@ -4,10 +4,7 @@
 
 #include <QFont>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QStyle>
@@ -15,7 +12,6 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
-#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -32,10 +28,7 @@ constexpr std::array<std::string TLangStrings::*, 8> ButtonCaptions = {
     &TLangStrings::MSGBOX_Retry,   &TLangStrings::MSGBOX_Abort,
 };
 
-// The dialog frame: a black title bar down to y = 27, the inner area from (4, 30) to (W-4, H-4).
-constexpr int TitleBarBottom = 27;
-constexpr int InnerTop = 30;
-constexpr int CloseBoxSize = 12;
+constexpr int InnerTop = TKMYFORM::InnerTop;
 constexpr int IconSize = 32;
 constexpr int IconLeft = 12;
 constexpr int IconTop = InnerTop + 12;
@@ -49,8 +42,6 @@ constexpr int ButtonHeight = 25;
 constexpr int ButtonSpacing = 12;
 // Room left and right of a caption that does not fit the standard button width.
 constexpr int CaptionPadding = 16;
-
-const QColor BodyColor(64, 64, 64);
 
 TMessageForm::TTextDecoder& Decoder() {
     static TMessageForm::TTextDecoder decoder;
@@ -70,30 +61,16 @@ QString DrawnCaption(const QString& caption) {
     return drawn;
 }
 
-// Draws a one-pixel frame round the rectangle from (left, top) to (right, bottom), exclusive.
-void FrameRect(QPainter& painter, int left, int top, int right, int bottom, const QColor& color) {
-    if (right <= left || bottom <= top)
-        return;
-    painter.fillRect(left, top, right - left, 1, color);
-    painter.fillRect(left, bottom - 1, right - left, 1, color);
-    painter.fillRect(left, top, 1, bottom - top, color);
-    painter.fillRect(right - 1, top, 1, bottom - top, color);
-}
-
 } // namespace
 
 TMessageForm::TMessageForm(const std::string& text, int buttons, int defaultButton, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), FButtonSet(buttons) {
+    : TKMYFORM(parent), FButtonSet(buttons) {
+    setObjectName(QStringLiteral("MessageForm"));
     setModal(true);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(12);
-    setFont(font);
-    setStyleSheet(
-        QStringLiteral("QPushButton { background: #303030; color: #e8e8e8; border: 1px solid #707070; }"
-                       "QPushButton:focus { border: 1px solid #e0b040; }"
-                       "QPushButton:pressed { background: #181818; }"
-                       "QPushButton#CLOSE { background: #000000; border: 1px solid #a0a0a0; }"
-                       "QTextEdit { background: transparent; color: #e8e8e8; border: none; }"));
+    const QFont font = this->font();
+    setStyleSheet(DialogStyleSheet() +
+                  QStringLiteral("QPushButton { padding: 0px; }"
+                                 "QTextEdit { background: transparent; color: #dadde2; border: none; }"));
 
     const TLangStrings& lang = LangStrings();
     const std::string& caption =
@@ -161,13 +138,6 @@ TMessageForm::TMessageForm(const std::string& text, int buttons, int defaultButt
     }
     setFixedSize(width, buttonTop + ButtonHeight + ButtonSpacing);
 
-    FCloseBox = new QPushButton(this);
-    FCloseBox->setObjectName(QStringLiteral("CLOSE"));
-    FCloseBox->setFocusPolicy(Qt::NoFocus);
-    FCloseBox->setToolTip(QStringLiteral("ALT+F4"));
-    FCloseBox->setGeometry(width - CloseBoxSize - 8, 8, CloseBoxSize, CloseBoxSize);
-    connect(FCloseBox, &QPushButton::clicked, this, [this] { reject(); });
-
     if (FLayout.Focused >= 0) {
         QPushButton* focused = FButtons[static_cast<std::size_t>(FLayout.Focused)];
         focused->setDefault(true);
@@ -225,42 +195,6 @@ void TMessageForm::done(int result) {
 void TMessageForm::reject() {
     // Escape, the close box and closing the window all answer Cancel.
     done(mrCancel);
-}
-
-void TMessageForm::paintEvent(QPaintEvent* /*event*/) {
-    QPainter painter(this);
-    const int w = width();
-    const int h = height();
-    // The frame is a dark grey derived from the system's button face, so it follows the theme.
-    const QColor face = QGuiApplication::palette().color(QPalette::Button);
-    const int grey = static_cast<int>(std::lround((face.red() + face.green() + face.blue()) / 3.0 / 5.0));
-    const QColor frameColor(grey, grey, grey);
-
-    painter.fillRect(rect(), BodyColor);
-    FrameRect(painter, 0, 0, w, h, frameColor);
-    FrameRect(painter, 1, TitleBarBottom, w - 1, h - 1, frameColor);
-    FrameRect(painter, 2, TitleBarBottom + 1, w - 2, h - 2, frameColor);
-    FrameRect(painter, 3, TitleBarBottom + 2, w - 3, h - 3, frameColor);
-    painter.fillRect(1, 1, w - 2, TitleBarBottom - 1, Qt::black);
-
-    QFont bold = font();
-    bold.setBold(true);
-    painter.setFont(bold);
-    painter.setPen(Qt::white);
-    const QFontMetrics metrics(bold);
-    const int at = (TitleBarBottom + 1 - metrics.height()) / 2;
-    const QString title = metrics.elidedText(windowTitle(), Qt::ElideRight, w - at - CloseBoxSize - 16);
-    painter.drawText(at, at + metrics.ascent(), title);
-}
-
-void TMessageForm::mousePressEvent(QMouseEvent* event) {
-    // The window has no system frame, so any free spot of it drags it.
-    if (event->button() == Qt::LeftButton && windowHandle() != nullptr) {
-        windowHandle()->startSystemMove();
-        event->accept();
-        return;
-    }
-    QDialog::mousePressEvent(event);
 }
 
 int ShowMessageForm(const std::string& text, int /*kind*/, int buttons, int defaultButton, int /*reserved*/,

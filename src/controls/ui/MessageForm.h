@@ -1,8 +1,8 @@
 #pragma once
 
 #include "controls/MessageBox.h"
+#include "controls/ui/KMYFORM.h"
 
-#include <QDialog>
 #include <QString>
 
 #include <array>
@@ -18,9 +18,9 @@ namespace ks {
 
 /// The program's own modal message window: a translated caption, a centred word-wrapped message
 /// beside an animated icon, and any combination of the eight buttons of `MessageButtons`. One is
-/// created for every question; `Execute` shows it and gives the caller's result. Thread: the GUI
-/// thread.
-class TMessageForm : public QDialog {
+/// created for every question; `Execute` shows it and gives the caller's result. The frame, the
+/// close box and dragging are those of every dialog (`TKMYFORM`). Thread: the GUI thread.
+class TMessageForm : public TKMYFORM {
 public:
     /// Turns the bytes of a language text (and of the message) into display text; the language's
     /// character set is known only to the caller, so the composition root installs the decoder.
@@ -60,15 +60,10 @@ public:
     void done(int result) override;
     void reject() override;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-
 private:
     int FButtonSet;
     TMessageBoxLayout FLayout;
     std::array<QPushButton*, 8> FButtons{};
-    QPushButton* FCloseBox = nullptr;
     QTextEdit* FText = nullptr;
     QLabel* FImage = nullptr;
     QTimer* FTimer = nullptr;

@@ -1,1 +1,105 @@
+#include "controls/ui/KMYFORM.h"
+
+#include "support/QtApp.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QImage>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTimer>
+
 #include <gtest/gtest.h>
+
+#include <functional>
+
+namespace ks {
+namespace {
+
+class KMYFORMTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { test::QtApp(); }
+};
+
+// Runs form modally and hands it to act once it is on screen; a form act leaves open is closed
+// with -1 after five seconds, so a fault fails the test instead of hanging it.
+int ExecAndAct(TKMYFORM& form, const std::function<void(TKMYFORM&)>& act) {
+    QTimer::singleShot(0, &form, [&form, &act] { act(form); });
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &form, [&form] { form.done(-1); });
+    limit.start(5000);
+    return form.exec();
+}
+
+TEST_F(KMYFORMTest, FrameTitleBarAndPanelPlacement) {
+    TKMYFORM form;
+    form.setWindowTitle(QStringLiteral("Delete files..."));
+    auto* panel = new QFrame(&form);
+    panel->setObjectName(QStringLiteral("PANELW"));
+    form.resize(300, 200);
+    form.show();
+    QCoreApplication::processEvents();
+
+    EXPECT_TRUE(form.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(panel->geometry(), QRect(3, 30, 294, 168));
+    EXPECT_EQ(panel->frameShadow(), QFrame::Raised);
+    EXPECT_EQ(form.InnerRect(), QRect(4, 30, 292, 166));
+    form.resize(320, 240);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(panel->geometry(), QRect(3, 30, 314, 208));
+
+    QPushButton* close = form.CloseBox();
+    ASSERT_NE(close, nullptr);
+    EXPECT_EQ(close->objectName(), QStringLiteral("CLOSE"));
+    EXPECT_EQ(close->toolTip(), QStringLiteral("ALT+F4"));
+    EXPECT_EQ(close->geometry(), QRect(320 - 12 - 8, 8, 12, 12));
+    EXPECT_EQ(close->focusPolicy(), Qt::NoFocus);
+
+    delete panel;
+    const QImage image = form.grab().toImage();
+    const QColor frame = TKMYFORM::FrameColor();
+    EXPECT_EQ(frame.red(), frame.green());
+    EXPECT_EQ(frame.green(), frame.blue());
+    // Outer frame, then three nested frames from y = 27 down; the title bar between is black.
+    for (const QPoint p : {QPoint(0, 0), QPoint(319, 100), QPoint(160, 239), QPoint(1, 27), QPoint(2, 28),
+                           QPoint(3, 29), QPoint(316, 236), QPoint(160, 27)}) {
+        SCOPED_TRACE(testing::Message() << p.x() << "," << p.y());
+        EXPECT_EQ(QColor(image.pixel(p)), frame);
+    }
+    for (const QPoint p : {QPoint(1, 1), QPoint(250, 2), QPoint(200, 26)})
+        EXPECT_EQ(QColor(image.pixel(p)), QColor(Qt::black));
+    EXPECT_EQ(QColor(image.pixel(160, 120)), TKMYFORM::BodyColor());
+    // The caption is drawn in white somewhere in the left part of the bar.
+    bool whiteCaption = false;
+    for (int x = 4; x < 120 && !whiteCaption; ++x) {
+        for (int y = 4; y < 24 && !whiteCaption; ++y)
+            whiteCaption = QColor(image.pixel(x, y)) == QColor(Qt::white);
+    }
+    EXPECT_TRUE(whiteCaption);
+}
+
+TEST_F(KMYFORMTest, CloseBoxAndEscapeReject) {
+    TKMYFORM form;
+    form.resize(300, 200);
+    auto* ok = new QPushButton(QStringLiteral("&OK"), &form);
+    ok->setGeometry(100, 150, 80, 25);
+    QObject::connect(ok, &QPushButton::clicked, &form, &QDialog::accept);
+    EXPECT_EQ(ExecAndAct(form, [](TKMYFORM& f) { f.CloseBox()->click(); }), QDialog::Rejected);
+    EXPECT_EQ(ExecAndAct(form,
+                         [](TKMYFORM& f) {
+                             QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                             QCoreApplication::sendEvent(f.focusWidget() ? f.focusWidget() : &f, &press);
+                         }),
+              QDialog::Rejected);
+    EXPECT_EQ(ExecAndAct(form, [ok](TKMYFORM&) { ok->click(); }), QDialog::Accepted);
+}
+
+TEST_F(KMYFORMTest, WideCaptionWidensTheSizeHint) {
+    TKMYFORM form;
+    form.setWindowTitle(QStringLiteral("Choose your new user-level... and a much longer caption than that"));
+    EXPECT_GT(form.sizeHint().width(), 300);
+}
+
+} // namespace
+} // namespace ks
