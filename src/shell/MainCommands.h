@@ -152,6 +152,9 @@ struct TMenuState {
 /// The menu rules: visibility by user level, enabled state from the two panels, check marks.
 /// A command that is not available is never enabled.
 TMenuState ComputeMenuState(const TMenuContext& context);
+/// The panel-state rule of a command's entry alone (step 4 of the menu rules), whatever the
+/// command's availability and visibility: true for commands without a rule.
+bool CommandRuleAllows(TMainCommand command, const TMenuContext& context);
 
 /// What the key map looks at.
 struct TKeyContext {
