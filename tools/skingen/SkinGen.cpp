@@ -38,6 +38,7 @@ namespace {
 struct TSkinLayout {
     int Width = 0;
     int Height = 0;
+    int TitleHeight = 0;
     QRect LeftPathLine, LeftPanel, LeftItemLine;
     QRect RightPathLine, RightPanel, RightItemLine;
     QRect InfoLine, BtnClose, BtnMini, BtnMenu, ImgMenu;
@@ -47,8 +48,19 @@ struct TSkinLayout {
 struct TSkinStyle {
     QString Name;
     bool Shaped = false;
+    bool PanelMasks = false; // write "msk_lp" and "msk_rp"
     int CornerRadius = 0;
+    // Vertical layout, top to bottom: title strip, gap, path lines, gap, panel wells, gap, item
+    // lines, gap, command line, bottom margin.
+    int TitleHeight = 40;
+    int LineHeight = 20;
     int PanelHeight = 0;
+    int CommandGap = 10;
+    int CommandHeight = 22;
+    int BottomMargin = 14;
+    int ButtonWidth = 26;
+    int ButtonHeight = 20;
+    int BadgeWidth = 36;
     QString LineSpacing;
     QColor WindowTop, WindowBottom;  // background gradient
     QColor Frame, FrameLight;        // outer frame and its inner highlight
@@ -63,47 +75,48 @@ struct TSkinStyle {
 
 constexpr int Margin = 14;
 constexpr int Gap = 12;
-constexpr int TitleHeight = 40;
-constexpr int LineHeight = 20;
+constexpr int LineGap = 6;
 constexpr int WellInset = 2;
+constexpr double WellRadius = 6;
 
 // The skin loader reads at most 1200 bytes of a panel mask file: 300 pixel rows of two 16-bit
-// bounds. Rows below those have both bounds 0, so a masked panel taller than this would lose its
-// lower rows; the generator writes masks only for panels that fit.
+// bounds. The panel clips the rows below the table like the table's last row, so the file holds
+// the top of the panel's outline and then a constant bound.
 constexpr int MaskRows = 300;
+// Free pixels between a panel row's ends and the well's inner edge.
+constexpr int MaskPadding = 2;
 
-TSkinLayout MakeLayout(int panelHeight) {
+TSkinLayout MakeLayout(const TSkinStyle& s) {
     TSkinLayout layout;
     layout.Width = 900;
+    layout.TitleHeight = s.TitleHeight;
     const int panelWidth = (layout.Width - 2 * Margin - Gap) / 2;
     const int leftX = Margin;
     const int rightX = layout.Width - Margin - panelWidth;
 
-    int y = TitleHeight + 6;
-    layout.LeftPathLine = QRect(leftX, y, panelWidth, LineHeight);
-    layout.RightPathLine = QRect(rightX, y, panelWidth, LineHeight);
-    y += LineHeight + 6;
+    int y = s.TitleHeight + LineGap;
+    layout.LeftPathLine = QRect(leftX, y, panelWidth, s.LineHeight);
+    layout.RightPathLine = QRect(rightX, y, panelWidth, s.LineHeight);
+    y += s.LineHeight + LineGap;
     // The panel sits inside its well, so the well's frame stays visible around the rows.
-    layout.LeftPanel = QRect(leftX + WellInset, y + WellInset, panelWidth - 2 * WellInset, panelHeight);
-    layout.RightPanel = QRect(rightX + WellInset, y + WellInset, panelWidth - 2 * WellInset, panelHeight);
-    y += panelHeight + 2 * WellInset + 6;
-    layout.LeftItemLine = QRect(leftX, y, panelWidth, LineHeight);
-    layout.RightItemLine = QRect(rightX, y, panelWidth, LineHeight);
-    y += LineHeight + 10;
-    layout.InfoLine = QRect(leftX, y, layout.Width - 2 * Margin, LineHeight + 2);
-    y += LineHeight + 2 + Margin;
+    layout.LeftPanel = QRect(leftX + WellInset, y + WellInset, panelWidth - 2 * WellInset, s.PanelHeight);
+    layout.RightPanel = QRect(rightX + WellInset, y + WellInset, panelWidth - 2 * WellInset, s.PanelHeight);
+    y += s.PanelHeight + 2 * WellInset + LineGap;
+    layout.LeftItemLine = QRect(leftX, y, panelWidth, s.LineHeight);
+    layout.RightItemLine = QRect(rightX, y, panelWidth, s.LineHeight);
+    y += s.LineHeight + s.CommandGap;
+    layout.InfoLine = QRect(leftX, y, layout.Width - 2 * Margin, s.CommandHeight);
+    y += s.CommandHeight + s.BottomMargin;
     layout.Height = y;
 
-    const int buttonWidth = 26;
-    const int buttonHeight = 20;
-    const int buttonTop = (TitleHeight - buttonHeight) / 2 + 1;
-    int x = layout.Width - Margin - buttonWidth;
-    layout.BtnClose = QRect(x, buttonTop, buttonWidth, buttonHeight);
-    x -= buttonWidth + 4;
-    layout.BtnMini = QRect(x, buttonTop, buttonWidth, buttonHeight);
-    x -= buttonWidth + 4;
-    layout.BtnMenu = QRect(x, buttonTop, buttonWidth, buttonHeight);
-    layout.ImgMenu = QRect(Margin, buttonTop, 36, buttonHeight);
+    const int buttonTop = (s.TitleHeight - s.ButtonHeight) / 2 + 1;
+    int x = layout.Width - Margin - s.ButtonWidth;
+    layout.BtnClose = QRect(x, buttonTop, s.ButtonWidth, s.ButtonHeight);
+    x -= s.ButtonWidth + 4;
+    layout.BtnMini = QRect(x, buttonTop, s.ButtonWidth, s.ButtonHeight);
+    x -= s.ButtonWidth + 4;
+    layout.BtnMenu = QRect(x, buttonTop, s.ButtonWidth, s.ButtonHeight);
+    layout.ImgMenu = QRect(Margin, buttonTop, s.BadgeWidth, s.ButtonHeight);
     return layout;
 }
 
@@ -111,8 +124,19 @@ TSkinStyle DarkStyle() {
     TSkinStyle s;
     s.Name = "kSable Default";
     s.Shaped = true;
+    s.PanelMasks = true;
     s.CornerRadius = 14;
-    s.PanelHeight = MaskRows;
+    // 900 x 620: a taller title strip and lines than the classic skin's, and panels of 448 pixel
+    // rows, 28 rows of 16 pixels with the shipped font (14 pixels high) and line spacing.
+    s.TitleHeight = 48;
+    s.LineHeight = 22;
+    s.PanelHeight = 448;
+    s.CommandGap = 12;
+    s.CommandHeight = 26;
+    s.BottomMargin = 20;
+    s.ButtonWidth = 30;
+    s.ButtonHeight = 24;
+    s.BadgeWidth = 40;
     s.LineSpacing = "1.15";
     s.WindowTop = QColor(48, 54, 64);
     s.WindowBottom = QColor(30, 34, 41);
@@ -144,7 +168,7 @@ TSkinStyle ClassicStyle() {
     s.Name = "kSable Classic";
     s.Shaped = false;
     s.CornerRadius = 0;
-    // No mask is written for this height (see MaskRows); the panel rows use the full width.
+    // No panel masks: the panel rows use the full width of their square wells.
     s.PanelHeight = 468;
     s.LineSpacing = "1.1";
     // Light window chrome around deep blue wells: marked items are always drawn in pure yellow,
@@ -248,26 +272,41 @@ QByteArray RegionFile(int w, int h, const std::vector<std::pair<int, int>>& span
     return file + data;
 }
 
-/// A panel mask: MaskRows pairs of 16-bit little-endian bounds, relative to the panel. The rows
-/// keep a small side margin and follow the rounded corners of the well.
+/// A panel mask: MaskRows pairs of 16-bit little-endian bounds (left, right; both columns
+/// inclusive), relative to the panel. A bound keeps every row MaskPadding pixels away from the
+/// well's side and clear of the well's rounded inner edge at the top (and, when the panel ends
+/// inside the table, at the bottom). Rows past the table are clipped like its last entry, so the
+/// last entry is the plain side bound. A row that lies wholly outside the curve gets left > right.
 QByteArray PanelMaskFile(int panelWidth, int panelHeight) {
-    constexpr int side = 3;
-    constexpr int radius = 5;
+    // PaintWell draws the fill inside a half-pixel-inset rounded rectangle with a 1-pixel frame;
+    // a pixel is clean fill when its centre lies at most (radius - 1) from the corner centre. In
+    // panel coordinates the fill's path runs 1.5 px above the panel and 0.5 px below it (the
+    // light lip takes the well's last pixel row), and 1.5 px beside it.
+    const double clean = WellRadius - 1;
+    const double centreX = WellRadius - WellInset + 0.5;
+    const double topCentreY = centreX;
+    const double bottomCentreY = panelHeight + 0.5 - WellRadius;
     QByteArray out;
     for (int y = 0; y < MaskRows; ++y) {
-        if (y >= panelHeight) {
-            PutUInt16(out, 0);
-            PutUInt16(out, 0);
-            continue;
+        const int row = std::min(y, panelHeight - 1);
+        const double cy = row + 0.5;
+        double dy = 0;
+        if (cy < topCentreY)
+            dy = topCentreY - cy;
+        else if (y < panelHeight && cy > bottomCentreY)
+            dy = cy - bottomCentreY;
+        int inset = MaskPadding;
+        if (dy > clean) {
+            inset = panelWidth; // the row lies outside the well's fill
+        } else if (dy > 0) {
+            const double firstCentre = centreX - std::sqrt(clean * clean - dy * dy);
+            inset = std::max(inset, static_cast<int>(std::ceil(firstCentre - 0.5)));
         }
-        int inset = side;
-        const int fromEdge = std::min(y, panelHeight - 1 - y);
-        if (fromEdge < radius) {
-            const double dy = radius - (fromEdge + 0.5);
-            inset += static_cast<int>(std::ceil(radius - std::sqrt(double(radius) * radius - dy * dy)));
-        }
+        // Past the panel's last row the table repeats the plain side bound.
+        if (y >= panelHeight)
+            inset = MaskPadding;
         PutUInt16(out, static_cast<uint16_t>(inset));
-        PutUInt16(out, static_cast<uint16_t>(panelWidth - inset));
+        PutUInt16(out, static_cast<uint16_t>(std::max(panelWidth - 1 - inset, 0)));
     }
     return out;
 }
@@ -326,14 +365,14 @@ QImage PaintBackground(const TSkinStyle& s, const TSkinLayout& l) {
     QColor separator = s.Frame;
     separator.setAlpha(110);
     p.setPen(QPen(separator, 1));
-    p.drawLine(QPointF(Margin, TitleHeight + 0.5), QPointF(l.Width - Margin, TitleHeight + 0.5));
+    p.drawLine(QPointF(Margin, l.TitleHeight + 0.5), QPointF(l.Width - Margin, l.TitleHeight + 0.5));
     QColor lip = s.FrameLight;
     lip.setAlpha(50);
     p.setPen(QPen(lip, 1));
-    p.drawLine(QPointF(Margin, TitleHeight + 1.5), QPointF(l.Width - Margin, TitleHeight + 1.5));
+    p.drawLine(QPointF(Margin, l.TitleHeight + 1.5), QPointF(l.Width - Margin, l.TitleHeight + 1.5));
 
     const int titleX = l.ImgMenu.right() + 12;
-    const QRect titleBox(titleX, 0, 300, TitleHeight + 2);
+    const QRect titleBox(titleX, 0, 300, l.TitleHeight + 2);
     p.setFont(UiFont(16, QFont::Bold));
     p.setPen(s.Title);
     p.drawText(titleBox, Qt::AlignLeft | Qt::AlignVCenter, "kSable");
@@ -344,7 +383,7 @@ QImage PaintBackground(const TSkinStyle& s, const TSkinLayout& l) {
     // A small accent mark under the name.
     p.setPen(Qt::NoPen);
     p.setBrush(s.Accent);
-    p.drawRoundedRect(QRectF(titleX, TitleHeight - 9, 18, 2.5), 1.2, 1.2);
+    p.drawRoundedRect(QRectF(titleX, l.TitleHeight - 9, 18, 2.5), 1.2, 1.2);
 
     // Wells: panels, their path and item lines, the command line.
     for (const QRect& r : {l.LeftPathLine, l.RightPathLine, l.LeftItemLine, l.RightItemLine})
@@ -511,7 +550,7 @@ bool WriteSkin(const QString& folder, const TSkinStyle& s) {
         return false;
     }
     const QDir dir(folder);
-    const TSkinLayout l = MakeLayout(s.PanelHeight);
+    const TSkinLayout l = MakeLayout(s);
     const QImage back = PaintBackground(s, l);
     bool ok = WriteFile(dir.filePath("data.ini"), DataIni(s, l));
     ok = ok && SaveBmp(back, dir.filePath("Back.bmp"));
@@ -530,7 +569,7 @@ bool WriteSkin(const QString& folder, const TSkinStyle& s) {
         ok = ok && SaveBmp(PaintButton(back, r, kind, false, s), dir.filePath(name + ".bmp"));
         ok = ok && SaveBmp(PaintButton(back, r, kind, true, s), dir.filePath(name + "2.bmp"));
     }
-    if (l.LeftPanel.height() <= MaskRows) {
+    if (s.PanelMasks) {
         ok =
             ok && WriteFile(dir.filePath("msk_lp"), PanelMaskFile(l.LeftPanel.width(), l.LeftPanel.height()));
         ok = ok &&
