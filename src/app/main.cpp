@@ -1,61 +1,39 @@
-// kSable's composition root: builds the platform objects, loads the settings and the language,
-// and runs the application.
+// kSable's composition root: builds the platform objects and the settings store, shows the
+// start-up picture, creates the main window and runs the application. The program reads no
+// arguments.
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCloseEvent>
-#include <QLabel>
 #include <QScreen>
-#include <QVBoxLayout>
-#include <QWidget>
 
+#include <cstdlib>
+#include <memory>
+
+#include "controls/ui/MessageForm.h"
 #include "foundation/Data.h"
 #include "foundation/RegistryStore.h"
 #include "foundation/System.h"
 #include "platform/CodePage.h"
+#include "platform/InotifyWatcher.h"
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxSystem.h"
 #include "shell/Language.h"
+#include "shell/ui/MainForm.h"
+#include "shell/ui/SplashForm.h"
+#include "shell/ui/TranslateForm.h"
 
 namespace {
 
-// The window the program shows until the two-panel main window takes its place: it shows the
-// welcome text and the folders both panels will open, and saves the settings when closed.
-class TStartWindow : public QWidget {
-public:
-    TStartWindow(ks::TData& settings, const ks::TLanguage& language, const std::string& notice)
-        : FData(settings), FLanguage(language) {
-        setWindowTitle(QString::fromStdString(settings.AppTitle));
-        auto* layout = new QVBoxLayout(this);
-        layout->addWidget(new QLabel(Text(language.GetLangText("nfo_Welcome")), this));
-        layout->addWidget(new QLabel(QString::fromLocal8Bit(settings.LeftPanelPath.c_str()), this));
-        layout->addWidget(new QLabel(QString::fromLocal8Bit(settings.RightPanelPath.c_str()), this));
-        if (!notice.empty())
-            layout->addWidget(new QLabel(QString::fromStdString(notice), this));
-        resize(640, 200);
-        move(settings.MainPos.Left, settings.MainPos.Top);
-    }
-
-protected:
-    void closeEvent(QCloseEvent* event) override {
-        FData.MainPos = {x(), y()};
-        FData.SaveSettings();
-        event->accept();
-    }
-
-private:
-    QString Text(const std::string& bytes) const {
-        return QString::fromStdString(ks::DecodeCodePage(bytes, FLanguage.CodePage()));
-    }
-
-    ks::TData& FData;
-    const ks::TLanguage& FLanguage;
-};
+QString DecodeLanguageText(const std::string& bytes) {
+    return QString::fromStdString(ks::DecodeCodePage(bytes, ks::CurrentLanguage().CodePage()));
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setApplicationName("kSable");
+    QApplication::setApplicationDisplayName("...loading...");
 
     ks::TKLinuxSystem system;
     system.SetClipboard(
@@ -65,28 +43,46 @@ int main(int argc, char** argv) {
     ks::SetPlatform(&system, &fileSystem);
 
     ks::TKRegistryStore store(system.ConfigDir() + "registry");
-    std::string notice;
-    if (auto loaded = store.Load(); !loaded)
-        notice = "The settings file was damaged and was kept aside as " + loaded.error().Path;
+    const auto loaded = store.Load();
     ks::SetRegistryStore(&store);
 
-    ks::TData data(store, system, fileSystem);
-    ks::TScreenLayout screen;
-    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
-        screen.ScreenWidth = primary->availableGeometry().width();
-        screen.ScreenHeight = primary->availableGeometry().height();
+    ks::SetTranslateDecoder(DecodeLanguageText);
+    ks::TMessageForm::SetTextDecoder(DecodeLanguageText);
+
+    // The start-up picture, unless switched off or on a display of fewer than 15 bits per pixel.
+    std::unique_ptr<ks::TSplashForm> splash;
+    const std::string graphicsKey = std::string(ks::ProgramKey) + "\\graphics";
+    if (ks::AutoSaveValue(store, graphicsKey, "GraphicsShowSplashScreen") != "0") {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen == nullptr || screen->depth() >= 15) {
+            splash = std::make_unique<ks::TSplashForm>(system.AppPath());
+            splash->show();
+            splash->ShowProgress("0%");
+        }
     }
-    screen.MainWidth = 640;
-    screen.MainHeight = 200;
-    data.LoadSettings(screen);
 
-    ks::TLanguage& language = ks::CurrentLanguage();
-    language.LangPath = data.LangPath;
-    language.DefaultLangPath = data.DefaultLangPath;
-    language.LoadLanguage(true);
-
-    TStartWindow window(data, language, notice);
+    ks::TData data(store, system, fileSystem);
+    ks::TMainFormServices services;
+    services.Data = &data;
+    services.MakeWatchBackend = [] { return std::make_unique<ks::TKInotifyWatchBackend>(); };
+    services.Splash = splash.get();
+    services.StateFile = qEnvironmentVariable("KSABLE_STATE_FILE");
+    services.QuitAfterPaint = qEnvironmentVariable("KSABLE_QUIT_AFTER_PAINT") == "1";
+    if (splash)
+        splash->ShowProgress("25%");
+    ks::TMainForm window(services);
+    if (splash)
+        splash->ShowProgress("75%");
+    // The main window closes the picture when it is first shown.
+    splash.release();
     window.show();
+    QApplication::setApplicationDisplayName(QString());
+
+    if (!loaded) {
+        ks::ShowMessageForm("The settings file was damaged and was kept aside as " + loaded.error().Path +
+                                ". kSable started with its default settings.",
+                            0, ks::mbOK, 2, 0, &window);
+    }
     const int code = app.exec();
     ks::SetRegistryStore(nullptr);
     return code;

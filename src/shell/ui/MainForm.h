@@ -1,13 +1,224 @@
 #pragma once
 
+#include <QImage>
+#include <QString>
+#include <QTimer>
 #include <QWidget>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/FileWatcher.h"
+#include "panel/KMYFILEPANEL.h"
+#include "panel/PanelOptions.h"
+#include "shell/MainCommands.h"
+#include "shell/SkinData.h"
+
+class QAction;
+class QLabel;
+class QMenu;
 
 namespace ks {
 
-/// The main window (being built).
+class TData;
+class TKRegistryStore;
+class TKPanelWidget;
+class TKDisplayWidget;
+class TMenuForm;
+class TPOSEditorForm;
+class TSplashForm;
+
+/// A skin picture button with a normal and a mouse-over picture; pressed, the mouse-over picture
+/// moves down and right by one pixel. Fires onClick when released over it.
+class TKImageButton : public QWidget {
+public:
+    explicit TKImageButton(QWidget* parent = nullptr);
+    void SetPictures(const QImage& normal, const QImage& hover);
+    std::function<void()> OnClick;
+    bool Hovered() const { return FHover; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QImage FNormal;
+    QImage FHover2;
+    bool FHover = false;
+    bool FPressed = false;
+};
+
+/// What the composition root hands the main window.
+struct TMainFormServices {
+    TData* Data = nullptr;
+    /// Makes the change-notification backend of one panel; may be empty (no watching).
+    std::function<std::unique_ptr<TKFileWatchBackend>()> MakeWatchBackend;
+    /// The start-up picture, closed when the window is first shown; may be null.
+    TSplashForm* Splash = nullptr;
+    /// Where the window's state is written for outside checks (empty: not written).
+    QString StateFile;
+    /// Quit as soon as both panels have painted their first frame (start-up measurements).
+    bool QuitAfterPaint = false;
+};
+
+/// The main window `TMainForm`: the frameless, skin-shaped window with both file panels, the
+/// four information lines, the command line `INFOLINE`, three picture buttons and the pop-up
+/// menu holding every command. It sees every key of the panels first (key preview), runs the
+/// commands, answers the panels' events and saves the settings on close. Thread: the GUI thread.
 class TMainForm : public QWidget {
 public:
-    explicit TMainForm(QWidget* parent = nullptr) : QWidget(parent) {}
+    explicit TMainForm(TMainFormServices services, QWidget* parent = nullptr);
+    ~TMainForm() override;
+    TMainForm(const TMainForm&) = delete;
+    TMainForm& operator=(const TMainForm&) = delete;
+
+    // --- parts (named as the skin and the language files name them) ---------------------------
+
+    TKMYFILEPANEL& LeftPanel() { return *FLeft; }
+    TKMYFILEPANEL& RightPanel() { return *FRight; }
+    TKPanelWidget* LEFTPANEL = nullptr;
+    TKPanelWidget* RIGHTPANEL = nullptr;
+    TKDisplayWidget* LEFTPINFO = nullptr;
+    TKDisplayWidget* RIGHTPINFO = nullptr;
+    TKDisplayWidget* LEFTIINFO = nullptr;
+    TKDisplayWidget* RIGHTIINFO = nullptr;
+    TKDisplayWidget* INFOLINE = nullptr;
+    TKImageButton* BTNCLOSE = nullptr;
+    TKImageButton* BTNMINI = nullptr;
+    TKImageButton* BTNMENU = nullptr;
+    QLabel* ImgMenu = nullptr;
+    QLabel* KImage = nullptr;
+    QMenu* Menu = nullptr;
+    TPanelOptions& Options() { return FOptions; }
+
+    // --- state ----------------------------------------------------------------------------------
+
+    /// The panel commands act on.
+    TKMYFILEPANEL* ActivePanel() const { return FActivePanel; }
+    TKMYFILEPANEL& OtherPanel(const TKMYFILEPANEL& panel) { return &panel == FLeft.get() ? *FRight : *FLeft; }
+    /// 0 info, 1 command, 2 locate.
+    int CmdMode() const { return FCmdMode; }
+    /// Start-up done and both panels painted once.
+    bool Ready() const { return FReady; }
+    /// The skin in force.
+    const TSkinData& Skin() const { return FSkin; }
+    /// The window shape in force (no shape: a rectangle).
+    const TWindowShape& Shape() const { return FShape; }
+    /// The result of the last closed message box; -1 before any.
+    int LastMessageResult() const { return FLastMessageResult; }
+    /// The item clipboard of Copy items / Cut items.
+    const std::vector<std::string>& ClipboardItems() const { return FClipItems; }
+    bool ClipboardCut() const { return FClipCut; }
+
+    // --- commands -------------------------------------------------------------------------------
+
+    /// `MenuPopup`: visibility, enabled state and check marks of every entry.
+    void MenuPopup();
+    /// The state of the entries as `MenuPopup` left it.
+    const TMenuState& MenuState() const { return FMenuState; }
+    /// The menu action of a command (null for commands without an entry).
+    QAction* Action(TMainCommand command) const;
+    /// Runs a command as its menu entry would (nothing when the entry is hidden or disabled).
+    void RunCommand(TMainCommand command);
+    /// The key preview of both panels: a key with its `TShiftState` bits and the typed text;
+    /// returns true when the main window used it up (the panel then never sees it).
+    bool PanelKeyDown(TKMYFILEPANEL& sender, int key, std::uint32_t shift, const QString& text);
+    void PanelKeyPress(TKMYFILEPANEL& sender, const QString& text);
+    void PanelKeyUp(int qtKey, Qt::KeyboardModifiers modifiers);
+
+    // --- skin -----------------------------------------------------------------------------------
+
+    /// `LoadSkin`: the skin's settings, then its pictures and shape; `AttachBackground`.
+    void LoadSkin();
+    /// `SelectSkin` by folder: saves the current skin's positions, loads the other one.
+    void SelectSkin(const std::string& skinPath);
+    /// `SaveSkin` of the current skin folder; false when "data.ini" could not be written.
+    bool SaveSkin();
+    /// Gives the background picture to the panels and the displays.
+    void AttachBackground();
+
+    /// The state for outside checks, one JSON object.
+    std::string StateJson() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormShow();
+    void BuildMenu();
+    void ConnectPanel(TKMYFILEPANEL& panel, TKPanelWidget* widget, TKDisplayWidget* pathLine,
+                      TKDisplayWidget* itemLine);
+    void SelectActivePanel(const TKMYFILEPANEL* sender);
+    void Tick();
+    void ItemInfoTick();
+    void MoreInfo();
+    void LoadAllEdits();
+    void StoreSettings();
+    void ShowInfo(const std::string& text);
+    void InfoList(const TKMYFILEPANEL* sender, const std::string& text);
+    void InfolineChangeText();
+    bool CommandLineKey(TKMYFILEPANEL& sender, int key, std::uint32_t shift);
+    void TypeText(const std::string& text);
+    void RunCommandLine();
+    void ShowSortedStatus();
+    void OpenFolder(TKMYFILEPANEL& panel, const std::string& folder);
+    void BrowsePath();
+    void RunTool(TMainCommand command);
+    void OpenInEditor(bool external);
+    void OpenInViewer();
+    void FillItemClipboard(bool cut);
+    void ShowPositionEditor();
+    void ShowFlyingMenu(bool show);
+    void PopupAt(QPoint global);
+    int Ask(const std::string& text, int kind, int buttons, int defaultButton);
+    TMenuContext MenuContext() const;
+    std::string ToolPath(TMainCommand command) const;
+    std::string ViewerPath() const;
+    void CheckReady();
+    void WriteState();
+    QString DecodeDisplay(std::string_view bytes) const;
+
+    TMainFormServices FServices;
+    TData& FData;
+    TPanelOptions FOptions;
+    std::unique_ptr<TKMYFILEPANEL> FLeft;
+    std::unique_ptr<TKMYFILEPANEL> FRight;
+    TKMYFILEPANEL* FActivePanel = nullptr;
+    TSkinData FSkin;
+    TWindowShape FShape;
+    QImage FBackground;
+    QColor FMainColor{0, 0, 0};
+    TMenuState FMenuState;
+    std::map<int, QAction*> FActions;
+    std::vector<QAction*> FEntryActions; ///< by index in MainMenuEntries
+    QTimer KMMTimer1Normal;
+    QTimer ItemInfoTimer;
+    bool FFirstShow = true;
+    bool FTimerBusy = false;
+    bool FReady = false;
+    bool FClosing = false;
+    int FCmdMode = 0;
+    bool FAltAlone = false;
+    int FLastKeyDown = 0;
+    bool FLastKeyPad = false;
+    int FHistoryIndex = -1;
+    int FLastMessageResult = -1;
+    std::vector<std::string> FClipItems;
+    bool FClipCut = false;
+    TMenuForm* FFlyingMenu = nullptr;
+    TPOSEditorForm* FPosEditor = nullptr;
+    std::string FLastState;
 };
 
 } // namespace ks
