@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QPixmap>
 #include <QPushButton>
 #include <QWindow>
 
@@ -18,8 +19,10 @@ namespace ks {
 
 namespace {
 
-// Room kept right of the caption for the close box and its margin.
+// Distance of the close box from the top and right edges.
 constexpr int CloseBoxMargin = 8;
+// Least gap between the end of the caption and the close box.
+constexpr int CaptionGap = 16;
 
 // Draws a one-pixel frame round the rectangle from (left, top) to (right, bottom), exclusive.
 void FrameRect(QPainter& painter, int left, int top, int right, int bottom, const QColor& color) {
@@ -35,6 +38,19 @@ QFont CaptionFont(const QFont& formFont) {
     QFont bold = formFont;
     bold.setBold(true);
     return bold;
+}
+
+// The cross on the close box.
+QPixmap CloseGlyph() {
+    QPixmap glyph(TKMYFORM::CloseBoxSize - 4, TKMYFORM::CloseBoxSize - 4);
+    glyph.fill(Qt::transparent);
+    QPainter painter(&glyph);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(200, 204, 212), 1.4));
+    const qreal end = glyph.width() - 1.5;
+    painter.drawLine(QPointF(1.5, 1.5), QPointF(end, end));
+    painter.drawLine(QPointF(1.5, end), QPointF(end, 1.5));
+    return glyph;
 }
 
 } // namespace
@@ -70,6 +86,8 @@ TKMYFORM::TKMYFORM(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
     FCloseBox->setFocusPolicy(Qt::NoFocus);
     FCloseBox->setToolTip(QStringLiteral("ALT+F4"));
     FCloseBox->setFixedSize(CloseBoxSize, CloseBoxSize);
+    FCloseBox->setIcon(CloseGlyph());
+    FCloseBox->setIconSize(QSize(CloseBoxSize - 4, CloseBoxSize - 4));
     connect(FCloseBox, &QPushButton::clicked, this, [this] { reject(); });
     PlaceChildren();
 }
@@ -117,10 +135,13 @@ QRect TKMYFORM::InnerRect() const {
 
 QSize TKMYFORM::sizeHint() const {
     QSize hint = QDialog::sizeHint();
+    // Without a layout there is no size to widen.
+    if (!hint.isValid())
+        return hint;
     const QFontMetrics metrics(CaptionFont(font()));
     const int at = (TitleBarBottom + 1 - metrics.height()) / 2;
     const int captionWidth =
-        at + metrics.horizontalAdvance(windowTitle()) + 2 * CloseBoxMargin + CloseBoxSize;
+        at + metrics.horizontalAdvance(windowTitle()) + CaptionGap + CloseBoxSize + CloseBoxMargin;
     hint.setWidth(std::max(hint.width(), captionWidth));
     return hint;
 }
@@ -144,8 +165,8 @@ void TKMYFORM::paintEvent(QPaintEvent* /*event*/) {
     painter.setPen(Qt::white);
     const QFontMetrics metrics(bold);
     const int at = (TitleBarBottom + 1 - metrics.height()) / 2;
-    const QString title =
-        metrics.elidedText(windowTitle(), Qt::ElideRight, w - at - CloseBoxSize - 2 * CloseBoxMargin);
+    const QString title = metrics.elidedText(windowTitle(), Qt::ElideRight,
+                                             w - at - CaptionGap - CloseBoxSize - CloseBoxMargin);
     painter.drawText(at, at + metrics.ascent(), title);
 }
 

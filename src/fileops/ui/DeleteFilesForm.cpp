@@ -1,9 +1,118 @@
 #include "fileops/ui/DeleteFilesForm.h"
 
+#include "controls/ui/KMYFORM.h"
+#include "foundation/Data.h"
+#include "foundation/RegistryStore.h"
+#include "shell/ui/TranslateForm.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
 namespace ks {
 
-TDeleteChoice ShowDeleteFilesForm(bool /*archivePanel*/, QWidget* /*parent*/) {
-    return {};
+namespace {
+
+/// The delete confirmation: "&Delete" confirms, "&Cancel", Escape and the close box do not.
+/// "&Delete to recycle bin" remembers its state between runs.
+class TDeleteFiles : public TKMYFORM {
+public:
+    TDeleteFiles(bool archivePanel, QWidget* parent) : TKMYFORM(parent), FArchivePanel(archivePanel) {
+        setObjectName(QStringLiteral("DeleteFiles"));
+        setWindowTitle(QStringLiteral("Delete files..."));
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(InnerLeft + 16, InnerTop + 14, 20, 14);
+        layout->setSpacing(8);
+
+        auto* label =
+            new QLabel(QStringLiteral("Please confirm deleting of selected items!!  Be careful!"), this);
+        label->setObjectName(QStringLiteral("ConfirmLabel"));
+        layout->addWidget(label);
+        layout->addSpacing(4);
+
+        FToRecycle = new QCheckBox(QStringLiteral("&Delete to recycle bin"), this);
+        FToRecycle->setObjectName(QStringLiteral("ToRecycle"));
+        FToRecycle->setChecked(true);
+        if (const TKRegistryStore* store = RegistryStore()) {
+            if (const std::optional<bool> stored = LoadCheckBoxState(*store, ProgramKey, "ToRecycle"))
+                FToRecycle->setChecked(*stored);
+        }
+        // Only the user's own changes are stored; the state a disabled box shows is not a choice.
+        connect(FToRecycle, &QCheckBox::clicked, this, [](bool checked) {
+            if (TKRegistryStore* store = RegistryStore())
+                SaveCheckBoxState(*store, ProgramKey, "ToRecycle", checked);
+        });
+        layout->addWidget(FToRecycle);
+
+        FEraseAllTracks = new QCheckBox(QStringLiteral("Erase all \"tracks\""), this);
+        FEraseAllTracks->setObjectName(QStringLiteral("EraseAllTracks"));
+        connect(FEraseAllTracks, &QCheckBox::toggled, this, [this] { ApplyRule(); });
+        layout->addWidget(FEraseAllTracks);
+
+        layout->addSpacing(6);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        auto* deleteButton = new QPushButton(QStringLiteral("&Delete"), this);
+        deleteButton->setObjectName(QStringLiteral("DeleteButton"));
+        deleteButton->setDefault(true);
+        connect(deleteButton, &QPushButton::clicked, this, &QDialog::accept);
+        buttons->addWidget(deleteButton);
+        auto* cancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
+        cancelButton->setObjectName(QStringLiteral("CancelButton"));
+        connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+        buttons->addWidget(cancelButton);
+        layout->addLayout(buttons);
+    }
+
+    /// The choice the dialog was closed with.
+    TDeleteChoice Choice() const {
+        TDeleteChoice choice;
+        choice.Delete = result() == QDialog::Accepted;
+        // A disabled box is not offered, so it cannot send the items to the recycle bin.
+        choice.ToRecycle = FToRecycle->isEnabled() && FToRecycle->isChecked();
+        choice.EraseAllTracks = FEraseAllTracks->isEnabled() && FEraseAllTracks->isChecked();
+        return choice;
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        TranslateForm(this);
+        FitToContents();
+        // Wiping is never offered: the box only shows that it exists.
+        FEraseAllTracks->setChecked(false);
+        FEraseAllTracks->setEnabled(false);
+        FToRecycle->setEnabled(true);
+        ApplyRule();
+        if (FToRecycle->isEnabled())
+            FToRecycle->setFocus(Qt::OtherFocusReason);
+        else
+            findChild<QPushButton*>(QStringLiteral("DeleteButton"))->setFocus(Qt::OtherFocusReason);
+        TKMYFORM::showEvent(event);
+    }
+
+private:
+    void ApplyRule() { FToRecycle->setEnabled(!FEraseAllTracks->isChecked() && !FArchivePanel); }
+
+    bool FArchivePanel;
+    QCheckBox* FToRecycle = nullptr;
+    QCheckBox* FEraseAllTracks = nullptr;
+};
+
+} // namespace
+
+TDeleteChoice ShowDeleteFilesForm(bool archivePanel, QWidget* parent) {
+    // Built on the heap and watched: a parent destroyed while the dialog is open takes the
+    // dialog with it, which then counts as cancelled.
+    QPointer<TDeleteFiles> form = new TDeleteFiles(archivePanel, parent);
+    form->exec();
+    if (form == nullptr)
+        return TDeleteChoice{false, false, false};
+    const TDeleteChoice choice = form->Choice();
+    delete form.data();
+    return choice;
 }
 
 } // namespace ks

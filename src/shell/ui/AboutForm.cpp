@@ -1,7 +1,95 @@
 #include "shell/ui/AboutForm.h"
 
+#include "controls/ui/KMYFORM.h"
+#include "shell/ui/TranslateForm.h"
+
+#include <QFont>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
 namespace ks {
 
-void ShowAboutForm(QWidget* /*parent*/) {}
+namespace {
+
+/// The release the about box names.
+#ifdef KS_RELEASE
+constexpr const char* ReleaseNumber = KS_RELEASE;
+#else
+constexpr const char* ReleaseNumber = "0.1";
+#endif
+
+/// The about box: product name, release number and a few words on the program.
+class TAboutForm : public TKMYFORM {
+public:
+    explicit TAboutForm(QWidget* parent) : TKMYFORM(parent) {
+        setObjectName(QStringLiteral("AboutForm"));
+        setWindowTitle(QStringLiteral("About kSable..."));
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(InnerLeft + 20, InnerTop + 16, 24, 14);
+        layout->setSpacing(6);
+
+        auto* product = new QLabel(QStringLiteral("kSable"), this);
+        product->setObjectName(QStringLiteral("ProductName"));
+        QFont big = font();
+        big.setPixelSize(24);
+        big.setBold(true);
+        product->setFont(big);
+        product->setStyleSheet(QStringLiteral("color: #80bcff;"));
+        layout->addWidget(product);
+
+        // The number is a separate label, so that a translated "Release" leaves it alone.
+        auto* release = new QHBoxLayout;
+        release->setSpacing(4);
+        auto* releaseCaption = new QLabel(QStringLiteral("Release"), this);
+        releaseCaption->setObjectName(QStringLiteral("ReleaseLabel"));
+        auto* releaseNumber = new QLabel(QString::fromLatin1(ReleaseNumber), this);
+        releaseNumber->setObjectName(QStringLiteral("ReleaseNumber"));
+        release->addWidget(releaseCaption);
+        release->addWidget(releaseNumber);
+        release->addStretch();
+        layout->addLayout(release);
+
+        layout->addSpacing(8);
+        auto* notes = new QLabel(
+            QStringLiteral("kSable is a skinnable two-panel file manager for Linux, made to be driven "
+                           "from the keyboard: every command has its key."),
+            this);
+        notes->setObjectName(QStringLiteral("NotesText"));
+        notes->setWordWrap(true);
+        notes->setFixedWidth(320);
+        layout->addWidget(notes);
+
+        layout->addSpacing(10);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        auto* ok = new QPushButton(QStringLiteral("&OK"), this);
+        ok->setObjectName(QStringLiteral("OKButton"));
+        ok->setDefault(true);
+        ok->setFocus(Qt::OtherFocusReason);
+        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+        buttons->addWidget(ok);
+        layout->addLayout(buttons);
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        TranslateForm(this);
+        FitToContents();
+        TKMYFORM::showEvent(event);
+    }
+};
+
+} // namespace
+
+void ShowAboutForm(QWidget* parent) {
+    // Built on the heap and watched: a parent destroyed while the box is open takes the box
+    // with it, which must not end in a second delete.
+    QPointer<TAboutForm> form = new TAboutForm(parent);
+    form->exec();
+    delete form.data();
+}
 
 } // namespace ks

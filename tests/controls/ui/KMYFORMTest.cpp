@@ -3,11 +3,14 @@
 #include "support/QtApp.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -95,10 +98,29 @@ TEST_F(KMYFORMTest, CloseBoxAndEscapeReject) {
     EXPECT_EQ(ExecAndAct(form, [ok](TKMYFORM&) { ok->click(); }), QDialog::Accepted);
 }
 
-TEST_F(KMYFORMTest, WideCaptionWidensTheSizeHint) {
+TEST_F(KMYFORMTest, SizeHintMakesRoomForTheWholeCaption) {
     TKMYFORM form;
-    form.setWindowTitle(QStringLiteral("Choose your new user-level... and a much longer caption than that"));
-    EXPECT_GT(form.sizeHint().width(), 300);
+    form.setWindowTitle(QStringLiteral("Choose your new user-level..."));
+    auto* layout = new QVBoxLayout(&form);
+    layout->setContentsMargins(TKMYFORM::InnerLeft + 8, TKMYFORM::InnerTop + 8, 12, 12);
+    layout->addWidget(new QLabel(QStringLiteral("OK"), &form));
+    form.resize(form.sizeHint());
+    const QImage image = form.grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    // The caption's last light pixel keeps a gap to the close box (a cut caption would end in an
+    // ellipsis right at the gap's start, so the gap itself is checked too).
+    int right = 0;
+    for (int x = 0; x < form.CloseBox()->x(); ++x) {
+        for (int y = 2; y < TKMYFORM::TitleBarBottom - 1; ++y) {
+            if (QColor(image.pixel(x, y)).lightness() > 128)
+                right = x;
+        }
+    }
+    EXPECT_GT(right, 150);
+    EXPECT_LE(right, form.CloseBox()->x() - 12);
+    QFont bold = form.font();
+    bold.setBold(true);
+    EXPECT_GE(form.width(), QFontMetrics(bold).horizontalAdvance(form.windowTitle()) + 12 + 8 + 16);
 }
 
 } // namespace
