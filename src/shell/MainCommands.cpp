@@ -408,6 +408,9 @@ bool CommandAvailable(TMainCommand command) {
     case cmDisconnectNetDrive:
     case cmFormatdiskette:
     case cmCopydiskette:
+    // kSable has no web pages of its own yet.
+    case cmDELTA9website1:
+    case cmSablepage1:
         return false;
     default:
         return command > cmNone && command < cmCommandCount;

@@ -1,1 +1,258 @@
+#include "shell/ui/MainForm.h"
+
 #include <gtest/gtest.h>
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QKeyEvent>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "controls/ui/DisplayWidget.h"
+#include "foundation/Data.h"
+#include "foundation/RegistryStore.h"
+#include "foundation/System.h"
+#include "panel/ui/PanelWidget.h"
+#include "platform/LinuxFileSystem.h"
+#include "platform/LinuxSystem.h"
+#include "shell/Language.h"
+#include "support/QtApp.h"
+#include "support/TempTree.h"
+
+namespace ks {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string Key = std::string(ProgramKey) + "\\";
+
+// A main window on a temporary settings store, a copy of the shipped skins and two prepared
+// folders, shown offscreen.
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::QtApp();
+        fs::copy(std::string(KS_BIN_DIR) + "/skins", Tree / "skins", fs::copy_options::recursive);
+        Tree.File("left/alpha/inside.txt", "x");
+        Tree.Folder("left/beta");
+        Tree.File("left/notes.txt", "notes");
+        Tree.File("left/picture.bmp");
+        Tree.File("right/one.txt", "1");
+        Store = std::make_unique<TKRegistryStore>(Tree / "registry");
+        Store->Write(Key + "m_settings", "first_run", "0");
+        Store->Write(Key + "m_settings", "skin_path", Tree / "skins/default/");
+        Store->Write(Key + "m_lpanel", "ppath", Tree / "left");
+        Store->Write(Key + "m_lpanel", "pposit", "beta");
+        Store->Write(Key + "m_rpanel", "ppath", Tree / "right");
+        ASSERT_TRUE(Store->Flush().has_value());
+        SetPlatform(&System, &FileSystem);
+        SetRegistryStore(Store.get());
+    }
+
+    void TearDown() override {
+        Form.reset();
+        Data.reset();
+        SetRegistryStore(nullptr);
+    }
+
+    TMainForm& Start() {
+        Data = std::make_unique<TData>(*Store, System, FileSystem);
+        TMainFormServices services;
+        services.Data = Data.get();
+        Form = std::make_unique<TMainForm>(services);
+        Form->show();
+        EXPECT_TRUE(WaitFor([this] { return Form->Ready(); }));
+        return *Form;
+    }
+
+    static bool WaitFor(const std::function<bool()>& done) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done()) {
+            if (timer.elapsed() > 5000)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+
+    // A key pressed and released on a panel widget, as the user would.
+    static void Press(QWidget* panel, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+                      const QString& text = {}) {
+        QKeyEvent down(QEvent::KeyPress, key, modifiers, text);
+        QCoreApplication::sendEvent(panel, &down);
+        QKeyEvent up(QEvent::KeyRelease, key, modifiers, text);
+        QCoreApplication::sendEvent(panel, &up);
+    }
+
+    static void Type(QWidget* panel, const QString& text) {
+        for (const QChar c : text)
+            Press(panel, Qt::Key_A + (c.toUpper().unicode() - u'A'), Qt::NoModifier, QString(c));
+    }
+
+    static std::string CursorName(TKMYFILEPANEL& panel) {
+        const TKFiles* item = panel.FItemsStruc->FCurrentItem;
+        return item != nullptr ? item->Name : std::string();
+    }
+
+    test::TempTree Tree;
+    TKLinuxSystem System;
+    TKLinuxFileSystem FileSystem;
+    std::unique_ptr<TKRegistryStore> Store;
+    std::unique_ptr<TData> Data;
+    std::unique_ptr<TMainForm> Form;
+};
+
+TEST_F(MainFormTest, StartsShapedWithTheSkinLayoutAndBothPanelsOnTheirSavedItems) {
+    TMainForm& form = Start();
+    const TSkinData& skin = form.Skin();
+    EXPECT_EQ(form.size(), QSize(skin.MainWidth, skin.MainHeight));
+    const TSkinRect panel = skin.Positions[spLeftPanel].Rect;
+    EXPECT_EQ(form.LEFTPANEL->geometry(), QRect(panel.Left, panel.Top, panel.Width, panel.Height));
+    const TSkinRect line = skin.Positions[spInfoLine].Rect;
+    EXPECT_EQ(form.INFOLINE->geometry(), QRect(line.Left, line.Top, line.Width, line.Height));
+    EXPECT_TRUE(form.Shape().HasShape);
+    EXPECT_FALSE(form.mask().isEmpty());
+    // A shaped window leaves its top-left corner out.
+    EXPECT_FALSE(form.mask().contains(QPoint(0, 0)));
+
+    EXPECT_EQ(form.LeftPanel().FFolderItems.FPath, Tree / "left");
+    EXPECT_EQ(CursorName(form.LeftPanel()), "beta");
+    EXPECT_EQ(form.RightPanel().FFolderItems.FPath, Tree / "right");
+    EXPECT_EQ(form.INFOLINE->Model().Caption(), CurrentLanguage().GetLangText("nfo_Welcome"));
+    EXPECT_EQ(form.LEFTPINFO->Model().Caption(), Tree / "left");
+
+    const QJsonObject state = QJsonDocument::fromJson(QByteArray::fromStdString(form.StateJson())).object();
+    EXPECT_TRUE(state["Ready"].toBool());
+    EXPECT_EQ(state["ActivePanel"].toString(), "LEFTPANEL");
+    EXPECT_EQ(state["LEFTPANEL"].toObject()["CursorName"].toString(), "beta");
+    EXPECT_EQ(state["RIGHTPANEL"].toObject()["Count"].toInt(), 2);
+}
+
+TEST_F(MainFormTest, SkinSwitchGivesARectangleAndBackAShapeKeepingSavedPositions) {
+    TMainForm& form = Start();
+    form.LEFTPANEL->move(form.LEFTPANEL->pos() + QPoint(3, 0));
+    form.BTNCLOSE->move(form.BTNCLOSE->pos() + QPoint(5, 0));
+    const QPoint moved = form.LEFTPANEL->pos();
+    const QPoint buttonBefore = form.BTNCLOSE->pos() - QPoint(5, 0);
+
+    form.SelectSkin(Tree / "skins/classic/");
+    EXPECT_FALSE(form.Shape().HasShape);
+    EXPECT_TRUE(form.mask().isEmpty());
+
+    form.SelectSkin(Tree / "skins/default/");
+    EXPECT_TRUE(form.Shape().HasShape);
+    EXPECT_FALSE(form.mask().isEmpty());
+    EXPECT_EQ(form.LEFTPANEL->pos(), moved);       // the display parts are saved with the skin
+    EXPECT_EQ(form.BTNCLOSE->pos(), buttonBefore); // the buttons are not
+}
+
+TEST_F(MainFormTest, KeyPreviewRoutesKeysToPanelsCommandLineAndCommands) {
+    TMainForm& form = Start();
+    QWidget* left = form.LEFTPANEL;
+
+    Press(left, Qt::Key_Tab);
+    EXPECT_EQ(form.ActivePanel(), &form.RightPanel());
+    Press(form.RIGHTPANEL, Qt::Key_Tab);
+    EXPECT_EQ(form.ActivePanel(), &form.LeftPanel());
+
+    // Letters typed on a folder panel become a command.
+    Type(left, "ls");
+    EXPECT_EQ(form.CmdMode(), 1);
+    EXPECT_EQ(form.INFOLINE->Model().Text(), "ls");
+    EXPECT_EQ(form.INFOLINE->Model().Caption(), "CMD> ");
+    Press(left, Qt::Key_Escape);
+    EXPECT_EQ(form.CmdMode(), 0);
+    EXPECT_TRUE(form.INFOLINE->Model().Text().empty());
+
+    // Alt tapped alone switches to locate mode; typing moves the cursor by name.
+    Press(left, Qt::Key_Alt, Qt::AltModifier);
+    EXPECT_EQ(form.CmdMode(), 2);
+    EXPECT_EQ(form.INFOLINE->Model().Caption(), "LOC> ");
+    Type(left, "no");
+    EXPECT_EQ(CursorName(form.LeftPanel()), "notes.txt");
+    // Any key that cannot be part of a name leaves locate mode and goes on to the panel.
+    Press(left, Qt::Key_Down);
+    EXPECT_EQ(form.CmdMode(), 0);
+
+    Press(left, Qt::Key_Home);
+    Press(left, Qt::Key_Down);
+    Press(left, Qt::Key_Insert);
+    EXPECT_EQ(form.LeftPanel().FFolderItems.FMarkedCount, 1);
+    Press(left, Qt::Key_Asterisk, Qt::KeypadModifier, "*");
+    EXPECT_EQ(form.LeftPanel().FFolderItems.FMarkedCount, 3);
+    EXPECT_TRUE(form.INFOLINE->Model().Text().empty()); // the pad's * types nothing
+
+    Press(left, Qt::Key_F3, Qt::ControlModifier);
+    EXPECT_EQ(form.Options().PanelSortMode, 3);
+    Press(left, Qt::Key_F1, Qt::ControlModifier);
+    EXPECT_EQ(form.Options().PanelSortMode, 1);
+
+    Press(left, Qt::Key_I, Qt::ControlModifier);
+    EXPECT_EQ(form.RightPanel().PanelType(), ptItemInfo);
+    Press(left, Qt::Key_I, Qt::ControlModifier);
+    EXPECT_EQ(form.RightPanel().PanelType(), ptFolder);
+
+    Press(left, Qt::Key_F1, Qt::AltModifier);
+    EXPECT_EQ(form.LeftPanel().PanelType(), ptDriveList);
+}
+
+TEST_F(MainFormTest, UserLevelHidesCommandsAndTheirKeys) {
+    TMainForm& form = Start();
+    Data->UserMode = 1;
+    form.MenuPopup();
+    ASSERT_NE(form.Action(cmCalculSizes), nullptr);
+    EXPECT_FALSE(form.Action(cmCalculSizes)->isVisible());
+    EXPECT_TRUE(form.Options().PanelCountDisabled);
+    EXPECT_TRUE(form.Options().PanelDeleteDisabled);
+    EXPECT_TRUE(form.Action(cmChangeLeftPanel)->isVisible());
+
+    // Work that is not in this build shows, disabled.
+    Data->UserMode = 4;
+    form.MenuPopup();
+    EXPECT_TRUE(form.Action(cmCopyItems)->isVisible());
+    EXPECT_FALSE(form.Action(cmCopyItems)->isEnabled());
+    EXPECT_TRUE(form.Action(cmCCopy)->isEnabled());
+    EXPECT_TRUE(form.Action(cmCCopy)->text().endsWith("\tCtrl+C"));
+}
+
+TEST_F(MainFormTest, CopyItemsWithNothingMarkedTakesEveryFolderAndFile) {
+    TMainForm& form = Start();
+    Press(form.LEFTPANEL, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_FALSE(form.ClipboardCut());
+    std::vector<std::string> expected = {Tree / "left/alpha", Tree / "left/beta", Tree / "left/notes.txt",
+                                         Tree / "left/picture.bmp"};
+    std::vector<std::string> taken = form.ClipboardItems();
+    std::sort(taken.begin(), taken.end());
+    EXPECT_EQ(taken, expected);
+}
+
+TEST_F(MainFormTest, ClosingSavesFoldersAndCursorsThatTheNextStartReopens) {
+    TMainForm& form = Start();
+    Press(form.LEFTPANEL, Qt::Key_Home);
+    Press(form.LEFTPANEL, Qt::Key_Down); // alpha
+    Press(form.LEFTPANEL, Qt::Key_Return);
+    ASSERT_EQ(form.LeftPanel().FFolderItems.FPath, Tree / "left/alpha");
+    Press(form.LEFTPANEL, Qt::Key_Down); // inside.txt
+    form.close();
+    ASSERT_TRUE(Store->Load().has_value());
+    EXPECT_EQ(Store->Read(Key + "m_lpanel", "ppath"), Tree / "left/alpha");
+    EXPECT_EQ(Store->Read(Key + "m_lpanel", "pposit"), "inside.txt");
+
+    Form.reset();
+    TMainForm& again = Start();
+    EXPECT_EQ(again.LeftPanel().FFolderItems.FPath, Tree / "left/alpha");
+    EXPECT_EQ(CursorName(again.LeftPanel()), "inside.txt");
+    // ".." goes back up with the cursor on the folder left.
+    Press(again.LEFTPANEL, Qt::Key_Home);
+    Press(again.LEFTPANEL, Qt::Key_Return);
+    EXPECT_EQ(again.LeftPanel().FFolderItems.FPath, Tree / "left");
+    EXPECT_EQ(CursorName(again.LeftPanel()), "alpha");
+}
+
+} // namespace
+} // namespace ks
