@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QToolTip>
 #include <QWindow>
 
 #include <algorithm>
@@ -182,6 +183,11 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     QFont font(QStringLiteral("Verdana"));
     font.setPixelSize(9);
     setFont(font);
+    // Hints on a warm yellow, as the program has always shown them.
+    QPalette hints = QToolTip::palette();
+    hints.setColor(QPalette::ToolTipBase, QColor(255, 210, 32));
+    hints.setColor(QPalette::ToolTipText, Qt::black);
+    QToolTip::setPalette(hints);
 
     auto post = [this](std::function<void()> call) {
         QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
@@ -344,6 +350,15 @@ int TMainForm::Ask(const std::string& text, int kind, int buttons, int defaultBu
 void TMainForm::BuildMenu() {
     Menu = new QMenu(this);
     Menu->setObjectName("Menu");
+    // The menu wears the program's dark look; the submenus are its children and follow.
+    Menu->setStyleSheet(QStringLiteral(
+        "QMenu { background: #1e2229; color: #dadde2; border: 1px solid #454c58; padding: 3px 0px; }"
+        "QMenu::item { padding: 4px 24px 4px 22px; }"
+        "QMenu::item:selected { background: #3e74be; color: #ffffff; }"
+        "QMenu::item:disabled { color: #646a75; }"
+        "QMenu::separator { height: 1px; background: #3a414c; margin: 3px 8px; }"
+        "QMenu::indicator { width: 11px; height: 11px; left: 6px; border: 1px solid #8a93a3; background: #161a20; }"
+        "QMenu::indicator:checked { background: #3e74be; border: 1px solid #a8c4ea; }"));
     std::map<std::string_view, QMenu*> submenus;
     const auto& entries = MainMenuEntries();
     FEntryActions.assign(entries.size(), nullptr);
