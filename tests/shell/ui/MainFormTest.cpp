@@ -4,9 +4,11 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QKeyEvent>
+#include <QLabel>
 
 #include <filesystem>
 #include <functional>
@@ -199,6 +201,27 @@ TEST_F(MainFormTest, KeyPreviewRoutesKeysToPanelsCommandLineAndCommands) {
 
     Press(left, Qt::Key_F1, Qt::AltModifier);
     EXPECT_EQ(form.LeftPanel().PanelType(), ptDriveList);
+}
+
+TEST_F(MainFormTest, ItemInformationPreviewsPicturesInTheOtherPanel) {
+    QImage picture(40, 30, QImage::Format_RGB888);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(QString::fromStdString(Tree / "left/picture.bmp"), "BMP"));
+    TMainForm& form = Start();
+    QWidget* left = form.LEFTPANEL;
+    form.LeftPanel().FindItem("picture.bmp", true);
+    Press(left, Qt::Key_I, Qt::ControlModifier);
+    ASSERT_EQ(form.RightPanel().PanelType(), ptItemInfo);
+    EXPECT_TRUE(WaitFor([&] { return form.KImage->isVisible(); }));
+    EXPECT_FALSE(form.RIGHTPANEL->isVisible());
+    EXPECT_EQ(form.KImage->pixmap().size(), QSize(40, 30)); // a small picture keeps its size
+
+    form.LeftPanel().FindItem("notes.txt", true);
+    Press(left, Qt::Key_Up);
+    Press(left, Qt::Key_Down);
+    EXPECT_TRUE(WaitFor([&] { return form.RIGHTPANEL->isVisible(); }));
+    EXPECT_FALSE(form.KImage->isVisible());
+    EXPECT_GT(form.RightPanel().FItemsStruc->Count(), 0); // the information list of notes.txt
 }
 
 TEST_F(MainFormTest, UserLevelHidesCommandsAndTheirKeys) {
