@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build ccache pkg-config
-    qt6-base-dev qt6-base-dev-tools libjpeg62-turbo-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libjpeg62-turbo-dev
     googletest libgtest-dev libgmock-dev
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool shared-mime-info fonts-dejavu-core
