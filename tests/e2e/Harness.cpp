@@ -317,7 +317,8 @@ std::optional<std::string> TKsable::Setting(const std::string& key, const std::s
 }
 
 std::vector<std::string> TKsable::XEnv() const {
-    return {"DISPLAY=" + FServer.Display(), "QT_QPA_PLATFORM=xcb", "WAYLAND_DISPLAY=", "XAUTHORITY="};
+    return {"DISPLAY=" + FServer.Display(), "QT_QPA_PLATFORM=xcb",
+            "WAYLAND_DISPLAY=", "XAUTHORITY=", "XDG_RUNTIME_DIR=" + FHome + "/run"};
 }
 
 bool TKsable::Start(const std::vector<std::string>& env) {
@@ -326,7 +327,7 @@ bool TKsable::Start(const std::vector<std::string>& env) {
     std::vector<std::string> all = XEnv();
     all.insert(all.end(), {"HOME=" + FHome, "XDG_CONFIG_HOME=" + FHome + "/.config",
                            "XDG_DATA_HOME=" + FHome + "/.local/share", "XDG_CACHE_HOME=" + FHome + "/.cache",
-                           "XDG_RUNTIME_DIR=" + FHome + "/run", "KSABLE_STATE_FILE=" + FStatePath});
+                           "KSABLE_STATE_FILE=" + FStatePath});
     all.insert(all.end(), env.begin(), env.end());
     if (!FProcess.Start({KS_BIN_DIR "/ksable"}, all, FLogPath)) {
         FFailure = "ksable did not start";
