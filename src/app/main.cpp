@@ -55,9 +55,14 @@ int main(int argc, char** argv) {
     if (ks::AutoSaveValue(store, graphicsKey, "GraphicsShowSplashScreen") != "0") {
         const QScreen* screen = QGuiApplication::primaryScreen();
         if (screen == nullptr || screen->depth() >= 15) {
+            // A picture that cannot be decoded only costs the splash, never the start.
             splash = std::make_unique<ks::TSplashForm>(system.AppPath());
-            splash->show();
-            splash->ShowProgress("0%");
+            if (splash->Valid()) {
+                splash->show();
+                splash->ShowProgress("0%");
+            } else {
+                splash.reset();
+            }
         }
     }
 
