@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -1360,6 +1361,8 @@ void TMainForm::LoadSkin() {
         else
             clearMask();
         FBackground = picture("Back.bmp");
+        if (const QImage icon = picture("icon.bmp"); !icon.isNull())
+            setWindowIcon(QIcon(QPixmap::fromImage(icon)));
         BTNCLOSE->SetPictures(picture("btnClose.bmp"), picture("btnClose2.bmp"));
         BTNMINI->SetPictures(picture("btnMini.bmp"), picture("btnMini2.bmp"));
         BTNMENU->SetPictures(picture("btnMenu.bmp"), picture("btnMenu2.bmp"));
