@@ -35,7 +35,7 @@ else
     if [ "$startup_display" = ":" ]; then
         echo "start-up: Xvfb did not start, skipped"
     else
-        measure "start-up to both panels painted vs minimal Qt window" 11 \
+        measure "start-up to both panels painted vs minimal Qt window" 21 \
             'env "${startup_env[@]}" DISPLAY="$startup_display" KSABLE_QUIT_AFTER_PAINT=1 timeout 60 "$KS_BIN/ksable"' \
             'env "${startup_env[@]}" DISPLAY="$startup_display" timeout 60 "$KS_BIN/ks_minimal_window"'
     fi
