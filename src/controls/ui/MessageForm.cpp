@@ -109,6 +109,13 @@ TMessageForm::TMessageForm(const std::string& text, int buttons, int defaultButt
     FText->setTextInteractionFlags(Qt::NoTextInteraction);
     FText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     FText->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The message sits on the dialog's own colour: the text area's viewport paints nothing.
+    FText->setFrameShape(QFrame::NoFrame);
+    FText->viewport()->setAutoFillBackground(false);
+    QPalette textPalette = FText->palette();
+    textPalette.setColor(QPalette::Base, Qt::transparent);
+    textPalette.setColor(QPalette::Text, QColor(0xda, 0xdd, 0xe2));
+    FText->setPalette(textPalette);
     FText->document()->setDefaultFont(font);
     QTextOption option = FText->document()->defaultTextOption();
     option.setAlignment(Qt::AlignHCenter);
