@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/Json.h"
 #include "Probe.h"
+#include "foundation/Json.h"
 #include "foundation/System.h"
 #include "platform/CodePage.h"
 #include "shell/Language.h"

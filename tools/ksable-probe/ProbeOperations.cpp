@@ -3,10 +3,10 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/Json.h"
 #include "Probe.h"
 #include "controls/MessageBox.h"
 #include "foundation/DELTA9.h"
+#include "foundation/Json.h"
 #include "panel/KMYFILEPANEL.h"
 
 namespace ks::probe {

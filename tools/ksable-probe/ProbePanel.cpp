@@ -3,8 +3,8 @@
 #include <system_error>
 #include <vector>
 
-#include "foundation/Json.h"
 #include "Probe.h"
+#include "foundation/Json.h"
 #include "foundation/System.h"
 #include "panel/KMYFILEPANEL.h"
 

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/Json.h"
 #include "Probe.h"
+#include "foundation/Json.h"
 #include "foundation/RegistryStore.h"
 #include "foundation/System.h"
 

@@ -358,7 +358,8 @@ void TMainForm::BuildMenu() {
         "QMenu::item:selected { background: #3e74be; color: #ffffff; }"
         "QMenu::item:disabled { color: #646a75; }"
         "QMenu::separator { height: 1px; background: #3a414c; margin: 3px 8px; }"
-        "QMenu::indicator { width: 11px; height: 11px; left: 6px; border: 1px solid #8a93a3; background: #161a20; }"
+        "QMenu::indicator { width: 11px; height: 11px; left: 6px; border: 1px solid #8a93a3; background: "
+        "#161a20; }"
         "QMenu::indicator:checked { background: #3e74be; border: 1px solid #a8c4ea; }"));
     std::map<std::string_view, QMenu*> submenus;
     const auto& entries = MainMenuEntries();
@@ -1395,7 +1396,7 @@ bool TMainForm::SaveSkin() {
         saved.Positions[i] = FromQRect(parts[i]->geometry());
     saved.Font = FSkin.Font;
     saved.Colours = {FOptions.PanelColorCursor, FOptions.PanelColorUpFolder, FOptions.PanelColorFolder,
-                    FOptions.PanelColorExe,    FOptions.PanelColorOther,    FOptions.PanelColorPacked};
+                     FOptions.PanelColorExe,    FOptions.PanelColorOther,    FOptions.PanelColorPacked};
     return ks::SaveSkin(FData.SkinPath, saved).has_value();
 }
 
