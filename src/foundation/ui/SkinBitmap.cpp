@@ -120,6 +120,41 @@ bool BmpDataComplete(const QByteArray& data) {
     return offBits + pixelBytes <= static_cast<std::uint64_t>(data.size());
 }
 
+// The common skin picture, an uncompressed 24-bit bitmap with a Windows info header, read straight
+// into RGB888 rows: a plain byte swap per pixel, several times faster than the general decoder
+// (the main window's background is read at every start). Anything else returns false and goes
+// to the general decoder. data has passed BmpDataComplete.
+bool ReadPlainBmp24(const QByteArray& data, QImage& bitmap) {
+    if (data.size() < 54 || ReadLittle(data, 14, 4) < 40 || ReadLittle(data, 26, 2) != 1 ||
+        ReadLittle(data, 28, 2) != 24 || ReadLittle(data, 30, 4) != 0)
+        return false;
+    const auto width = static_cast<std::int32_t>(ReadLittle(data, 18, 4));
+    const auto rawHeight = static_cast<std::int32_t>(ReadLittle(data, 22, 4));
+    if (width <= 0 || width > MaxSide || rawHeight == 0 || rawHeight < -MaxSide || rawHeight > MaxSide)
+        return false;
+    const bool topDown = rawHeight < 0;
+    const int height = topDown ? -rawHeight : rawHeight;
+    const std::int64_t stride = (static_cast<std::int64_t>(width) * 3 + 3) / 4 * 4;
+    const std::int64_t offset = ReadLittle(data, 10, 4);
+    if (offset < 54 || offset + stride * height > data.size())
+        return false;
+    QImage image(width, height, QImage::Format_RGB888);
+    if (image.isNull())
+        return false;
+    const auto* bytes = reinterpret_cast<const uchar*>(data.constData()) + offset;
+    for (int y = 0; y < height; ++y) {
+        const uchar* in = bytes + stride * (topDown ? y : height - 1 - y);
+        uchar* out = image.scanLine(y);
+        for (int x = 0; x < width; ++x, in += 3, out += 3) {
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+        }
+    }
+    bitmap = std::move(image);
+    return true;
+}
+
 bool LoadBmp(const std::string& path, QImage& bitmap) {
     QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSize)
@@ -127,6 +162,8 @@ bool LoadBmp(const std::string& path, QImage& bitmap) {
     QByteArray data = file.readAll();
     if (!BmpDataComplete(data))
         return false;
+    if (ReadPlainBmp24(data, bitmap))
+        return true;
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "bmp");

@@ -8,7 +8,9 @@
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace ks {
@@ -77,6 +79,37 @@ TEST_F(SkinBitmap, LoadsBmpAndJpegWithoutRegardToCase) {
         EXPECT_EQ(bitmap.width(), c.Width);
         ExpectCorners(bitmap, c.Tolerance);
     }
+}
+
+TEST_F(SkinBitmap, PlainBitmapsReadRowForRowAsTheGeneralDecoderReadsThem) {
+    // An odd width pads every row; distinct channels show any byte swap.
+    QImage source(13, 7, QImage::Format_RGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(x, y, qRgb(x * 19, y * 37, (x * 7 + y * 11) % 256));
+    const std::string bottomUp = Save(FTree, "odd.bmp", source, "BMP");
+    std::string bytes = TempTree::ReadFile(bottomUp);
+    ASSERT_EQ(static_cast<unsigned char>(bytes[28]), 24u); // written as a plain 24-bit bitmap
+    const QImage reference = QImage(QString::fromStdString(bottomUp)).convertToFormat(QImage::Format_RGB888);
+
+    QImage bitmap;
+    ASSERT_TRUE(LoadSkinBitmap(bottomUp, bitmap));
+    EXPECT_EQ(bitmap, reference);
+
+    // The same picture stored top-down: a negative height and the rows in the other order.
+    const std::size_t offset = static_cast<unsigned char>(bytes[10]) | static_cast<unsigned char>(bytes[11])
+                                                                           << 8;
+    const std::size_t stride = (13 * 3 + 3) / 4 * 4;
+    std::string topDown = bytes.substr(0, offset);
+    for (int row = 6; row >= 0; --row)
+        topDown += bytes.substr(offset + stride * static_cast<std::size_t>(row), stride);
+    const std::int32_t negative = -7;
+    std::memcpy(topDown.data() + 22, &negative, 4);
+    ASSERT_TRUE(LoadSkinBitmap(FTree.File("top.bmp", topDown), bitmap));
+    EXPECT_EQ(bitmap, reference);
+
+    // Rows cut short are refused, not read past the end.
+    ASSERT_FALSE(LoadSkinBitmap(FTree.File("short.bmp", bytes.substr(0, bytes.size() - 5)), bitmap));
 }
 
 TEST_F(SkinBitmap, MissingAndDamagedFilesGiveANullImage) {
