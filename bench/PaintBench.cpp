@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "panel/KMYFILEPANEL.h"
 #include "panel/ui/PanelWidget.h"
 #include "platform/LinuxFileSystem.h"
@@ -32,27 +33,18 @@
 
 namespace {
 
+using ks::bench::Median;
+using ks::bench::Seconds;
+
 constexpr double Frame = 1.0 / 60.0;
 constexpr int Rows = 40;
 constexpr int Presses = 2000;
-
-double Seconds(const std::function<void()>& work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // The value below which the fraction share of values lies (nearest rank).
 double Percentile(std::vector<double> values, double share) {
     std::sort(values.begin(), values.end());
     const auto rank = static_cast<std::size_t>(share * static_cast<double>(values.size()) + 0.999999);
     return values[std::min(values.size(), std::max<std::size_t>(rank, 1)) - 1];
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 void PrintLine(const std::string& name, double ours) {

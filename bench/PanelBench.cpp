@@ -20,23 +20,15 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "panel/KMYFILEPANEL.h"
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxSystem.h"
 
 namespace {
 
-double Seconds(const std::function<void()>& work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using ks::bench::Median;
+using ks::bench::Seconds;
 
 void PrintLine(const std::string& name, double ours, double peer) {
     std::printf("%-48s ksable=%.4fs  peer=%.4fs  ratio=%.2f\n", name.c_str(), ours, peer,

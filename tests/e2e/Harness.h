@@ -12,47 +12,14 @@
 #include <QRect>
 #include <QString>
 
+#include "support/Process.h"
+
 namespace ks::e2e {
 
-/// A child process in a process group of its own, so that everything it started goes with it.
-/// Killed (the whole group) when the object goes away.
-class TProcess {
-public:
-    TProcess() = default;
-    ~TProcess();
-    TProcess(const TProcess&) = delete;
-    TProcess& operator=(const TProcess&) = delete;
-
-    /// Starts argv[0] (a path or a name looked up on PATH) with the test's environment, the
-    /// "NAME=value" entries of env put in place of those of the same name. Standard output and
-    /// error are appended to logPath (or dropped when it is empty); childFd, when not -1, is
-    /// handed to the child as descriptor targetFd. False when it cannot start.
-    bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-               const std::string& logPath, int childFd = -1, int targetFd = -1);
-    bool Running() const { return FPid > 0; }
-    pid_t Pid() const { return FPid; }
-    /// Waits at most ms milliseconds for the process to end; its exit code (128 + signal when a
-    /// signal ended it), or nothing when it still runs.
-    std::optional<int> WaitExit(int ms);
-    /// Kills the process group and reaps the process.
-    void Kill();
-
-private:
-    pid_t FPid = -1;
-    int FPidFd = -1;
-};
-
-/// Runs a command to its end (at most timeoutMs, then it is killed); its exit code (-1 when it
-/// could not start or was killed) and standard output.
-struct TRunResult {
-    int ExitCode = -1;
-    std::string Out;
-};
-TRunResult Run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-               int timeoutMs = 10000);
-
-/// True when a program of that name is on PATH.
-bool OnPath(const std::string& program);
+using test::OnPath;
+using test::Run;
+using test::TProcess;
+using test::TRunResult;
 
 /// A virtual X display (Xvfb, 1280x1024x24, no TCP) on the first free display number.
 class TXServer {
