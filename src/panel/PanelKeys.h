@@ -4,7 +4,7 @@
 
 namespace ks {
 
-/// Key codes the panel understands: the virtual key numbers of the design, into which the GUI
+/// Key codes the panel understands: the classic virtual key numbers, into which the GUI
 /// maps its own key events once.
 enum TVirtualKey : int {
     VK_BACK = 8,
