@@ -1165,7 +1165,15 @@ void TMainForm::FormShow() {
     TranslateForm(this);
 
     LoadSkin();
-    move(FData.MainPos.Left, FData.MainPos.Top);
+    // The stored corner was checked against the design size; the skin's size decides, so the
+    // whole window stays on the screen where it fits.
+    QPoint corner(FData.MainPos.Left, FData.MainPos.Top);
+    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+        const QRect area = primary->availableGeometry();
+        corner.setX(std::max(area.left(), std::min(corner.x(), area.right() + 1 - width())));
+        corner.setY(std::max(area.top(), std::min(corner.y(), area.bottom() + 1 - height())));
+    }
+    move(corner);
 
     FLeft->FLoading = false;
     FRight->FLoading = false;

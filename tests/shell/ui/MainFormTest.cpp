@@ -4,11 +4,13 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
 
 #include <filesystem>
 #include <functional>
@@ -110,7 +112,14 @@ protected:
 };
 
 TEST_F(MainFormTest, StartsShapedWithTheSkinLayoutAndBothPanelsOnTheirSavedItems) {
+    // A corner saved on a larger screen.
+    Store->Write(Key + "m_position", "mleft", "5000");
+    Store->Write(Key + "m_position", "mtop", "4000");
     TMainForm& form = Start();
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GE(form.x(), area.left());
+    EXPECT_TRUE(form.x() + form.width() <= area.right() + 1 || form.x() == area.left());
+    EXPECT_TRUE(form.y() + form.height() <= area.bottom() + 1 || form.y() == area.top());
     const TSkinData& skin = form.Skin();
     EXPECT_EQ(form.size(), QSize(skin.MainWidth, skin.MainHeight));
     const TSkinRect panel = skin.Positions[spLeftPanel].Rect;
