@@ -960,6 +960,11 @@ bool TMainForm::PanelKeyDown(TKMYFILEPANEL& sender, int key, std::uint32_t shift
             return true;
         break;
     case ktCommand:
+        if (action.Command == cmTextView) {
+            // F3 on a file always views it, whatever the menu shows: viewing changes nothing.
+            OpenInViewer();
+            return true;
+        }
         RunCommand(action.Command);
         return true;
     case ktPanel:
