@@ -31,10 +31,7 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-int MsLeft(TClock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
+using test::MsLeft;
 
 std::string CurrentTestName() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();

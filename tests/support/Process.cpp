@@ -22,11 +22,6 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-int MsLeft(TClock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 std::string_view NameOf(std::string_view entry) {
     return entry.substr(0, entry.find('=') + 1);
 }
@@ -84,6 +79,11 @@ pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>& env,
 }
 
 } // namespace
+
+int MsLeft(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
 
 // --- TProcess --------------------------------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,9 @@
 // wait bounded.
 
 namespace ks::test {
+
+/// Milliseconds left until deadline, 0 when it has passed.
+int MsLeft(std::chrono::steady_clock::time_point deadline);
 
 /// A child process in a process group of its own, so that everything it started goes with it.
 /// Killed (the whole group) when the object goes away.

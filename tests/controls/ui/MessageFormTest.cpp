@@ -1,6 +1,7 @@
 #include "controls/ui/MessageForm.h"
 
 #include "shell/Language.h"
+#include "support/QtApp.h"
 
 #include <QApplication>
 #include <QImage>
@@ -47,26 +48,17 @@ void PressKey(QWidget& form, int key) {
     QCoreApplication::sendEvent(target, &release);
 }
 
-// Calls ShowMessageForm and, once the box is on screen, hands it to act. A box that act leaves
-// open is closed with -1 after five seconds, so a fault fails the test instead of hanging it.
+// Calls ShowMessageForm and, once the box is on screen, hands it to act.
 int AskAndAct(int buttons, int defaultButton, const std::function<void(TMessageForm&)>& act,
               const std::string& text = "Overwrite?") {
-    QTimer action;
-    action.setSingleShot(true);
-    QObject::connect(&action, &QTimer::timeout, [&act] {
-        auto* form = dynamic_cast<TMessageForm*>(QApplication::activeModalWidget());
-        ASSERT_NE(form, nullptr);
-        act(*form);
-    });
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, [] {
-        if (auto* form = dynamic_cast<TMessageForm*>(QApplication::activeModalWidget()))
-            form->done(-1);
-    });
-    action.start(0);
-    limit.start(5000);
-    return ShowMessageForm(text, 0, buttons, defaultButton, 0);
+    int result = 0;
+    test::ShowAndAct([&] { result = ShowMessageForm(text, 0, buttons, defaultButton, 0); },
+                     [&act](QDialog& dialog) {
+                         auto* form = dynamic_cast<TMessageForm*>(&dialog);
+                         ASSERT_NE(form, nullptr);
+                         act(*form);
+                     });
+    return result;
 }
 
 std::vector<int> VisibleButtons(const TMessageForm& form) {

@@ -47,27 +47,7 @@ void SendKeyToFocus(QWidget& dialog, int key) {
     SendKey(dialog.focusWidget() != nullptr ? *dialog.focusWidget() : dialog, key);
 }
 
-// Runs show (which opens a modal dialog) and hands the dialog to act once it is on screen. A
-// dialog act leaves open is rejected after five seconds, so a fault fails the test instead of
-// hanging it.
-void ShowAndAct(const std::function<void()>& show, const std::function<void(QDialog&)>& act) {
-    bool acted = false;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        acted = true;
-        ASSERT_NE(dialog, nullptr);
-        act(*dialog);
-    });
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, [] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            dialog->done(-1);
-    });
-    limit.start(5000);
-    show();
-    EXPECT_TRUE(acted);
-}
+using test::ShowAndAct;
 
 template <class T> T* Child(QObject& parent, const char* name) {
     T* child = parent.findChild<T*>(QString::fromLatin1(name));
