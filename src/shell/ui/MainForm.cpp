@@ -61,16 +61,16 @@ QColor ToQColor(TColorRef c) {
     return QColor(RedOf(c), GreenOf(c), BlueOf(c));
 }
 
-QFont ToQFont(const TFontSpec& spec) {
-    QFont font(QString::fromStdString(spec.Name));
-    if (spec.Height < 0)
-        font.setPixelSize(-spec.Height);
-    else if (spec.Size > 0)
-        font.setPointSize(spec.Size);
-    font.setBold(spec.Bold);
-    font.setItalic(spec.Italic);
-    font.setUnderline(spec.Underline);
-    font.setStrikeOut(spec.StrikeOut);
+QFont ToQFont(const TFontSpec& source) {
+    QFont font(QString::fromStdString(source.Name));
+    if (source.Height < 0)
+        font.setPixelSize(-source.Height);
+    else if (source.Size > 0)
+        font.setPointSize(source.Size);
+    font.setBold(source.Bold);
+    font.setItalic(source.Italic);
+    font.setUnderline(source.Underline);
+    font.setStrikeOut(source.StrikeOut);
     return font;
 }
 
