@@ -407,11 +407,22 @@ QAction* TMainForm::Action(TMainCommand command) const {
 }
 
 std::string TMainForm::ViewerPath() const {
-    const std::string path = FData.AppPath + "tview";
-    return FileSystem().Exists(path) ? path : std::string();
+    if (!FViewerPath) {
+        const std::string path = FData.AppPath + "tview";
+        FViewerPath = FileSystem().Exists(path) ? path : std::string();
+    }
+    return *FViewerPath;
 }
 
 std::string TMainForm::ToolPath(TMainCommand command) const {
+    // PATH is searched once per tool: the menu asks on every opening and before every command.
+    auto& cached = FToolPaths[static_cast<std::size_t>(command)];
+    if (!cached)
+        cached = FindTool(command);
+    return *cached;
+}
+
+std::string TMainForm::FindTool(TMainCommand command) const {
     switch (command) {
     case cmCommandShell: {
         if (std::string found = FindOnPath({"x-terminal-emulator"}); !found.empty())

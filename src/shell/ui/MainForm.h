@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,7 @@ private:
     int Ask(const std::string& text, int kind, int buttons, int defaultButton);
     TMenuContext MenuContext() const;
     std::string ToolPath(TMainCommand command) const;
+    std::string FindTool(TMainCommand command) const;
     std::string ViewerPath() const;
     void CheckReady();
     void WriteState();
@@ -219,6 +221,8 @@ private:
     TMenuForm* FFlyingMenu = nullptr;
     TPOSEditorForm* FPosEditor = nullptr;
     std::string FLastState;
+    mutable std::array<std::optional<std::string>, cmCommandCount> FToolPaths;
+    mutable std::optional<std::string> FViewerPath;
 };
 
 } // namespace ks
