@@ -273,18 +273,22 @@ std::int64_t GetDiskFree(const std::string& path);
 /// One count of a folder tree: folders, files and bytes below a folder.
 ///
 /// Each walk has its own counters, so walks may run on several threads at once; the counters and
-/// the abort flag may be read and set from any thread while `Run` works. The walk uses full paths
-/// (never the process current directory) and does not descend into symlinked folders: such a
-/// link counts as a folder, which keeps a link loop from running forever.
+/// the abort flag may be read and set from any thread while `Run` works. The walk goes through
+/// `TTreeWalk` (never the process current directory, no depth limit) and does not descend into
+/// symlinked folders: such a link counts as a folder, which keeps a link loop from running
+/// forever.
 class TFolderSizeWalk {
 public:
     /// Called after every entry, on the walking thread (the GUI passes its message pump).
     std::function<void()> ProcessMessages;
+    /// Called on the walking thread after each direct sub-folder of the walked folder has been
+    /// counted with everything below it. Optional.
+    std::function<void()> AfterSubFolder;
 
     /// Zeroes the counters, then counts everything below path, depth first: each sub-folder as a
-    /// folder, each other entry as a file with its size. Folders that cannot be listed add what
-    /// was read of them. Stops as soon as `Abort` has been called, also when it was called before
-    /// `Run` started. Returns the byte total.
+    /// folder, each other entry as a file with its size. Folders that cannot be opened or listed
+    /// add what was read of them and are counted by `Unreadable`. Stops as soon as `Abort` has
+    /// been called, also when it was called before `Run` started. Returns the byte total.
     std::int64_t Run(const std::string& path);
 
     /// Asks the running (or the next) walk to stop. Thread: any.
@@ -296,23 +300,42 @@ public:
     std::int64_t Folders() const { return FFolders; }
     std::int64_t Files() const { return FFiles; }
     std::int64_t Bytes() const { return FBytes; }
+    /// Folders of the last run that could not be read in full (a folder that vanished meanwhile
+    /// is not one of them), and the full name of the first. Thread: after `Run` returned.
+    std::int64_t Unreadable() const { return FUnreadable; }
+    const std::string& FirstUnreadable() const { return FFirstUnreadable; }
 
 private:
     std::atomic<bool> FAbort{false};
     std::atomic<std::int64_t> FFolders{0};
     std::atomic<std::int64_t> FFiles{0};
     std::atomic<std::int64_t> FBytes{0};
+    std::int64_t FUnreadable = 0;
+    std::string FFirstUnreadable;
 };
 
 /// The byte total below path, for callers that need neither the counts nor a way to stop.
 std::int64_t FolderSize(const std::string& path);
 
-/// Deletes one file; returns true when it is gone (also when it was not there). With wipe, the
-/// file's contents are first overwritten in place with random bytes and flushed to the disk;
-/// when that is impossible the file is kept and the result is false, so an unwiped file is never
-/// reported as deleted. A symbolic link is removed without touching its target. When removal
-/// fails and the file is read-only, it is made writable and removed again; if that fails too,
-/// it is made read-only again.
+/// How the deletion of one file ended.
+enum class TFileDeleted {
+    fdGone,        ///< removed (or it was not there)
+    fdGoneUnwiped, ///< removed without wiping: its data has other names, which keep it
+    fdFailed,      ///< it is still there
+};
+
+/// Deletes the entry name of folder, a file, a symlink (never its target), a device, a FIFO or a
+/// socket; a folder is refused. With wipe, a regular file is first overwritten in place with
+/// random bytes over its allocated data and flushed to the disk (`TKFolder::Wipe`); when that is
+/// impossible the file is kept and the result is fdFailed, so an unwiped file is never reported
+/// as deleted. A file whose data has other names (hard links) is only unlinked: wiping it would
+/// destroy the other files, and its mode is never changed. When removal fails and a file with no
+/// other name is read-only, it is made writable and removed again; if that fails too, it is made
+/// read-only again.
+TFileDeleted DeleteFileAt(TKFolder& folder, std::string_view name, bool wipe);
+
+/// Deletes one file by its full name, as `DeleteFileAt` does in the folder holding it; returns
+/// true when it is gone (also when it was not there).
 bool DeleteFileEx(const std::string& name, bool wipe);
 
 /// Deletes the entries of list, full names separated by ";" (empty entries are ignored): each one

@@ -1,6 +1,9 @@
 #include "foundation/DELTA9.h"
 
+#include <cerrno>
 #include <utility>
+
+#include "foundation/TreeWalk.h"
 
 namespace ks {
 
@@ -15,11 +18,24 @@ std::string_view TrimKey(std::string_view key) {
     return key;
 }
 
-// True when nothing is left at path. A failure to look (a folder without search permission) is
-// not taken for absence, so a deletion is never reported as done when it cannot be checked.
-bool Gone(const std::string& path) {
+// True when nothing is left under name in folder. A failure to look (a folder without search
+// permission) is not taken for absence, so a deletion is never reported as done when it cannot be
+// checked.
+bool Gone(TKFolder& folder, std::string_view name) {
+    const Result<TDirEntry> entry = folder.Describe(name);
+    return !entry && entry.error().Code == TErrorCode::ecNotFound;
+}
+
+// The same for a full name.
+bool GonePath(const std::string& path) {
     const Result<TDirEntry> entry = FileSystem().Stat(path);
     return !entry && entry.error().Code == TErrorCode::ecNotFound;
+}
+
+// True when the error says the entry is no folder to enter any more (a symlink or a file has
+// taken its place): it is then removed as a file.
+bool NoLongerAFolder(const TError& error) {
+    return error.Errno == ELOOP || error.Errno == ENOTDIR;
 }
 
 // A full name the deleting helpers accept: absolute, not the root, and free of "." and ".."
@@ -41,44 +57,46 @@ bool SafeFullName(std::string_view path) {
 }
 
 // Removes a file, a symbolic link or a whole folder tree. Symbolic links to folders are removed
-// as links and never followed. The tree is walked with an explicit stack, so a deep tree cannot
-// exhaust the call stack, and each folder is listed completely before anything in it is removed.
+// as links and never followed; the tree is walked through its open folders, so a folder swapped
+// for a link meanwhile cannot lead the removal elsewhere.
 bool RemoveTree(const std::string& path) {
-    TKFileSystem& fs = FileSystem();
-    const Result<TDirEntry> top = fs.Stat(path);
+    Result<TFolderEntry> parent = OpenEntryFolder(FileSystem(), path);
+    if (!parent)
+        return parent.error().Code == TErrorCode::ecNotFound && GonePath(path);
+    TKFolder& folder = *parent->Folder;
+    const std::string& name = parent->Name;
+    const Result<TDirEntry> top = folder.Describe(name);
     if (!top)
         return top.error().Code == TErrorCode::ecNotFound;
-    if (!top->IsFolder || top->IsLink) {
-        const Result<void> removed = fs.RemoveFile(path);
-        return removed || Gone(path);
-    }
-    struct TPending {
-        std::string Path;
-        bool Listed = false;
+    const auto removeFile = [](TKFolder& in, std::string_view entry) {
+        return static_cast<bool>(in.RemoveFile(entry)) || Gone(in, entry);
     };
-    std::vector<TPending> pending{{RemoveTrailingSeparator(path), false}};
-    while (!pending.empty()) {
-        if (pending.back().Listed) {
-            (void)fs.RemoveFolder(pending.back().Path);
-            pending.pop_back();
-            continue;
-        }
-        pending.back().Listed = true;
-        const std::string folder = AddBackslash(pending.back().Path);
-        std::vector<std::string> files;
-        std::vector<std::string> folders;
-        // Kinds are all the walk needs: a symlink is etLink and goes as a file.
-        (void)fs.ListFolderTypes(pending.back().Path, [&](std::string_view name, TEntryType type) {
-            (type == TEntryType::etFolder ? folders : files).push_back(folder + std::string(name));
-            return true;
-        });
+    if (!top->IsFolder || top->IsLink)
+        return removeFile(folder, name);
+    Result<std::unique_ptr<TKFolder>> opened = folder.Open(name);
+    if (!opened)
+        return NoLongerAFolder(opened.error()) ? removeFile(folder, name) : Gone(folder, name);
+    TTreeWalk walk;
+    walk.OnEntry = [&](TKFolder& in, const TWalkEntry& entry) {
+        if (entry.Type == TEntryType::etFolder)
+            return TWalkStep::wsEnter;
         // A failure inside shows as the folder above it staying; the final check reports it.
-        for (const std::string& file : files)
-            (void)fs.RemoveFile(file);
-        for (std::string& sub : folders)
-            pending.push_back({std::move(sub), false});
-    }
-    return Gone(path);
+        removeFile(in, entry.Name);
+        return TWalkStep::wsNext;
+    };
+    walk.OnError = [&](TKFolder* in, const TWalkEntry& entry, const TError& error) {
+        if (in != nullptr && NoLongerAFolder(error))
+            removeFile(*in, entry.Name);
+        return TWalkStep::wsNext;
+    };
+    walk.OnLeave = [](TKFolder& in, const TWalkEntry& entry, bool) {
+        (void)in.RemoveFolder(entry.Name); // what stays shows in the final check
+        return TWalkStep::wsNext;
+    };
+    walk.Run(**opened, path);
+    opened->reset();
+    (void)folder.RemoveFolder(name);
+    return Gone(folder, name);
 }
 
 } // namespace
@@ -246,34 +264,60 @@ std::int64_t TFolderSizeWalk::Run(const std::string& path) {
     FFolders = 0;
     FFiles = 0;
     FBytes = 0;
-    TKFileSystem& fs = FileSystem();
-    // Each folder is listed completely before its sub-folders are walked, so only one folder is
-    // open at a time however deep the tree is; the totals are those of a recursive walk.
-    std::vector<std::string> pending{path};
-    while (!pending.empty() && !FAbort) {
-        const std::string folderPath = std::move(pending.back());
-        pending.pop_back();
-        const std::string folder = AddBackslash(folderPath);
-        std::vector<std::string> subFolders;
-        (void)fs.ListFolder(folderPath, [&](const TDirEntry& entry) {
-            if (FAbort)
-                return false;
-            if (entry.IsFolder) {
+    FUnreadable = 0;
+    FFirstUnreadable.clear();
+    if (FAbort)
+        return 0;
+    const auto unreadable = [this](std::string_view folder, const TError& error) {
+        // A folder that went away, or was replaced by something else, while it was counted held
+        // nothing to count.
+        if (error.Code == TErrorCode::ecNotFound || NoLongerAFolder(error))
+            return;
+        if (FUnreadable++ == 0)
+            FFirstUnreadable = folder;
+    };
+    Result<std::unique_ptr<TKFolder>> top = FileSystem().OpenFolder(path);
+    if (!top) {
+        unreadable(path, top.error());
+        return 0;
+    }
+    TTreeWalk walk;
+    walk.OnEntry = [&](TKFolder& folder, const TWalkEntry& entry) {
+        if (FAbort)
+            return TWalkStep::wsStop;
+        TWalkStep step = TWalkStep::wsNext;
+        if (entry.Type == TEntryType::etFolder) {
+            ++FFolders;
+            step = TWalkStep::wsEnterLater;
+        } else if (entry.Type == TEntryType::etOther) {
+            ++FFiles;
+        } else {
+            const Result<TDirEntry> described = folder.Describe(entry.Name);
+            if (!described && described.error().Code == TErrorCode::ecNotFound)
+                return TWalkStep::wsNext; // gone since the folder was listed
+            // A folder readable but not searchable gives names only: a file of unknown size.
+            if (described && described->IsFolder) {
                 ++FFolders;
-                if (!entry.IsLink)
-                    subFolders.push_back(folder + entry.Name);
             } else {
                 ++FFiles;
-                FBytes += static_cast<std::int64_t>(entry.Size);
+                if (described)
+                    FBytes += static_cast<std::int64_t>(described->Size);
             }
-            if (ProcessMessages)
-                ProcessMessages();
-            return !FAbort;
-        });
-        // Reversed, so the folder listed first is walked first.
-        pending.insert(pending.end(), std::make_move_iterator(subFolders.rbegin()),
-                       std::make_move_iterator(subFolders.rend()));
-    }
+        }
+        if (ProcessMessages)
+            ProcessMessages();
+        return FAbort ? TWalkStep::wsStop : step;
+    };
+    walk.OnError = [&](TKFolder*, const TWalkEntry& entry, const TError& error) {
+        unreadable(entry.Path, error);
+        return TWalkStep::wsNext;
+    };
+    walk.OnLeave = [&](TKFolder&, const TWalkEntry& entry, bool) {
+        if (entry.Depth == 1 && AfterSubFolder)
+            AfterSubFolder();
+        return FAbort ? TWalkStep::wsStop : TWalkStep::wsNext;
+    };
+    walk.Run(**top, path);
     return FBytes;
 }
 
@@ -282,41 +326,44 @@ std::int64_t FolderSize(const std::string& path) {
     return walk.Run(path);
 }
 
-bool DeleteFileEx(const std::string& name, bool wipe) {
-    TKFileSystem& fs = FileSystem();
-    const Result<TDirEntry> entry = fs.Stat(name);
+TFileDeleted DeleteFileAt(TKFolder& folder, std::string_view name, bool wipe) {
+    // Most files go with one unlink (a folder is refused by it); the rest needs a closer look.
+    if (!wipe && folder.RemoveFile(name))
+        return TFileDeleted::fdGone;
+    const Result<TDirEntry> entry = folder.Describe(name);
     if (!entry)
-        return entry.error().Code == TErrorCode::ecNotFound;
+        return entry.error().Code == TErrorCode::ecNotFound ? TFileDeleted::fdGone : TFileDeleted::fdFailed;
     if (entry->IsFolder && !entry->IsLink)
-        return false;
-    // The permission of a symbolic link is its target's: it is never changed through the link.
-    const bool readOnly = (entry->Attr & 1) != 0 && !entry->IsLink;
-    bool madeWritable = false;
-    const auto makeWritable = [&] {
-        if (readOnly && !madeWritable && fs.SetWritable(name, true))
-            madeWritable = true;
-        return madeWritable;
-    };
-    const auto giveUp = [&] {
-        if (madeWritable)
-            (void)fs.SetWritable(name, false);
-        return false;
-    };
+        return TFileDeleted::fdFailed;
+    bool unwiped = false;
     // Only a regular file has contents to wipe: writing through a link would destroy its target,
     // and writing into a device or a pipe would damage a disk or block.
     if (wipe && !entry->IsLink && (entry->Attr & 4) == 0) {
-        Result<void> wiped = fs.OverwriteRandom(name);
-        if (!wiped && makeWritable())
-            wiped = fs.OverwriteRandom(name);
+        const Result<TWipeOutcome> wiped = folder.Wipe(name);
         if (!wiped)
-            return giveUp();
+            return TFileDeleted::fdFailed;
+        unwiped = *wiped == TWipeOutcome::woOtherLinks;
     }
-    Result<void> removed = fs.RemoveFile(name);
-    if (!removed && !madeWritable && makeWritable())
-        removed = fs.RemoveFile(name);
-    if (removed || Gone(name))
-        return true;
-    return giveUp();
+    const TFileDeleted done = unwiped ? TFileDeleted::fdGoneUnwiped : TFileDeleted::fdGone;
+    if (folder.RemoveFile(name) || Gone(folder, name))
+        return done;
+    // The permission of a symbolic link is its target's, and that of a file with other names is
+    // theirs too: neither is ever changed.
+    const bool readOnly = (entry->Attr & 1) != 0 && !entry->IsLink && entry->Links <= 1;
+    if (!readOnly || !folder.SetWritable(name, true))
+        return TFileDeleted::fdFailed;
+    if (folder.RemoveFile(name) || Gone(folder, name))
+        return done;
+    (void)folder.SetWritable(name, false);
+    return TFileDeleted::fdFailed;
+}
+
+bool DeleteFileEx(const std::string& name, bool wipe) {
+    Result<TFolderEntry> parent = OpenEntryFolder(FileSystem(), name);
+    if (!parent)
+        return parent.error().Code == TErrorCode::ecNotFound && !name.empty() && name.front() == '/' &&
+               GonePath(name);
+    return DeleteFileAt(*parent->Folder, parent->Name, wipe) != TFileDeleted::fdFailed;
 }
 
 bool RecycleDelete(std::string_view list, bool toRecycleBin) {
@@ -334,7 +381,7 @@ bool RecycleDelete(std::string_view list, bool toRecycleBin) {
         }
         if (toRecycleBin) {
             const Result<void> trashed = System().MoveToTrash(entry);
-            if (!trashed || !Gone(entry))
+            if (!trashed || !GonePath(entry))
                 allGone = false;
         } else if (!RemoveTree(entry)) {
             allGone = false;

@@ -20,6 +20,7 @@ enum class TErrorCode {
     ecTimeout,
     ecCancelled,
     ecUnsupported,
+    ecChanged, ///< a folder was moved or replaced while it was being worked on
 };
 
 /// An error value: the code, the errno seen (0 when none) and the path or key it concerns.

@@ -50,20 +50,6 @@ TError ErrnoError(const std::string& path, int errnoValue, std::string detail) {
     return error;
 }
 
-Result<void> TKFileSystem::ListFolderTypes(const std::string& path,
-                                           const std::function<bool(std::string_view, TEntryType)>& each) {
-    return ListFolder(path, [&](const TDirEntry& entry) {
-        TEntryType type = TEntryType::etFile;
-        if (entry.IsLink)
-            type = TEntryType::etLink;
-        else if (entry.IsFolder)
-            type = TEntryType::etFolder;
-        else if ((entry.Attr & 4) != 0)
-            type = TEntryType::etOther;
-        return each(entry.Name, type);
-    });
-}
-
 void SetPlatform(TKSystem* system, TKFileSystem* fileSystem) {
     GSystem = system;
     GFileSystem = fileSystem;

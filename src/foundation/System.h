@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/FileSystem.h"
 #include "foundation/Result.h"
 
 namespace ks {
@@ -75,55 +76,18 @@ public:
     /// application. Never waits for what it started.
     virtual Result<void> RunProgram(const std::string& file, const std::string& parameters,
                                     const std::string& folder) = 0;
+    /// Starts program with arguments, each of them one argv element exactly as given: never
+    /// split, quoted or expanded, and nothing goes through a shell. program is a full path, a
+    /// path with a "/" relative to folder, or a bare name looked up on PATH only (never in
+    /// folder). The program runs in folder (the current folder when it is empty). Never waits for
+    /// what it started. Fails when the program cannot be found, is not an executable file, or
+    /// cannot be started.
+    virtual Result<void> StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                                      const std::string& folder) = 0;
     virtual void CopyTextToClipboard(const std::string& text) = 0;
     virtual std::string GetClipboardText() = 0;
     virtual Result<void> LogOff() = 0;
     virtual Result<void> CloseCdTray() = 0;
-};
-
-/// One entry of a folder listing.
-struct TDirEntry {
-    std::string Name; ///< bytes as the OS gives them
-    std::uint64_t Size = 0;
-    std::int64_t MTimeNs = 0; ///< modification time, nanoseconds since 1970 UTC
-    std::uint32_t Mode = 0;   ///< st_mode of the entry (of the target for symlinks that resolve)
-    bool IsFolder = false;    ///< a directory or a symlink to one
-    bool IsLink = false;
-    std::uint32_t Attr = 0; ///< the attribute bits: 1 read-only, 2 hidden, 4 system, 16 folder, 32 archive
-};
-
-/// The kind of a folder entry as the folder itself records it. A symlink is etLink whatever it
-/// points to (it is never followed); etOther is a device, FIFO or socket, or an entry whose
-/// kind cannot be told.
-enum class TEntryType { etFile, etFolder, etLink, etOther };
-
-/// The file-system calls core walks use. Implemented by the platform layer with full paths
-/// (never the process current directory). Safe to use from several threads at once.
-class TKFileSystem {
-public:
-    virtual ~TKFileSystem() = default;
-
-    /// Calls each for every entry of path except "." and ".."; each returns false to stop.
-    virtual Result<void> ListFolder(const std::string& path,
-                                    const std::function<bool(const TDirEntry&)>& each) = 0;
-    /// Calls each with the name and kind of every entry of path except "." and ".."; each
-    /// returns false to stop. Cheaper than ListFolder where sizes, times and attributes are not
-    /// needed: a local file system gives the kinds with the names. The default lists with
-    /// ListFolder.
-    virtual Result<void>
-    ListFolderTypes(const std::string& path,
-                    const std::function<bool(std::string_view name, TEntryType type)>& each);
-    virtual Result<TDirEntry> Stat(const std::string& path) = 0;
-    /// True when path names a folder that can be opened for listing.
-    virtual bool CanOpenFolder(const std::string& path) = 0;
-    virtual bool Exists(const std::string& path) = 0;
-    virtual Result<void> RemoveFile(const std::string& path) = 0;
-    virtual Result<void> RemoveFolder(const std::string& path) = 0;
-    /// Turns the owner's write permission on or off.
-    virtual Result<void> SetWritable(const std::string& path, bool writable) = 0;
-    /// Overwrites the file in place with random bytes (each 0..254) over its whole length and
-    /// flushes them to the disk.
-    virtual Result<void> OverwriteRandom(const std::string& path) = 0;
 };
 
 /// The platform objects the process uses; installed once by the composition root (or a test)

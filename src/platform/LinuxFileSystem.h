@@ -27,12 +27,8 @@ public:
     bool CanOpenFolder(const std::string& path) override;
     /// True for anything with that name, a dangling symlink included.
     bool Exists(const std::string& path) override;
-    Result<void> RemoveFile(const std::string& path) override;
-    Result<void> RemoveFolder(const std::string& path) override;
-    Result<void> SetWritable(const std::string& path, bool writable) override;
-    /// Refuses anything but a regular file (symlinks included: wiping through a link would
-    /// destroy data the following delete leaves in place). Never truncates or extends the file.
-    Result<void> OverwriteRandom(const std::string& path) override;
+    /// A `TKLinuxFolder` (foundation/FileSystem.h describes what it guarantees).
+    Result<std::unique_ptr<TKFolder>> OpenFolder(const std::string& path) override;
 };
 
 } // namespace ks

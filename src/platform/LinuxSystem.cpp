@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 #include <dirent.h>
@@ -145,9 +146,22 @@ std::string UserDir(std::string_view key, const std::string& fallback) {
     return result;
 }
 
-// Creates parent/name as a private folder, or accepts it when it already is one: a real folder
-// (not a symlink) owned by this user. Its mode is forced to 0700 through the opened descriptor so
-// a swapped name cannot redirect the change.
+// Accepts dir as a private folder when it is a real folder (not a symlink) owned by this user.
+// Its mode is forced to 0700 through the opened descriptor so a swapped name cannot redirect the
+// change.
+bool MakePrivate(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+    if (ok && (st.st_mode & 07777) != 0700)
+        ok = ::fchmod(fd, 0700) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Creates parent/name as a private folder, or accepts it when it already is one.
 std::string PrivateDir(const std::string& parentIn, const std::string& name) {
     const std::string parent = StripSlash(parentIn);
     if (parent.empty() || parent[0] != '/')
@@ -155,15 +169,19 @@ std::string PrivateDir(const std::string& parentIn, const std::string& name) {
     const std::string dir = JoinPath(parent, name);
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
         return {};
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
+    return MakePrivate(dir) ? dir + "/" : std::string();
+}
+
+// Creates a new private folder parent/prefix-XXXXXX with a name nobody can know beforehand;
+// mkdtemp makes it 0700 and never reuses an existing name.
+std::string UniquePrivateDir(const std::string& parentIn, const std::string& prefix) {
+    const std::string parent = StripSlash(parentIn);
+    if (parent.empty() || parent[0] != '/')
         return {};
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
-    if (ok && (st.st_mode & 07777) != 0700)
-        ok = ::fchmod(fd, 0700) == 0;
-    ::close(fd);
-    return ok ? dir + "/" : std::string();
+    std::string pattern = JoinPath(parent, prefix + "-XXXXXX");
+    if (::mkdtemp(pattern.data()) == nullptr)
+        return {};
+    return MakePrivate(pattern) ? pattern + "/" : std::string();
 }
 
 // Mount points in mountinfo escape space, tab, newline and backslash as three octal digits.
@@ -401,6 +419,8 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
     return errno;
 }
 
+// Only absolute PATH entries count: a relative one would name another folder once the started
+// program has changed to its working folder.
 std::string FindInPath(const std::string& name) {
     std::string path = GetEnv("PATH");
     if (path.empty())
@@ -411,7 +431,7 @@ std::string FindInPath(const std::string& name) {
         if (end == std::string::npos)
             end = path.size();
         const std::string folder = path.substr(start, end - start);
-        if (!folder.empty() && IsExecutableFile(JoinPath(folder, name)))
+        if (!folder.empty() && folder[0] == '/' && IsExecutableFile(JoinPath(folder, name)))
             return JoinPath(folder, name);
         start = end + 1;
     }
@@ -648,16 +668,31 @@ std::string TKLinuxSystem::AppPath() const {
 }
 
 std::string TKLinuxSystem::TempDir() const {
+    std::lock_guard<std::mutex> lock(FTempDirLock);
+    // The folder found first stays the answer while it is still private: a folder made by
+    // mkdtemp could not be found again, and files put into it must stay reachable.
+    if (!FTempDir.empty() && MakePrivate(StripSlash(FTempDir)))
+        return FTempDir;
+    FTempDir.clear();
     const std::string runtime = GetEnv("XDG_RUNTIME_DIR");
-    if (!runtime.empty()) {
-        std::string dir = PrivateDir(runtime, "ksable");
-        if (!dir.empty())
-            return dir;
+    if (!runtime.empty())
+        FTempDir = PrivateDir(runtime, "ksable");
+    // A shared temporary folder lets anyone take the fixed name first (a folder of their own, a
+    // symlink); then a folder with an unpredictable name is made beside it. A relative or
+    // unusable TMPDIR falls back to /tmp.
+    const std::string prefix = "ksable-" + std::to_string(::geteuid());
+    std::vector<std::string> parents;
+    if (const std::string tmp = GetEnv("TMPDIR"); !tmp.empty() && tmp[0] == '/')
+        parents.push_back(tmp);
+    if (parents.empty() || StripSlash(parents.front()) != "/tmp")
+        parents.push_back("/tmp");
+    for (const std::string& parent : parents) {
+        if (FTempDir.empty())
+            FTempDir = PrivateDir(parent, prefix);
+        if (FTempDir.empty())
+            FTempDir = UniquePrivateDir(parent, prefix);
     }
-    std::string tmp = GetEnv("TMPDIR");
-    if (tmp.empty())
-        tmp = "/tmp";
-    return PrivateDir(tmp, "ksable-" + std::to_string(::geteuid()));
+    return FTempDir;
 }
 
 std::string TKLinuxSystem::WindowsDir() const {
@@ -878,40 +913,49 @@ Result<void> TKLinuxSystem::RunProgram(const std::string& file, const std::strin
                                        const std::string& folder) {
     if (file.empty())
         return ErrnoError(file, ENOENT);
+    if (LooksLikeUrl(file))
+        return StartProgram("xdg-open", {file}, folder);
+    // A bare name is a command: it comes from PATH only, as a shell takes it, so a file planted in
+    // the folder shown cannot stand in for a program the user meant.
+    if (file.find('/') == std::string::npos)
+        return StartProgram(file, SplitParameters(parameters), folder);
+    const std::string workFolder = folder.empty() ? std::string() : StripSlash(folder);
+    const std::string target =
+        AbsolutePath(file[0] == '/' || workFolder.empty() ? file : JoinPath(workFolder, file));
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0)
+        return ErrnoError(file, errno);
+    if (IsExecutableFile(target))
+        return StartProgram(target, SplitParameters(parameters), folder);
+    return StartProgram("xdg-open", {target}, folder);
+}
+
+Result<void> TKLinuxSystem::StartProgram(const std::string& program,
+                                         const std::vector<std::string>& arguments,
+                                         const std::string& folder) {
+    if (program.empty())
+        return ErrnoError(program, ENOENT);
     const std::string workFolder = folder.empty() ? std::string() : StripSlash(folder);
     std::string target;
-    if (LooksLikeUrl(file)) {
-        target = file;
-    } else if (file[0] == '/') {
-        target = file;
-    } else if (file.find('/') != std::string::npos) {
-        target = workFolder.empty() ? file : JoinPath(workFolder, file);
-    } else {
-        struct stat st {};
-        if (!workFolder.empty() && ::stat(JoinPath(workFolder, file).c_str(), &st) == 0)
-            target = JoinPath(workFolder, file);
-        else
-            target = FindInPath(file);
-        if (target.empty())
-            return ErrnoError(file, ENOENT);
-    }
+    if (program[0] == '/')
+        target = program;
+    else if (program.find('/') != std::string::npos)
+        // The child changes to folder before it starts the program, so the path is made
+        // absolute here, where it was checked.
+        target = AbsolutePath(workFolder.empty() ? program : JoinPath(workFolder, program));
+    else if (target = FindInPath(program); target.empty())
+        return ErrnoError(program, ENOENT);
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0)
+        return ErrnoError(program, errno);
+    if (!IsExecutableFile(target))
+        return ErrnoError(program, EACCES);
 
     std::vector<std::string> argv;
-    bool searchPath = false;
-    if (!LooksLikeUrl(target)) {
-        struct stat st {};
-        if (::stat(target.c_str(), &st) != 0)
-            return ErrnoError(file, errno);
-    }
-    if (!LooksLikeUrl(target) && IsExecutableFile(target)) {
-        argv.push_back(target);
-        for (std::string& word : SplitParameters(parameters))
-            argv.push_back(std::move(word));
-    } else {
-        argv = {"xdg-open", target};
-        searchPath = true;
-    }
-    Result<pid_t> started = Spawn(argv, workFolder, searchPath);
+    argv.reserve(arguments.size() + 1);
+    argv.push_back(target);
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    Result<pid_t> started = Spawn(argv, workFolder, false);
     if (!started)
         return started.error();
     ReapInBackground(*started);

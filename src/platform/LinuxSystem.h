@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,8 +51,13 @@ public:
     /// The data folder: $KSABLE_DATA_DIR when set; else the executable's folder when it holds
     /// "lang/" or "skins/" (a build tree or a portable copy); else <prefix>/share/ksable/.
     std::string AppPath() const override;
-    /// $XDG_RUNTIME_DIR/ksable/, else ($TMPDIR or /tmp)/ksable-<uid>/; created 0700 and used only
-    /// when it is a real folder owned by the user. Empty when no such folder can be had.
+    /// $XDG_RUNTIME_DIR/ksable/, else ($TMPDIR when absolute, then /tmp)/ksable-<uid>/; created
+    /// 0700 and used only when it is a real folder (not a symlink) owned by the user, its mode
+    /// forced to 0700. When another user holds that name (a folder of theirs, a symlink, anything
+    /// that cannot be made private), a new folder ksable-<uid>-XXXXXX is made there with mkdtemp.
+    /// The folder found is kept for the life of this object and checked again on every call; it
+    /// is looked for anew only when it stops being private (removed, replaced). Always absolute;
+    /// empty only when no private folder can be created anywhere. Safe from any thread.
     std::string TempDir() const override;
     std::string WindowsDir() const override;
     std::string SystemDir() const override;
@@ -79,11 +85,17 @@ public:
     /// item is renamed, never copied, so an item that cannot be renamed into a trash on its own
     /// file system stays where it is and the result is an error.
     Result<void> MoveToTrash(const std::string& path) override;
-    /// A relative file is looked up in folder, then (a bare name) on PATH. An executable regular
-    /// file is spawned with parameters split by `SplitParameters`; URLs and other files are
-    /// handed to xdg-open. Both run in folder, in a session of their own.
+    /// A bare name (no "/") is a command looked up on PATH only, never in folder, and is an error
+    /// when PATH does not have it. A name with a "/" names that file, a relative one inside
+    /// folder: an executable regular file is started, anything else (a document, a folder) is
+    /// handed to xdg-open, as are URLs. Executables get parameters split by `SplitParameters`.
+    /// Everything runs in folder, in a session of its own.
     Result<void> RunProgram(const std::string& file, const std::string& parameters,
                             const std::string& folder) override;
+    /// Spawns the program directly with posix_spawn (see `TKSystem::StartProgram`). PATH entries
+    /// that are not absolute are skipped.
+    Result<void> StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                              const std::string& folder) override;
     void CopyTextToClipboard(const std::string& text) override;
     std::string GetClipboardText() override;
     /// Ends the session with loginctl; waits up to 10 seconds for its answer.
@@ -97,6 +109,8 @@ public:
 private:
     TClipboardSetter FClipboardSetter;
     TClipboardGetter FClipboardGetter;
+    mutable std::mutex FTempDirLock;
+    mutable std::string FTempDir; ///< guarded by FTempDirLock
 };
 
 } // namespace ks

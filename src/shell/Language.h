@@ -97,6 +97,13 @@ struct TLangStrings {
     std::string STRErrDeleteReadOnly = "Folder '%s' is read-only. Delete?";
     std::string nfo_CalcFolderSize = "Count result: %d folders and %d files with size %s";
     std::string nfo_CalcFolderSizeDr = "Count result: Total free space %s from %s";
+    std::string STRErrReadFolder = "Can't read the folder %s. Try again?";
+    std::string STRErrFolderMoved =
+        "The folder %s was moved while it was being deleted; what is left of it stays.";
+    std::string nfo_CalcFolderSizeUnread =
+        "Count result incomplete: %d folders and %d files with size %s; can't read %s";
+    std::string nfo_FindUnread = "Search incomplete: can't read %s";
+    std::string nfo_WipeLinkedFiles = "%d files had other links and were removed without wiping";
     std::string nfo_FolderDefined = "Folder saved: %s - %s";
     std::string strItemNfo_Standart = " - standart informations - ";
     std::string strItemNfo_Archive = " - archive item details - ";

@@ -11,14 +11,14 @@
 #include "foundation/RegistryStore.h"
 #include "foundation/System.h"
 #include "support/FakeSystem.h"
+#include "support/MemoryFileSystem.h"
 #include "support/TempTree.h"
 
 namespace ks {
 namespace {
 
-// ---------------------------------------------------------------------------------------------
-// Fakes: a system with fixed folders and a recording Trash, and an in-memory file system that
-// can be told to fail where a real disk cannot easily be made to.
+// A system with fixed folders and a recording Trash; the in-memory file system of the support
+// library fails where a real disk cannot easily be made to.
 
 class TestSystem : public test::FakeSystem {
 public:
@@ -29,135 +29,7 @@ public:
     }
 };
 
-TError Fail(TErrorCode code, const std::string& path) {
-    return TError{code, 0, path, {}};
-}
-
-class MemoryFileSystem : public TKFileSystem {
-public:
-    struct TNode {
-        TDirEntry Entry;
-        std::string LinkTarget; // listing a symlinked folder lists this folder
-    };
-    std::map<std::string, TNode> FNodes;
-    std::set<std::string> FStatDenied;     // Stat fails with ecAccess
-    std::set<std::string> FRemoveDenied;   // RemoveFile fails whatever the permissions
-    std::set<std::string> FOverwriteFails; // OverwriteRandom fails (a read error, say)
-    std::vector<std::string> FOverwritten;
-    mutable std::mutex FLock;
-    std::vector<std::string> FListed;
-
-    void AddFolder(const std::string& path) { FNodes[path].Entry = MakeEntry(path, true, 0, 16); }
-    void AddFile(const std::string& path, std::uint64_t size, std::uint32_t attr = 32) {
-        FNodes[path].Entry = MakeEntry(path, false, size, attr);
-    }
-    void AddLink(const std::string& path, const std::string& target, bool toFolder) {
-        TNode& node = FNodes[path];
-        node.Entry = MakeEntry(path, toFolder, 0, toFolder ? 16 : 32);
-        node.Entry.IsLink = true;
-        node.LinkTarget = target;
-    }
-    void AddDevice(const std::string& path) { FNodes[path].Entry = MakeEntry(path, false, 0, 4); }
-    bool Has(const std::string& path) const { return FNodes.count(path) != 0; }
-
-    Result<void> ListFolder(const std::string& path,
-                            const std::function<bool(const TDirEntry&)>& each) override {
-        std::string folder = path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
-        {
-            std::lock_guard<std::mutex> lock(FLock);
-            FListed.push_back(folder);
-            if (FListed.size() > 100000)
-                return Fail(TErrorCode::ecIo, "runaway walk");
-        }
-        auto node = FNodes.find(folder);
-        if (node == FNodes.end() || !node->second.Entry.IsFolder)
-            return Fail(TErrorCode::ecNotFound, path);
-        if (!node->second.LinkTarget.empty())
-            folder = node->second.LinkTarget;
-        std::vector<TDirEntry> entries;
-        const std::string prefix = folder == "/" ? "/" : folder + "/";
-        for (auto it = FNodes.lower_bound(prefix); it != FNodes.end() && it->first.rfind(prefix, 0) == 0;) {
-            const std::size_t slash = it->first.find('/', prefix.size());
-            if (slash == std::string::npos) {
-                entries.push_back(it->second.Entry);
-                ++it;
-            } else {
-                // Skips the whole subtree of a child: "0" sorts right after "/".
-                it = FNodes.lower_bound(it->first.substr(0, slash) + "0");
-            }
-        }
-        for (const TDirEntry& entry : entries) {
-            if (!each(entry))
-                break;
-        }
-        return {};
-    }
-    Result<TDirEntry> Stat(const std::string& path) override {
-        if (FStatDenied.count(path) != 0)
-            return Fail(TErrorCode::ecAccess, path);
-        auto node = FNodes.find(Trimmed(path));
-        if (node == FNodes.end())
-            return Fail(TErrorCode::ecNotFound, path);
-        return node->second.Entry;
-    }
-    bool CanOpenFolder(const std::string& path) override {
-        auto node = FNodes.find(Trimmed(path));
-        return node != FNodes.end() && node->second.Entry.IsFolder;
-    }
-    bool Exists(const std::string& path) override { return Has(Trimmed(path)); }
-    Result<void> RemoveFile(const std::string& path) override {
-        auto node = FNodes.find(path);
-        if (node == FNodes.end())
-            return Fail(TErrorCode::ecNotFound, path);
-        if (node->second.Entry.IsFolder && !node->second.Entry.IsLink)
-            return Fail(TErrorCode::ecIo, path);
-        // Models a file system where a read-only file cannot be unlinked.
-        if (FRemoveDenied.count(path) != 0 || (node->second.Entry.Attr & 1) != 0)
-            return Fail(TErrorCode::ecAccess, path);
-        FNodes.erase(node);
-        return {};
-    }
-    Result<void> RemoveFolder(const std::string& path) override {
-        const std::string folder = Trimmed(path);
-        auto next = FNodes.lower_bound(folder + "/");
-        if (next != FNodes.end() && next->first.rfind(folder + "/", 0) == 0)
-            return Fail(TErrorCode::ecExists, path);
-        FNodes.erase(folder);
-        return {};
-    }
-    Result<void> SetWritable(const std::string& path, bool writable) override {
-        auto node = FNodes.find(path);
-        if (node == FNodes.end())
-            return Fail(TErrorCode::ecNotFound, path);
-        std::uint32_t& attr = node->second.Entry.Attr;
-        attr = writable ? (attr & ~1u) : (attr | 1u);
-        return {};
-    }
-    Result<void> OverwriteRandom(const std::string& path) override {
-        auto node = FNodes.find(path);
-        if (node == FNodes.end())
-            return Fail(TErrorCode::ecNotFound, path);
-        if ((node->second.Entry.Attr & 1) != 0)
-            return Fail(TErrorCode::ecAccess, path);
-        if (FOverwriteFails.count(path) != 0)
-            return Fail(TErrorCode::ecIo, path);
-        FOverwritten.push_back(path);
-        return {};
-    }
-
-private:
-    static std::string Trimmed(const std::string& path) {
-        return path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
-    }
-    static TDirEntry MakeEntry(const std::string& path, bool folder, std::uint64_t size, std::uint32_t attr) {
-        TDirEntry entry;
-        entry.Name = path.substr(path.rfind('/') + 1);
-        entry.IsFolder = folder;
-        entry.Size = size;
-        entry.Attr = attr;
-        return entry;
-    }
-};
+using test::MemoryFileSystem;
 
 class DELTA9Platform : public ::testing::Test {
 protected:
@@ -686,23 +558,23 @@ TEST_F(DELTA9Platform, DeleteFileExWipesOnlyWhatItCan) {
     FFiles.AddFile("/t/secret", 5);
     FFiles.AddFile("/t/readonly", 5, 1 | 32);
     FFiles.AddFile("/t/unwipeable", 5);
-    FFiles.FOverwriteFails.insert("/t/unwipeable");
+    FFiles.FWipeFails.insert("/t/unwipeable");
     FFiles.AddFile("/t/target", 5);
     FFiles.AddLink("/t/link", "/t/target", false);
     FFiles.AddDevice("/t/disk");
 
     EXPECT_TRUE(DeleteFileEx("/t/secret", true));
     EXPECT_TRUE(DeleteFileEx("/t/readonly", true));
-    EXPECT_EQ(FFiles.FOverwritten, (std::vector<std::string>{"/t/secret", "/t/readonly"}));
+    EXPECT_EQ(FFiles.FWiped, (std::vector<std::string>{"/t/secret", "/t/readonly"}));
     EXPECT_FALSE(FFiles.Has("/t/readonly"));
 
     EXPECT_FALSE(DeleteFileEx("/t/unwipeable", true)) << "an unwiped file is not deleted";
     EXPECT_TRUE(FFiles.Has("/t/unwipeable"));
 
-    FFiles.FOverwritten.clear();
+    FFiles.FWiped.clear();
     EXPECT_TRUE(DeleteFileEx("/t/link", true));
     EXPECT_TRUE(DeleteFileEx("/t/disk", true));
-    EXPECT_TRUE(FFiles.FOverwritten.empty()) << "neither a link's target nor a device is written";
+    EXPECT_TRUE(FFiles.FWiped.empty()) << "neither a link's target nor a device is written";
     EXPECT_TRUE(FFiles.Has("/t/target"));
     EXPECT_FALSE(FFiles.Has("/t/link"));
 }

@@ -19,7 +19,7 @@
 namespace ks {
 namespace {
 
-// Folders held in memory: full path -> entries. Everything that writes fails.
+// Folders held in memory: full path -> entries. Nothing can be changed through it.
 class MemoryFiles : public TKFileSystem {
 public:
     std::map<std::string, std::vector<TDirEntry>> FFolders;
@@ -68,10 +68,6 @@ public:
     }
     bool CanOpenFolder(const std::string& path) override { return FFolders.count(Key(path)) != 0; }
     bool Exists(const std::string& path) override { return FFolders.count(Key(path)) != 0; }
-    Result<void> RemoveFile(const std::string& path) override { return ErrnoError(path, 30); }
-    Result<void> RemoveFolder(const std::string& path) override { return ErrnoError(path, 30); }
-    Result<void> SetWritable(const std::string& path, bool) override { return ErrnoError(path, 30); }
-    Result<void> OverwriteRandom(const std::string& path) override { return ErrnoError(path, 30); }
 };
 
 // Every folder lies on a fixed disk, so re-reads keep the panel's state.

@@ -13,76 +13,11 @@
 #include "controls/MessageBox.h"
 #include "panel/KMYFILEPANEL.h"
 #include "support/FakeSystem.h"
+#include "support/MemoryFileSystem.h"
 #include "support/ScriptedAnswers.h"
 
 namespace ks {
 namespace {
-
-// Files and folders in memory; removing the names in FStuck fails with an access error.
-class TMemoryFileSystem : public TKFileSystem {
-public:
-    std::map<std::string, TDirEntry> FEntries;
-    std::set<std::string> FStuck;
-
-    void AddFile(const std::string& path, std::uint64_t size) { Add(path, false, size); }
-    void AddFolder(const std::string& path) { Add(path, true, 0); }
-
-    Result<void> ListFolder(const std::string& path,
-                            const std::function<bool(const TDirEntry&)>& each) override {
-        if (path != "/" && (FEntries.count(path) == 0 || !FEntries[path].IsFolder))
-            return ErrnoError(path, 2);
-        const std::string prefix = path == "/" ? "/" : path + "/";
-        // Copied first: each may remove entries.
-        std::vector<TDirEntry> found;
-        for (const auto& [name, entry] : FEntries)
-            if (name.rfind(prefix, 0) == 0 && name.find('/', prefix.size()) == std::string::npos)
-                found.push_back(entry);
-        for (const TDirEntry& entry : found)
-            if (!each(entry))
-                break;
-        return {};
-    }
-    Result<TDirEntry> Stat(const std::string& path) override {
-        if (path == "/")
-            return TDirEntry{"/", 0, 0, 040755, true, false, 16};
-        const auto it = FEntries.find(path);
-        if (it == FEntries.end())
-            return ErrnoError(path, 2);
-        return it->second;
-    }
-    bool CanOpenFolder(const std::string& path) override {
-        return path == "/" || (Exists(path) && FEntries[path].IsFolder);
-    }
-    bool Exists(const std::string& path) override { return FEntries.count(path) != 0; }
-    Result<void> RemoveFile(const std::string& path) override {
-        if (FStuck.count(path) != 0)
-            return ErrnoError(path, 13);
-        return FEntries.erase(path) != 0 ? Result<void>() : ErrnoError(path, 2);
-    }
-    Result<void> RemoveFolder(const std::string& path) override {
-        bool empty = true;
-        (void)ListFolder(path, [&](const TDirEntry&) { return empty = false; });
-        if (!empty)
-            return ErrnoError(path, 39);
-        if (FStuck.count(path) != 0)
-            return ErrnoError(path, 13);
-        return FEntries.erase(path) != 0 ? Result<void>() : ErrnoError(path, 2);
-    }
-    Result<void> SetWritable(const std::string&, bool) override { return {}; }
-    Result<void> OverwriteRandom(const std::string&) override { return {}; }
-
-private:
-    void Add(const std::string& path, bool folder, std::uint64_t size) {
-        TDirEntry entry;
-        entry.Name = path.substr(path.rfind('/') + 1);
-        entry.IsFolder = folder;
-        entry.Size = size;
-        entry.Mode = folder ? 040755 : 0100644;
-        entry.Attr = folder ? 16 : 32;
-        entry.MTimeNs = 1'700'000'000'000'000'000;
-        FEntries[path] = entry;
-    }
-};
 
 using test::TScriptedAnswers;
 
@@ -112,7 +47,7 @@ protected:
     }
 
     test::FakeSystem FSystem;
-    TMemoryFileSystem FFileSystem;
+    test::MemoryFileSystem FFileSystem;
     TPanelOptions FOptions;
     // Made once the platform is in place: the panel asks it for the home folder.
     std::unique_ptr<TKMYFILEPANEL> FPanel;
@@ -121,7 +56,7 @@ protected:
 };
 
 TEST_F(OperationsWithFaults, RetryThenNoToAllSkipsEveryLaterFailingFileSilently) {
-    FFileSystem.FStuck = {"/d/f1", "/d/f2", "/d/sub/inner"};
+    FFileSystem.FRemoveDenied = {"/d/f1", "/d/f2", "/d/sub/inner"};
     MarkAll();
     FAnswers.Script = {{"The following folder will be deleted: sub", mrYes},
                        {"Can't delete this file: /d/sub/inner. Try again?", mrYes},
@@ -137,13 +72,13 @@ TEST_F(OperationsWithFaults, RetryThenNoToAllSkipsEveryLaterFailingFileSilently)
 }
 
 TEST_F(OperationsWithFaults, RetrySucceedsOnceTheFaultIsGone) {
-    FFileSystem.FStuck = {"/d/f2"};
+    FFileSystem.FRemoveDenied = {"/d/f2"};
     FPanel->FFolderItems.MarkItem(
         FPanel->FFolderItems.GetFileItem(FPanel->FFolderItems.FindIndex("f2", false)), 0);
     FPanel->AskUser = [this](const std::string& text, int, int buttons, int) {
         EXPECT_EQ(text, "Can't delete this file: /d/f2. Try again?");
         EXPECT_EQ(buttons, mbYes | mbNo | mbAbort | mbNoToAll);
-        FFileSystem.FStuck.clear();
+        FFileSystem.FRemoveDenied.clear();
         return mrYes;
     };
     FPanel->DeleteItems();
@@ -152,7 +87,7 @@ TEST_F(OperationsWithFaults, RetrySucceedsOnceTheFaultIsGone) {
 }
 
 TEST_F(OperationsWithFaults, AbortOnAFailingFileStopsTheWholeDeletion) {
-    FFileSystem.FStuck = {"/d/f1"};
+    FFileSystem.FRemoveDenied = {"/d/f1"};
     MarkAll();
     FAnswers.Script = {{"The following folder will be deleted: sub", mrNo},
                        {"Can't delete this file: /d/f1. Try again?", mrAbort}};
@@ -165,7 +100,7 @@ TEST_F(OperationsWithFaults, AbortOnAFailingFileStopsTheWholeDeletion) {
 }
 
 TEST_F(OperationsWithFaults, AFolderThatStaysAfterItsTreeIsReported) {
-    FFileSystem.FStuck = {"/d/sub"};
+    FFileSystem.FRemoveDenied = {"/d/sub"};
     FPanel->FFolderItems.MarkItem(
         FPanel->FFolderItems.GetFileItem(FPanel->FFolderItems.FindIndex("sub", false)), 0);
     FAnswers.Script = {{"The following folder will be deleted: sub", mrYes},
@@ -178,7 +113,7 @@ TEST_F(OperationsWithFaults, AFolderThatStaysAfterItsTreeIsReported) {
 
 TEST_F(OperationsWithFaults, TrashFailuresAreAskedAboutAndNotCounted) {
     FSystem.FTrashFails = {"/d/f1"};
-    FSystem.FOnTrash = [this](const std::string& path) { FFileSystem.FEntries.erase(path); };
+    FSystem.FOnTrash = [this](const std::string& path) { FFileSystem.FNodes.erase(path); };
     FPanel->OnDeleteItems = [](bool& del, bool& trash, bool&) { del = trash = true; };
     for (const char* name : {"f1", "f2"})
         FPanel->FFolderItems.MarkItem(

@@ -2,13 +2,16 @@
 
 #include "platform/LinuxFileSystem.h"
 #include "support/TempTree.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <regex>
@@ -131,9 +134,28 @@ TEST(LinuxSystemFolders, AppPathIsTheDataFolder) {
               dataBeside ? bin + "/" : std::filesystem::path(bin).parent_path().string() + "/share/ksable/");
 }
 
+// Checks that dir is a private folder of this user made inside parent in place of the taken
+// name parent/ksable-<uid>.
+std::string CheckFreshPrivateFolder(const std::string& dir, const std::string& parent) {
+    const std::string taken = parent + "/ksable-" + std::to_string(::geteuid()) + "/";
+    struct stat st {};
+    if (dir.empty() || dir.back() != '/' || dir == taken)
+        return "not a folder of its own: \"" + dir + "\"";
+    if (std::filesystem::path(dir).parent_path().parent_path() != parent)
+        return dir + " is not inside " + parent;
+    if (dir.compare(0, taken.size() - 1, taken.substr(0, taken.size() - 1)) != 0)
+        return dir + " is not named after the fixed name";
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        (st.st_mode & 07777) != 0700)
+        return dir + " is not a real folder of mode 0700 owned by this user";
+    return {};
+}
+
 TEST(LinuxSystemFolders, TempDirIsPrivate) {
     TempTree tree;
     TEnv env;
+    // A new object looks the folder up again; one object keeps the folder it found.
+    const auto tempDir = [] { return TKLinuxSystem().TempDir(); };
     TKLinuxSystem system;
     const std::string uid = std::to_string(::geteuid());
 
@@ -148,7 +170,7 @@ TEST(LinuxSystemFolders, TempDirIsPrivate) {
 
     env.Set("XDG_RUNTIME_DIR", std::nullopt);
     env.Set("TMPDIR", tree.Folder("tmp") + "/");
-    EXPECT_EQ(system.TempDir(), tree / "tmp/ksable-" + uid + "/");
+    EXPECT_EQ(tempDir(), tree / "tmp/ksable-" + uid + "/");
 
     // Another user planted a symlink under the fixed name: it is neither followed nor used, and
     // a symlinked runtime folder falls back to TMPDIR.
@@ -157,17 +179,58 @@ TEST(LinuxSystemFolders, TempDirIsPrivate) {
     const std::string shared = tree.Folder("shared");
     std::filesystem::create_symlink(victim, shared + "/ksable-" + uid);
     env.Set("TMPDIR", shared);
-    EXPECT_EQ(system.TempDir(), "");
+    EXPECT_EQ(CheckFreshPrivateFolder(tempDir(), shared), "");
     EXPECT_EQ(ModeOf(victim) & 07777, 0755u);
     std::filesystem::create_symlink(victim, tree.Folder("run2") + "/ksable");
     env.Set("XDG_RUNTIME_DIR", tree / "run2");
     env.Set("TMPDIR", tree / "tmp");
-    EXPECT_EQ(system.TempDir(), tree / "tmp/ksable-" + uid + "/");
+    EXPECT_EQ(tempDir(), tree / "tmp/ksable-" + uid + "/");
 
     if (::geteuid() == 0) {
         // A folder of that name owned by someone else is refused.
         ::chown((tree / "tmp/ksable-" + uid).c_str(), 65534, 65534);
-        EXPECT_EQ(system.TempDir(), "");
+        EXPECT_EQ(CheckFreshPrivateFolder(tempDir(), tree / "tmp"), "");
+    }
+}
+
+TEST(LinuxSystemFolders, TempDirTakenByAnotherUserGivesAFolderOfOurOwn) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user can only be played by root";
+    const std::string taken = "ksable-" + std::to_string(::geteuid());
+    for (const bool asLink : {false, true}) {
+        SCOPED_TRACE(asLink ? "a symlink to a folder of theirs" : "a folder of theirs");
+        TempTree tree;
+        TEnv env;
+        // A shared temporary folder like /tmp: writable by everyone, sticky.
+        ::chmod(tree.Path().c_str(), 0755);
+        const std::string tmp = tree.Folder("tmp");
+        ::chmod(tmp.c_str(), 01777);
+        const std::string theirs = tree.Folder("theirs");
+        const std::string planted = tmp + "/" + taken;
+        ASSERT_EQ(test::RunUnprivileged({theirs},
+                                        [&] {
+                                            KS_CHECK(asLink ? ::symlink(theirs.c_str(), planted.c_str()) == 0
+                                                            : ::mkdir(planted.c_str(), 0777) == 0);
+                                            return std::string();
+                                        }),
+                  "");
+        env.Set("XDG_RUNTIME_DIR", std::nullopt);
+        env.Set("TMPDIR", tmp);
+
+        TKLinuxSystem system;
+        const std::string dir = system.TempDir();
+        EXPECT_EQ(CheckFreshPrivateFolder(dir, tmp), "");
+        // The folder is kept: the next call, from another thread, gives the same one.
+        std::string again;
+        std::thread([&] { again = system.TempDir(); }).join();
+        EXPECT_EQ(again, dir);
+        // What the other user made is left as it was, and nothing was put into it.
+        const std::string target = asLink ? theirs : planted;
+        EXPECT_TRUE(std::filesystem::is_empty(target));
+        struct stat st {};
+        ASSERT_EQ(::lstat(planted.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(asLink, S_ISLNK(st.st_mode));
     }
 }
 
@@ -436,7 +499,7 @@ TEST(LinuxSystemRun, StartsExecutablesDirectlyInTheirFolder) {
            "{ pwd; echo $$; printf '[%s]\\n' \"$@\"; } > \"$out.tmp\"\n"
            "mv \"$out.tmp\" \"$out.txt\"\n");
 
-    ASSERT_TRUE(system.RunProgram("report.sh", "one \"two words\" 'it''s' \\$HOME ; rm -rf x", work));
+    ASSERT_TRUE(system.RunProgram("./report.sh", "one \"two words\" 'it''s' \\$HOME ; rm -rf x", work));
     const std::string marker = work + "/report.txt";
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(marker); }));
     std::istringstream lines(TempTree::ReadFile(marker));
@@ -449,6 +512,95 @@ TEST(LinuxSystemRun, StartsExecutablesDirectlyInTheirFolder) {
     EXPECT_EQ(rest, "[one]\n[two words]\n[its]\n[$HOME]\n[;]\n[rm]\n[-rf]\n[x]\n");
     // The program does not wait for the child, yet the child does not stay a zombie.
     EXPECT_TRUE(WaitFor([&] { return !std::filesystem::exists("/proc/" + pid); })) << pid;
+}
+
+TEST(LinuxSystemRun, StartProgramHandsEveryArgumentOverUnchanged) {
+    TempTree tree;
+    TKLinuxSystem system;
+    // The program reports its argument count and then each argument, one a line, into "args" in
+    // its working folder. Its own folder has a space in the name, as a picked editor's may.
+    const std::string program =
+        Script(tree, "my tools/report", "printf '%s\\n' \"$#\" \"$@\" > args.tmp\nmv args.tmp args\n");
+    const std::vector<std::vector<std::string>> cases = {
+        {"notes\" -c \"!touch PWNED\" -c \"qa!"},
+        {"a\\\\b"},
+        {" two  words "},
+        {"-rf"},
+        {"line\nbreak"},
+        {"$(touch x)"},
+        {"`touch x`;touch x"},
+        {"\xff\xfe\x80 not UTF-8"},
+        {"'", "\"", ""},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::vector<std::string>& arguments = cases[i];
+        SCOPED_TRACE(arguments.front());
+        const std::string work = tree.Folder("case" + std::to_string(i));
+        ASSERT_TRUE(system.StartProgram(program, arguments, work));
+        ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(work + "/args"); }));
+        std::string expected = std::to_string(arguments.size()) + "\n";
+        for (const std::string& argument : arguments)
+            expected += argument + "\n";
+        EXPECT_EQ(TempTree::ReadFile(work + "/args"), expected);
+        // Nothing but the report appeared: no command hidden in a name ran.
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(work))
+            names.push_back(entry.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"args"});
+    }
+}
+
+TEST(LinuxSystemRun, BareNamesComeFromPathOnly) {
+    TempTree tree;
+    TEnv env;
+    TKLinuxSystem system;
+    const std::string work = RealPath(tree.Folder("work"));
+    // Planted in the folder shown: an "ls" and a document named like a program.
+    Script(tree, "work/ls", "echo planted >> ran\n");
+    tree.File("work/git", "not a program\n");
+    Script(tree, "work/sub/tool", "echo sub-tool \"$@\" >> ran\n");
+    // PATH holds only stand-ins whose runs can be seen, xdg-open among them.
+    Script(tree, "bin/ls", "echo path-ls \"$@\" >> ran\n");
+    Script(tree, "bin/xdg-open", "echo opened \"$@\" >> ran\n");
+    env.Set("PATH", tree / "bin");
+
+    struct TCase {
+        const char* Name;
+        std::function<Result<void>()> Start;
+        std::string Ran; ///< the line the started program adds to "ran"; empty when none may start
+        TErrorCode Error = TErrorCode::ecNotFound;
+    };
+    const TCase cases[] = {
+        {"command ls", [&] { return system.RunProgram("ls", "-l", work); }, "path-ls -l"},
+        {"./ls", [&] { return system.RunProgram("./ls", "", work); }, "planted"},
+        {"full path", [&] { return system.RunProgram(work + "/ls", "", work); }, "planted"},
+        {"sub/tool", [&] { return system.RunProgram("sub/tool", "x", work); }, "sub-tool x"},
+        {"./git", [&] { return system.RunProgram("./git", "", work); }, "opened " + work + "/./git"},
+        {"command git", [&] { return system.RunProgram("git", "", work); }, ""},
+        {"argv ls", [&] { return system.StartProgram("ls", {"-l"}, work); }, "path-ls -l"},
+        {"argv ./ls", [&] { return system.StartProgram("./ls", {}, work); }, "planted"},
+        {"argv git", [&] { return system.StartProgram("git", {}, work); }, ""},
+        {"argv ./git", [&] { return system.StartProgram("./git", {}, work); }, "", TErrorCode::ecAccess},
+    };
+    std::string ran;
+    std::size_t lines = 0;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const Result<void> result = c.Start();
+        if (c.Ran.empty()) {
+            ASSERT_FALSE(result);
+            EXPECT_EQ(result.error().Code, c.Error);
+            continue;
+        }
+        ASSERT_TRUE(result);
+        ran += c.Ran + "\n";
+        ++lines;
+        ASSERT_TRUE(WaitFor([&] {
+            const std::string text = TempTree::ReadFile(work + "/ran");
+            return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) >= lines;
+        }));
+        ASSERT_EQ(TempTree::ReadFile(work + "/ran"), ran);
+    }
 }
 
 TEST(LinuxSystemRun, MissingProgramsAreErrors) {
@@ -669,60 +821,6 @@ TEST(LinuxFileSystem, TypedListingGivesKindsWithoutFollowingLinks) {
             (std::map<std::string, TEntryType>{{"sub", TEntryType::etFolder}, {"file", TEntryType::etFile}}));
         ::chmod((tree / "locked").c_str(), 0755);
     }
-}
-
-TEST(LinuxFileSystem, ChangesAndRemovesItems) {
-    TempTree tree;
-    TKLinuxFileSystem fs;
-    const std::string file = tree.File("file.txt", "x");
-    ASSERT_TRUE(fs.SetWritable(file, false));
-    EXPECT_EQ(ModeOf(file) & S_IWUSR, 0u);
-    EXPECT_EQ(fs.Stat(file)->Attr & 1, 1u);
-    ASSERT_TRUE(fs.SetWritable(file, true));
-    EXPECT_NE(ModeOf(file) & S_IWUSR, 0u);
-
-    std::filesystem::create_symlink("no-such-target", tree / "dangling");
-    EXPECT_TRUE(fs.Exists(tree / "dangling"));
-    EXPECT_FALSE(fs.Exists(tree / "missing"));
-    EXPECT_FALSE(fs.Exists(""));
-
-    tree.File("full/inner");
-    const Result<void> notEmpty = fs.RemoveFolder(tree / "full");
-    ASSERT_FALSE(notEmpty);
-    EXPECT_EQ(notEmpty.error().Code, TErrorCode::ecExists);
-    EXPECT_TRUE(fs.RemoveFile(tree / "full/inner"));
-    EXPECT_TRUE(fs.RemoveFolder(tree / "full"));
-    EXPECT_TRUE(fs.RemoveFile(tree / "dangling"));
-    EXPECT_EQ(fs.RemoveFile(tree / "missing").error().Code, TErrorCode::ecNotFound);
-}
-
-TEST(LinuxFileSystem, OverwriteRandomKeepsTheLengthAndRefusesOtherKinds) {
-    TempTree tree;
-    TKLinuxFileSystem fs;
-    const std::size_t length = (1 << 20) * 2 + 12345; // more than one chunk, not a multiple of 8
-    const std::string file = tree.File("secret.bin", std::string(length, '\xFF'));
-    ASSERT_TRUE(fs.OverwriteRandom(file));
-    const std::string data = TempTree::ReadFile(file);
-    ASSERT_EQ(data.size(), length);
-    EXPECT_EQ(data.find('\xFF'), std::string::npos);
-    std::size_t zeros = 0;
-    for (const char c : data)
-        zeros += c == 0 ? 1 : 0;
-    EXPECT_LT(zeros, length / 100); // random, not a zero fill
-
-    const std::string empty = tree.File("empty.bin");
-    EXPECT_TRUE(fs.OverwriteRandom(empty));
-    EXPECT_EQ(std::filesystem::file_size(empty), 0u);
-
-    tree.File("target.txt", "keep");
-    std::filesystem::create_symlink(tree / "target.txt", tree / "link");
-    ::mkfifo((tree / "fifo").c_str(), 0644);
-    for (const char* name : {"link", "fifo", ""}) {
-        SCOPED_TRACE(name);
-        EXPECT_FALSE(fs.OverwriteRandom(tree / name));
-    }
-    EXPECT_EQ(TempTree::ReadFile(tree / "target.txt"), "keep");
-    EXPECT_FALSE(fs.OverwriteRandom(tree / "missing"));
 }
 
 } // namespace

@@ -25,6 +25,14 @@ public:
     /// Called after each successful move to the Trash.
     std::function<void(const std::string&)> FOnTrash;
     std::vector<std::string> FStarted;
+    /// One call of StartProgram.
+    struct TStart {
+        std::string Program;
+        std::vector<std::string> Arguments;
+        std::string Folder;
+        bool operator==(const TStart&) const = default;
+    };
+    std::vector<TStart> FStartedPrograms;
     std::string FClipboard;
 
     std::string AppPath() const override { return FAppPath; }
@@ -76,6 +84,11 @@ public:
         FStarted.push_back(file + " " + parameters);
         return {};
     }
+    Result<void> StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                              const std::string& folder) override {
+        FStartedPrograms.push_back({program, arguments, folder});
+        return {};
+    }
     void CopyTextToClipboard(const std::string& text) override { FClipboard = text; }
     std::string GetClipboardText() override { return FClipboard; }
     Result<void> LogOff() override { return {}; }
@@ -97,10 +110,6 @@ public:
         std::error_code ignored;
         return std::filesystem::exists(path, ignored);
     }
-    Result<void> RemoveFile(const std::string& path) override { return ErrnoError(path, 38); }
-    Result<void> RemoveFolder(const std::string& path) override { return ErrnoError(path, 38); }
-    Result<void> SetWritable(const std::string& path, bool) override { return ErrnoError(path, 38); }
-    Result<void> OverwriteRandom(const std::string& path) override { return ErrnoError(path, 38); }
 };
 
 } // namespace ks::test

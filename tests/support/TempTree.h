@@ -9,6 +9,12 @@ namespace ks::test {
 class TempTree {
 public:
     TempTree();
+    /// A folder inside base instead of the temporary directory.
+    explicit TempTree(const std::string& base);
+    /// A base for trees of many folders: /dev/shm where it is a writable memory file system
+    /// (removing thousands of folders from some disks takes milliseconds each), else the
+    /// temporary directory.
+    static std::string MemoryBase();
     ~TempTree();
     TempTree(const TempTree&) = delete;
     TempTree& operator=(const TempTree&) = delete;

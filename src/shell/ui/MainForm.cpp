@@ -681,17 +681,24 @@ void TMainForm::OpenInEditor(bool external) {
     if (ap.FItemsStruc->FCurrentItem == nullptr || ap.FItemsStruc->FCurrentItem->Kind != ikFile)
         return;
     const std::string file = ap.ItemFullName(ap.FItemsStruc->FItemIndex);
+    // Only a file on this disk is opened. An archive or FTP entry is known by its bare name,
+    // which a program would look for in the wrong folder and might read as one of its options.
+    if (file.empty() || file.front() != '/')
+        return;
     std::string editor;
     if (external)
         editor = AutoSaveText("SettingsExternalEditorPath");
     if (editor.empty() || editor == " ")
         editor = FindOnPath({"gnome-text-editor", "gedit", "kate", "mousepad", "xed", "pluma", "featherpad"});
     if (editor.empty()) {
-        // No known editor: the desktop opens the file with its own handler.
-        System().RunProgram(file, "", ap.ItemFolder(ap.FItemsStruc->FItemIndex));
+        // No known editor: the desktop opens the file with its own handler, also when the file
+        // could be run itself (opening to edit never starts it).
+        System().StartProgram("xdg-open", {file}, ap.ItemFolder(ap.FItemsStruc->FItemIndex));
         return;
     }
-    System().RunProgram(editor, "\"" + file + "\"", ap.ItemFolder(ap.FItemsStruc->FItemIndex));
+    // The editor setting is a program path picked in a file dialog, spaces and all, and the file
+    // follows as one argument of its own; starting with "/", it cannot pass for an option.
+    System().StartProgram(editor, {file}, ap.ItemFolder(ap.FItemsStruc->FItemIndex));
 }
 
 void TMainForm::OpenInViewer() {
@@ -700,7 +707,9 @@ void TMainForm::OpenInViewer() {
     if (viewer.empty() || ap.FItemsStruc->FCurrentItem == nullptr)
         return;
     const std::string file = ap.ItemFullName(ap.FItemsStruc->FItemIndex);
-    System().RunProgram(viewer, "\"" + file + "\"", FData.AppPath);
+    if (file.empty() || file.front() != '/')
+        return;
+    System().StartProgram(viewer, {file}, FData.AppPath);
 }
 
 void TMainForm::FillItemClipboard(bool cut) {

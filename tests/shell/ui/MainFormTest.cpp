@@ -286,5 +286,59 @@ TEST_F(MainFormTest, ClosingSavesFoldersAndCursorsThatTheNextStartReopens) {
     EXPECT_EQ(CursorName(again.LeftPanel()), "alpha");
 }
 
+TEST_F(MainFormTest, EditorsAndViewerGetTheFileNameAsOneArgument) {
+    // Stand-ins for the programs report their argument count and each argument, one a line.
+    const std::string out = Tree.Folder("out");
+    const auto reporter = [&](const std::string& relative, const std::string& report) {
+        const std::string target = out + "/" + report;
+        const std::string path = Tree.File(relative, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + target +
+                                                         ".tmp'\nmv '" + target + ".tmp' '" + target + "'\n");
+        fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+        return path;
+    };
+    // The default editor is the first known one on PATH; the viewer is tview in the data folder.
+    reporter("bin/gnome-text-editor", "editor");
+    reporter("app/tview", "viewer");
+    fs::create_directory_symlink(std::string(KS_BIN_DIR) + "/lang", Tree / "app/lang");
+    // The external editor is a program path with a space in a folder name.
+    Store->Write(std::string(ProgramKey), "SettingsExternalEditorPath",
+                 reporter("my editors/edit", "external"));
+    ASSERT_TRUE(Store->Flush().has_value());
+    const std::string name = "notes\" -c \"!touch PWNED\" -c \"qa!";
+    const std::string file = Tree.File("left/" + name, "x");
+
+    struct TSavedEnv {
+        std::string Name;
+        QByteArray Value;
+        bool Had;
+        ~TSavedEnv() { Had ? qputenv(Name.c_str(), Value) : qunsetenv(Name.c_str()); }
+    };
+    const TSavedEnv path{"PATH", qgetenv("PATH"), qEnvironmentVariableIsSet("PATH")};
+    const TSavedEnv data{"KSABLE_DATA_DIR", qgetenv("KSABLE_DATA_DIR"),
+                         qEnvironmentVariableIsSet("KSABLE_DATA_DIR")};
+    qputenv("PATH", QByteArray::fromStdString(Tree / "bin:") + path.Value);
+    qputenv("KSABLE_DATA_DIR", QByteArray::fromStdString(Tree / "app/"));
+
+    TMainForm& form = Start();
+    ASSERT_GE(form.LeftPanel().FindItem(name, true), 0);
+    struct TCase {
+        const char* Report;
+        int Key;
+        Qt::KeyboardModifiers Modifiers;
+    };
+    const TCase cases[] = {
+        {"editor", Qt::Key_F4, Qt::NoModifier},
+        {"external", Qt::Key_F4, Qt::ControlModifier},
+        {"viewer", Qt::Key_F3, Qt::NoModifier},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Report);
+        Press(form.LEFTPANEL, c.Key, c.Modifiers);
+        const std::string report = out + "/" + c.Report;
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(report); }));
+        EXPECT_EQ(test::TempTree::ReadFile(report), "1\n" + file + "\n");
+    }
+}
+
 } // namespace
 } // namespace ks

@@ -1,0 +1,182 @@
+#include "foundation/TreeWalk.h"
+
+#include <utility>
+#include <vector>
+
+namespace ks {
+
+namespace {
+
+struct TListed {
+    std::string Name;
+    TEntryType Type;
+};
+
+// One folder on the way down from the top.
+struct TFrame {
+    std::unique_ptr<TKFolder> Owned; // empty for the top folder, which the caller owns
+    TKFolder* Folder = nullptr;      // null while the walk has let the folder go
+    TFileId Id;
+    std::string Path;
+    std::vector<TListed> Entries;
+    std::size_t Next = 0;
+    std::vector<std::size_t> Later; // entries to walk once every entry has been visited
+    std::size_t NextLater = 0;
+    std::size_t IndexInParent = 0;
+    bool Complete = true;
+};
+
+std::string JoinName(const std::string& folder, std::string_view name) {
+    std::string path = folder;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += name;
+    return path;
+}
+
+// The last part of a full name, for the top folder's own entry.
+std::string_view LastEntryName(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos || path.size() == 1 ? path : path.substr(slash + 1);
+}
+
+TError ListInto(TKFolder& folder, std::vector<TListed>& entries, bool& failed) {
+    const Result<void> listed = folder.List([&](std::string_view name, TEntryType type) {
+        entries.push_back({std::string(name), type});
+        return true;
+    });
+    failed = !listed;
+    return listed ? TError() : listed.error();
+}
+
+} // namespace
+
+bool TTreeWalk::Run(TKFolder& top, const std::string& topPath) {
+    const std::size_t maxOpen = FMaxOpen < 3 ? 3 : FMaxOpen;
+    std::vector<TFrame> frames;
+    frames.emplace_back();
+    frames[0].Folder = &top;
+    frames[0].Id = top.Id();
+    frames[0].Path = topPath;
+    {
+        bool failed = false;
+        const TError error = ListInto(top, frames[0].Entries, failed);
+        if (failed) {
+            frames[0].Complete = false;
+            const TWalkEntry self{LastEntryName(topPath), TEntryType::etFolder, topPath, {}, 0};
+            if (OnError && OnError(nullptr, self, error) == TWalkStep::wsStop)
+                return false;
+        }
+    }
+
+    std::string entryPath;
+    // The entry at index i of frame f, its Path pointing into entryPath.
+    const auto entryOf = [&](std::size_t f, std::size_t i, std::string& pathBuffer) {
+        const TFrame& frame = frames[f];
+        pathBuffer = JoinName(frame.Path, frame.Entries[i].Name);
+        return TWalkEntry{frame.Entries[i].Name, frame.Entries[i].Type, pathBuffer, frame.Path,
+                          static_cast<int>(f) + 1};
+    };
+
+    // Opens entry i of the last frame and pushes it; false to stop the walk.
+    const auto descend = [&](std::size_t i) -> bool {
+        const std::size_t parentIndex = frames.size() - 1;
+        std::string path;
+        const TWalkEntry entry = entryOf(parentIndex, i, path);
+        TKFolder& parent = *frames[parentIndex].Folder;
+        Result<std::unique_ptr<TKFolder>> opened = parent.Open(entry.Name);
+        if (!opened)
+            return !(OnError && OnError(&parent, entry, opened.error()) == TWalkStep::wsStop);
+        TFrame frame;
+        frame.Owned = std::move(*opened);
+        frame.Folder = frame.Owned.get();
+        frame.Id = frame.Folder->Id();
+        frame.Path = path;
+        frame.IndexInParent = i;
+        bool failed = false;
+        const TError error = ListInto(*frame.Folder, frame.Entries, failed);
+        if (OnEnter) {
+            const TWalkStep step = OnEnter(parent, *frame.Folder, entry);
+            if (step == TWalkStep::wsStop)
+                return false;
+            if (step == TWalkStep::wsNext)
+                return true;
+        }
+        if (failed) {
+            frame.Complete = false;
+            if (OnError && OnError(&parent, entry, error) == TWalkStep::wsStop)
+                return false;
+        }
+        frames.push_back(std::move(frame));
+        // Only the folders nearest the bottom stay open; the top is the caller's and stays too.
+        if (frames.size() > maxOpen) {
+            TFrame& released = frames[frames.size() - maxOpen];
+            released.Folder = nullptr;
+            released.Owned.reset();
+        }
+        return true;
+    };
+
+    while (!frames.empty()) {
+        const std::size_t current = frames.size() - 1;
+        TFrame& frame = frames[current];
+        if (frame.Next < frame.Entries.size()) {
+            const std::size_t i = frame.Next++;
+            const TWalkEntry entry = entryOf(current, i, entryPath);
+            const TWalkStep step = OnEntry(*frame.Folder, entry);
+            if (step == TWalkStep::wsStop)
+                return false;
+            if (entry.Type != TEntryType::etFolder)
+                continue;
+            if (step == TWalkStep::wsEnter) {
+                if (!descend(i))
+                    return false;
+            } else if (step == TWalkStep::wsEnterLater) {
+                frame.Later.push_back(i);
+            }
+            continue;
+        }
+        if (frame.NextLater < frame.Later.size()) {
+            const std::size_t i = frame.Later[frame.NextLater++];
+            if (!descend(i))
+                return false;
+            continue;
+        }
+        if (current == 0)
+            return true;
+
+        TFrame& parent = frames[current - 1];
+        if (parent.Folder == nullptr) {
+            // The walk let the parent go on the way down; it comes back through "..", and only
+            // to the very folder it left: a folder moved elsewhere meanwhile ends the walk.
+            Result<std::unique_ptr<TKFolder>> up = frame.Folder->OpenParent();
+            if (!up || (*up)->Id() != parent.Id) {
+                const TError error =
+                    up ? TError{TErrorCode::ecChanged, 0, parent.Path, "the folder was moved during the walk"}
+                       : up.error();
+                const TWalkEntry self{LastEntryName(parent.Path),
+                                      TEntryType::etFolder,
+                                      parent.Path,
+                                      {},
+                                      static_cast<int>(current) - 1};
+                if (OnError)
+                    OnError(nullptr, self, error);
+                return false;
+            }
+            parent.Owned = std::move(*up);
+            parent.Folder = parent.Owned.get();
+        }
+        if (OnLeave) {
+            std::string path;
+            const TWalkEntry self = entryOf(current - 1, frame.IndexInParent, path);
+            if (OnLeave(*parent.Folder, self, frame.Complete) == TWalkStep::wsStop)
+                return false;
+        }
+        frames.pop_back();
+    }
+    return true;
+}
+
+} // namespace ks
