@@ -84,9 +84,14 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QString());
 
     if (!loaded) {
-        ks::ShowMessageForm("The settings file was damaged and was kept aside as " + loaded.error().Path +
-                                ". kSable started with its default settings.",
-                            0, ks::mbOK, 2, 0, &window);
+        // Only a damaged file is set aside; one that cannot be read (no permission, a disk
+        // error) stays where it is, and its settings are not overwritten by a later save.
+        const ks::TError& error = loaded.error();
+        const std::string text =
+            error.Code == ks::TErrorCode::ecParse
+                ? "The settings file was damaged and was kept aside as " + error.Path + "."
+                : "The settings file " + store.FilePath() + " could not be read (" + error.Detail + ").";
+        ks::ShowMessageForm(text + " kSable started with its default settings.", 0, ks::mbOK, 2, 0, &window);
     }
     const int code = app.exec();
     ks::SetRegistryStore(nullptr);

@@ -1,11 +1,16 @@
 #include "foundation/RegistryStore.h"
 
 #include "foundation/DELTA9.h"
+#include "foundation/RegistryFile.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <functional>
+#include <list>
+#include <memory>
 #include <unordered_map>
 
 #include <dirent.h>
@@ -26,8 +31,10 @@
 // REGEDIT4 has no way to write a line break inside a value, so this file adds three escapes of
 // its own: "\n" for LF, "\r" for CR and "\0" for a NUL byte; any other byte, non-UTF-8 ones
 // included, is written as it is. Every other backslash sequence, a raw NUL byte, a CR that does
-// not end a line or a line that is neither a key, a value, a ";" comment nor blank makes the file
-// damaged. Lines end in LF when written; LF or CR LF are read.
+// not end a line, a line that is neither a key, a value, a ";" comment nor blank, or a key path
+// of more than 512 parts or with a part of more than 255 bytes makes the file damaged; so does
+// a file of more than 64 MiB, 65,536 keys or 262,144 values, or anything that is not a regular
+// file. Lines end in LF when written; LF or CR LF are read.
 //
 // Keys are written in the order they were created, which is also the order of sub-keys. A key
 // without values is left out when the key after it is one of its sub-keys: that key's line
@@ -36,13 +43,19 @@
 
 namespace ks {
 
+using namespace registry;
+
 namespace {
 
 constexpr std::string_view RootName = "HKEY_CURRENT_USER";
-// Registry keys nest at most 512 deep; the limit also keeps parsing a hostile file linear.
+// Registry keys nest at most 512 deep and a key's own name is at most 255 bytes. Together the
+// caps bound every key line, so reading a hostile file stays linear in its size.
 constexpr std::size_t MaxKeyDepth = 512;
-// How long a flush waits for another process's flush to finish.
-constexpr int LockWaitMs = 10000;
+constexpr std::size_t MaxKeyPartSize = 255;
+// A store holds a few dozen keys and a few hundred values. Each costs far more memory than the
+// shortest line that names it, so a file of more is damaged rather than loaded.
+constexpr std::size_t MaxKeys = 65536;
+constexpr std::size_t MaxValues = 262144;
 
 TKRegistryStore* GRegistryStore = nullptr;
 
@@ -65,7 +78,8 @@ std::optional<std::string> NormalKeyPath(std::string_view keyPath) {
         start = end + 1;
         if (part.empty())
             continue;
-        if (part.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+        if (part.size() > MaxKeyPartSize ||
+            part.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
             return std::nullopt;
         if (++depth > MaxKeyDepth)
             return std::nullopt;
@@ -78,104 +92,199 @@ std::optional<std::string> NormalKeyPath(std::string_view keyPath) {
     return out;
 }
 
-struct TKeyEntry {
-    TRegistryKeyText Key;
-    std::string Folded;                                 // Key.Path folded to lower case
-    std::unordered_map<std::string, std::size_t> Index; // folded value name -> place in Values
+// Calls visit with every part of a normal key path, in order.
+template <class TVisit> void ForEachPart(std::string_view path, TVisit visit) {
+    while (!path.empty()) {
+        const std::size_t end = std::min(path.find('\\'), path.size());
+        visit(path.substr(0, end));
+        path.remove_prefix(std::min(end + 1, path.size()));
+    }
+}
+
+// One key of a store. A key holds only its own part of the path; the full path is spelled out
+// only when a key line is written, so deep keys cost memory in proportion to their names.
+struct TKeyNode {
+    std::string Name; // the key's own part, in the case it was created with
+    TKeyNode* Parent = nullptr;
+    std::size_t Depth = 0; // parts in the key's path; 0 for the root
+    TKeyNode* FirstChild = nullptr;
+    TKeyNode* LastChild = nullptr;
+    TKeyNode* NextSibling = nullptr;
+    std::vector<std::pair<std::string, std::string>> Values;
+    // Folded value name -> place in Values; made with the first value, as most keys have none.
+    std::unique_ptr<std::unordered_map<std::string, std::size_t>> ValueIndex;
+    std::list<TKeyNode>::iterator Place; // in the creation order of TContent
 };
 
-// The keys of a store in creation order; every key's parents come before it.
+// A sub-key, found by its parent and its name folded to lower case.
+struct TNameKey {
+    const TKeyNode* Owner;
+    std::string Folded;
+    bool operator==(const TNameKey&) const = default;
+};
+
+struct TNameKeyHash {
+    std::size_t operator()(const TNameKey& key) const {
+        const std::size_t name = std::hash<std::string>()(key.Folded);
+        return name ^
+               (std::hash<const TKeyNode*>()(key.Owner) + 0x9e3779b97f4a7c15u + (name << 6) + (name >> 2));
+    }
+};
+
+// True when other is a sub-key of key, at any depth.
+bool IsAncestor(const TKeyNode& key, const TKeyNode& other) {
+    const TKeyNode* up = &other;
+    while (up->Depth > key.Depth)
+        up = up->Parent;
+    return up == &key && &other != &key;
+}
+
+// The path of a key without the root.
+std::string PathOf(const TKeyNode& key) {
+    std::vector<const TKeyNode*> chain;
+    std::size_t size = 0;
+    for (const TKeyNode* up = &key; up->Depth > 0; up = up->Parent) {
+        chain.push_back(up);
+        size += up->Name.size() + 1;
+    }
+    std::string path;
+    path.reserve(size);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!path.empty())
+            path += '\\';
+        path += (*it)->Name;
+    }
+    return path;
+}
+
+// The keys of a store as a tree below an unnamed root, and in creation order; every key's
+// parents come before it. Keys point at each other, so a content moves but is never copied.
 class TContent {
 public:
-    const TKeyEntry* Find(std::string_view path) const {
-        const auto it = FIndex.find(LowerCase(path));
-        return it == FIndex.end() ? nullptr : &FKeys[it->second];
-    }
+    TContent() : FRoot(std::make_unique<TKeyNode>()) {}
+    TContent(TContent&&) = default;
+    TContent& operator=(TContent&&) = default;
+    TContent(const TContent&) = delete;
+    TContent& operator=(const TContent&) = delete;
+
+    const TKeyNode& Root() const { return *FRoot; }
+    // The keys other than the root, in creation order.
+    const std::list<TKeyNode>& Keys() const { return FOrder; }
+
+    // The key of a normal path; nullptr when it does not exist.
+    const TKeyNode* Find(std::string_view path) const { return Lookup(path); }
 
     // Finds or creates the key of a normal path, creating missing parents first.
-    TKeyEntry& Create(std::string_view path) {
-        const std::string folded = LowerCase(path);
-        if (const auto it = FIndex.find(folded); it != FIndex.end())
-            return FKeys[it->second];
-        constexpr std::size_t None = std::string::npos;
-        std::size_t parent = None;
-        for (std::size_t partStart = 0;;) {
-            const std::size_t end = folded.find('\\', partStart);
-            std::string prefix = folded.substr(0, end);
-            if (const auto it = FIndex.find(prefix); it != FIndex.end()) {
-                parent = it->second;
-            } else {
-                // A new key keeps its parent's case and takes its own part as given.
-                TKeyEntry entry;
-                const std::string_view part = path.substr(partStart, prefix.size() - partStart);
-                if (parent != None)
-                    entry.Key.Path = FKeys[parent].Key.Path + "\\";
-                entry.Key.Path += part;
-                entry.Folded = prefix;
-                parent = FKeys.size();
-                FIndex.emplace(std::move(prefix), parent);
-                FKeys.push_back(std::move(entry));
-            }
-            if (end == None)
-                return FKeys[parent];
-            partStart = end + 1;
-        }
+    TKeyNode& Create(std::string_view path) {
+        TKeyNode* key = FRoot.get();
+        ForEachPart(path, [&](std::string_view part) { key = &CreateChild(*key, part); });
+        return *key;
+    }
+
+    // The text of a value; nullptr when the key has no value of that name.
+    static const std::string* FindValue(const TKeyNode& key, std::string_view name) {
+        if (!key.ValueIndex)
+            return nullptr;
+        const auto it = key.ValueIndex->find(LowerCase(name));
+        return it == key.ValueIndex->end() ? nullptr : &key.Values[it->second].second;
+    }
+
+    static void SetValue(TKeyNode& key, std::string_view name, std::string_view value) {
+        if (!key.ValueIndex)
+            key.ValueIndex = std::make_unique<std::unordered_map<std::string, std::size_t>>();
+        const auto [it, added] = key.ValueIndex->try_emplace(LowerCase(name), key.Values.size());
+        if (added)
+            key.Values.emplace_back(std::string(name), std::string(value));
+        else
+            key.Values[it->second].second = value;
     }
 
     void SetValue(std::string_view path, std::string_view name, std::string_view value) {
-        TKeyEntry& key = Create(path);
-        std::string foldedName = LowerCase(name);
-        if (const auto it = key.Index.find(foldedName); it != key.Index.end()) {
-            key.Key.Values[it->second].second = value;
-            return;
-        }
-        key.Index.emplace(std::move(foldedName), key.Key.Values.size());
-        key.Key.Values.emplace_back(std::string(name), std::string(value));
+        SetValue(Create(path), name, value);
     }
 
     void DeleteValue(std::string_view path, std::string_view name) {
-        const auto keyIt = FIndex.find(LowerCase(path));
-        if (keyIt == FIndex.end())
+        TKeyNode* key = Lookup(path);
+        if (key == nullptr)
             return;
-        TKeyEntry& key = FKeys[keyIt->second];
-        const auto it = key.Index.find(LowerCase(name));
-        if (it == key.Index.end())
+        if (!key->ValueIndex)
             return;
-        key.Key.Values.erase(key.Key.Values.begin() + static_cast<std::ptrdiff_t>(it->second));
-        key.Index.clear();
-        for (std::size_t i = 0; i < key.Key.Values.size(); ++i)
-            key.Index.emplace(LowerCase(key.Key.Values[i].first), i);
+        const auto it = key->ValueIndex->find(LowerCase(name));
+        if (it == key->ValueIndex->end())
+            return;
+        const std::size_t place = it->second;
+        key->ValueIndex->erase(it);
+        key->Values.erase(key->Values.begin() + static_cast<std::ptrdiff_t>(place));
+        // The values after it move up one place.
+        for (std::size_t i = place; i < key->Values.size(); ++i)
+            key->ValueIndex->find(LowerCase(key->Values[i].first))->second = i;
     }
 
     void DeleteKey(std::string_view path) {
-        const std::string folded = LowerCase(path);
-        if (FIndex.find(folded) == FIndex.end())
+        TKeyNode* key = Lookup(path);
+        if (key == nullptr)
             return;
-        std::erase_if(
-            FKeys, [&](const TKeyEntry& key) { return key.Folded == folded || IsBelow(key.Folded, folded); });
-        FIndex.clear();
-        for (std::size_t i = 0; i < FKeys.size(); ++i)
-            FIndex.emplace(FKeys[i].Folded, i);
+        TKeyNode& parent = *key->Parent;
+        TKeyNode* previous = nullptr;
+        for (TKeyNode* sibling = parent.FirstChild; sibling != key; sibling = sibling->NextSibling)
+            previous = sibling;
+        (previous != nullptr ? previous->NextSibling : parent.FirstChild) = key->NextSibling;
+        if (parent.LastChild == key)
+            parent.LastChild = previous;
+        FChildIndex.erase(TNameKey{&parent, LowerCase(key->Name)});
+        // Keys nest up to 512 deep; an explicit stack keeps that off the call stack.
+        std::vector<TKeyNode*> pending{key};
+        while (!pending.empty()) {
+            TKeyNode* node = pending.back();
+            pending.pop_back();
+            for (TKeyNode* child = node->FirstChild; child != nullptr; child = child->NextSibling) {
+                FChildIndex.erase(TNameKey{node, LowerCase(child->Name)});
+                pending.push_back(child);
+            }
+            FOrder.erase(node->Place);
+        }
     }
 
-    // The direct sub-keys of a normal path ("" for the root), in creation order.
-    std::vector<std::string> SubKeys(std::string_view path) const {
-        const std::string prefix = path.empty() ? std::string() : LowerCase(path) + "\\";
+    // The names of the direct sub-keys, in creation order.
+    static std::vector<std::string> SubKeys(const TKeyNode& key) {
         std::vector<std::string> names;
-        for (const TKeyEntry& key : FKeys) {
-            if (key.Folded.size() <= prefix.size() || key.Folded.compare(0, prefix.size(), prefix) != 0)
-                continue;
-            if (key.Folded.find('\\', prefix.size()) == std::string::npos)
-                names.push_back(key.Key.Path.substr(prefix.size()));
-        }
+        for (const TKeyNode* child = key.FirstChild; child != nullptr; child = child->NextSibling)
+            names.push_back(child->Name);
         return names;
     }
 
-    const std::vector<TKeyEntry>& Keys() const { return FKeys; }
-
 private:
-    std::vector<TKeyEntry> FKeys;
-    std::unordered_map<std::string, std::size_t> FIndex; // folded path -> place in FKeys
+    // The key of a normal path; nullptr when it does not exist. Find hands it out read-only;
+    // the members that change keys use it as it is.
+    TKeyNode* Lookup(std::string_view path) const {
+        TKeyNode* key = FRoot.get();
+        ForEachPart(path, [&](std::string_view part) {
+            if (key == nullptr)
+                return;
+            const auto it = FChildIndex.find(TNameKey{key, LowerCase(part)});
+            key = it == FChildIndex.end() ? nullptr : it->second;
+        });
+        return key;
+    }
+
+    TKeyNode& CreateChild(TKeyNode& parent, std::string_view name) {
+        TNameKey indexKey{&parent, LowerCase(name)};
+        if (const auto it = FChildIndex.find(indexKey); it != FChildIndex.end())
+            return *it->second;
+        TKeyNode& key = FOrder.emplace_back();
+        key.Place = std::prev(FOrder.end());
+        key.Name = name;
+        key.Parent = &parent;
+        key.Depth = parent.Depth + 1;
+        (parent.LastChild != nullptr ? parent.LastChild->NextSibling : parent.FirstChild) = &key;
+        parent.LastChild = &key;
+        FChildIndex.emplace(std::move(indexKey), &key);
+        return key;
+    }
+
+    std::unique_ptr<TKeyNode> FRoot;
+    std::list<TKeyNode> FOrder;
+    std::unordered_map<TNameKey, TKeyNode*, TNameKeyHash> FChildIndex;
 };
 
 enum class TOpKind { okWrite, okDeleteValue, okDeleteKey };
@@ -229,33 +338,35 @@ void AppendQuoted(std::string& out, std::string_view text) {
     out += '"';
 }
 
-template <class TGet> std::string FormatKeys(std::size_t count, TGet get) {
-    std::string out = "REGEDIT4\n";
-    for (std::size_t i = 0; i < count; ++i) {
-        const TRegistryKeyText& key = get(i);
-        if (key.Values.empty() && i + 1 < count && IsBelow(get(i + 1).Path, key.Path))
-            continue;
-        out += "\n[";
-        out += RootName;
-        out += '\\';
-        out += key.Path;
-        out += "]\n";
-        for (const auto& [name, value] : key.Values) {
-            if (name.empty())
-                out += '@';
-            else
-                AppendQuoted(out, name);
-            out += '=';
-            AppendQuoted(out, value);
-            out += '\n';
-        }
+// Appends the lines of one key: a blank line, the key line and its values.
+void AppendKey(std::string& out, std::string_view path,
+               const std::vector<std::pair<std::string, std::string>>& values) {
+    out += "\n[";
+    out += RootName;
+    out += '\\';
+    out += path;
+    out += "]\n";
+    for (const auto& [name, value] : values) {
+        if (name.empty())
+            out += '@';
+        else
+            AppendQuoted(out, name);
+        out += '=';
+        AppendQuoted(out, value);
+        out += '\n';
     }
-    return out;
 }
 
 std::string FormatContent(const TContent& content) {
-    const auto& keys = content.Keys();
-    return FormatKeys(keys.size(), [&](std::size_t i) -> const TRegistryKeyText& { return keys[i].Key; });
+    std::string out = "REGEDIT4\n";
+    const std::list<TKeyNode>& keys = content.Keys();
+    for (auto it = keys.begin(); it != keys.end(); ++it) {
+        const auto next = std::next(it);
+        if (it->Values.empty() && next != keys.end() && IsAncestor(*it, *next))
+            continue;
+        AppendKey(out, PathOf(*it), it->Values);
+    }
+    return out;
 }
 
 TError ParseError(std::size_t lineNumber, const std::string& what) {
@@ -321,7 +432,8 @@ Result<TContent> ParseContent(std::string_view text) {
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
     TContent content;
-    std::optional<std::string> currentKey;
+    TKeyNode* currentKey = nullptr;
+    std::size_t values = 0;
     std::size_t lineNumber = 0;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -350,15 +462,17 @@ Result<TContent> ParseContent(std::string_view text) {
             if (inner.size() <= RootName.size() || inner[RootName.size()] != '\\' ||
                 !SameText(inner.substr(0, RootName.size()), RootName))
                 return ParseError(lineNumber, "key outside HKEY_CURRENT_USER");
-            currentKey = NormalKeyPath(inner.substr(RootName.size() + 1));
-            if (!currentKey)
+            const std::optional<std::string> path = NormalKeyPath(inner.substr(RootName.size() + 1));
+            if (!path)
                 return ParseError(lineNumber, "key path cannot be stored");
-            content.Create(*currentKey);
+            currentKey = &content.Create(*path);
+            if (content.Keys().size() > MaxKeys)
+                return ParseError(lineNumber, "more than " + std::to_string(MaxKeys) + " keys");
             continue;
         }
         if (line.front() != '"' && line.front() != '@')
             return ParseError(lineNumber, "neither a key nor a value");
-        if (!currentKey)
+        if (currentKey == nullptr)
             return ParseError(lineNumber, "value before the first key");
         std::size_t pos = 0;
         std::string name;
@@ -374,6 +488,8 @@ Result<TContent> ParseContent(std::string_view text) {
             return ParseError(lineNumber, "bad value text (only strings are stored)");
         if (pos != line.size())
             return ParseError(lineNumber, "text after the value");
+        if (++values > MaxValues)
+            return ParseError(lineNumber, "more than " + std::to_string(MaxValues) + " values");
         content.SetValue(*currentKey, name, value);
     }
     if (lineNumber == 0)
@@ -381,192 +497,30 @@ Result<TContent> ParseContent(std::string_view text) {
     return content;
 }
 
-// ---- files ----
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-class TFd {
-public:
-    explicit TFd(int fd = -1) : FFd(fd) {}
-    ~TFd() { Reset(); }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return FFd; }
-    void Assign(int fd) {
-        Reset();
-        FFd = fd;
-    }
-    // Closes now and returns close's own result (write errors can show up only here).
-    int Reset() {
-        const int result = FFd >= 0 ? ::close(FFd) : 0;
-        FFd = -1;
-        return result;
-    }
-
-private:
-    int FFd;
+// What the store file holds. A file that is there but cannot be a store (not a regular file,
+// larger than MaxFileSize, or text that does not parse) has the reason in Damage, with the
+// content left empty.
+struct TStoreFile {
+    std::optional<TError> Damage;
+    TContent Content;
 };
 
-// The whole file; nothing when it does not exist.
-Result<std::optional<std::string>> ReadWholeFile(const std::string& path) {
-    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        if (errno == ENOENT)
-            return std::optional<std::string>();
-        return ErrnoError(path, errno);
-    }
-    std::string text;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return ErrnoError(path, errno);
-        }
-        if (got == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    return std::optional<std::string>(std::move(text));
-}
-
-// Creates the folder and its missing parents, new ones private to the user.
-Result<void> MakeFolders(const std::string& folder) {
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) == 0)
-        return {};
-    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-        const std::string part = folder.substr(0, slash);
-        if (::mkdir(part.c_str(), 0700) != 0) {
-            // An existing folder may answer EACCES instead of EEXIST when its parent is not ours.
-            const int error = errno;
-            if (::stat(part.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-                return ErrnoError(part, error);
-        }
-        if (slash == std::string::npos)
-            return {};
-    }
-}
-
-// An exclusive flock on the lock file beside the store, held while the object lives. flock
-// locks die with the process, so a writer killed while holding one blocks nobody.
-class TStoreLock {
-public:
-    Result<void> Acquire(const std::string& lockPath) {
-        FFd.Assign(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-        if (FFd.Get() < 0)
-            return ErrnoError(lockPath, errno);
-        // flock itself would wait forever on a stuck holder; polling keeps the wait bounded.
-        for (int waited = 0;; waited += 5) {
-            if (::flock(FFd.Get(), LOCK_EX | LOCK_NB) == 0)
-                return {};
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                return ErrnoError(lockPath, errno);
-            if (waited >= LockWaitMs) {
-                return ErrnoError(lockPath, ETIMEDOUT, "another process holds the store lock");
-            }
-            const timespec pause{0, 5'000'000};
-            ::nanosleep(&pause, nullptr);
-        }
-    }
-    bool Held() const { return FFd.Get() >= 0; }
-
-private:
-    TFd FFd;
-};
-
-// Removes temporary files that writers killed during a flush left. Called with the lock held,
-// so no live writer owns any of them.
-void RemoveStaleTemps(const std::string& filePath) {
-    const std::string folder = FolderOf(filePath);
-    const std::string prefix = BaseName(filePath) + ".tmp-";
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr)
-        return;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (std::string_view(entry->d_name).starts_with(prefix))
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
-    }
-    ::closedir(dir);
-}
-
-// Renames a damaged store to "<name>.bad-<YYYYMMDD-HHMMSS>" (with "-2", "-3"... when that name
-// is taken) and returns the new name. Never replaces an existing file.
-Result<std::string> SetAside(const std::string& filePath) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    const std::string base = filePath + ".bad-" + stamp;
-    for (int n = 1; n <= 1000; ++n) {
-        const std::string target = n == 1 ? base : base + "-" + std::to_string(n);
-        if (::renameat2(AT_FDCWD, filePath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-            return target;
-        if (errno == EEXIST)
-            continue;
-        if (errno != EINVAL && errno != ENOSYS)
-            return ErrnoError(filePath, errno);
-        // A file system without RENAME_NOREPLACE: check first (the store lock is held).
-        struct stat info {};
-        if (::lstat(target.c_str(), &info) == 0)
-            continue;
-        if (::rename(filePath.c_str(), target.c_str()) == 0)
-            return target;
-        return ErrnoError(filePath, errno);
-    }
-    return ErrnoError(filePath, EEXIST, "no free name to set the damaged file aside");
-}
-
-// Writes text to a temporary file beside filePath, flushes it to the disk and renames it over
-// filePath, so the file is at every moment either the old or the new one. On failure the old
-// file is untouched and the temporary file is gone.
-Result<void> ReplaceFile(const std::string& filePath, const std::string& text) {
-    const std::string tempPath = filePath + ".tmp-" + std::to_string(::getpid());
-    TFd fd(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (fd.Get() < 0)
-        return ErrnoError(tempPath, errno);
-    auto fail = [&](int errnoValue) -> Result<void> {
-        fd.Reset();
-        ::unlink(tempPath.c_str());
-        return ErrnoError(tempPath, errnoValue);
-    };
-    // The umask may have taken bits away; the store is private whatever it says.
-    if (::fchmod(fd.Get(), 0600) != 0)
-        return fail(errno);
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t written = ::write(fd.Get(), text.data() + done, text.size() - done);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return fail(errno);
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    if (::fsync(fd.Get()) != 0)
-        return fail(errno);
-    if (fd.Reset() != 0)
-        return fail(errno);
-    if (::rename(tempPath.c_str(), filePath.c_str()) != 0)
-        return fail(errno);
-    // The rename is done and visible; syncing the folder makes it survive a power cut. Some
-    // file systems refuse to sync a folder, and the new file is in place either way, so a
-    // failure here is not reported.
-    TFd folder(::open(FolderOf(filePath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.Get() >= 0)
-        ::fsync(folder.Get());
-    return {};
+// Reads and parses the store file; an empty content when it does not exist. Only a failure to
+// read is an error.
+Result<TStoreFile> ReadStoreFile(const std::string& path) {
+    Result<TStoreText> text = ReadStoreText(path);
+    if (!text)
+        return text.error();
+    TStoreFile file;
+    file.Damage = std::move(text->Damage);
+    if (file.Damage || !text->Text)
+        return file;
+    Result<TContent> parsed = ParseContent(*text->Text);
+    if (parsed)
+        file.Content = std::move(*parsed);
+    else
+        file.Damage = parsed.error();
+    return file;
 }
 
 TError DamagedError(const std::string& path, const TError& parseError) {
@@ -583,13 +537,19 @@ Result<std::vector<TRegistryKeyText>> ParseRegistryText(std::string_view text) {
         return content.error();
     std::vector<TRegistryKeyText> keys;
     keys.reserve(content->Keys().size());
-    for (const TKeyEntry& entry : content->Keys())
-        keys.push_back(entry.Key);
+    for (const TKeyNode& key : content->Keys())
+        keys.push_back(TRegistryKeyText{PathOf(key), key.Values});
     return keys;
 }
 
 std::string FormatRegistryText(const std::vector<TRegistryKeyText>& keys) {
-    return FormatKeys(keys.size(), [&](std::size_t i) -> const TRegistryKeyText& { return keys[i]; });
+    std::string out = "REGEDIT4\n";
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i].Values.empty() && i + 1 < keys.size() && IsBelow(keys[i + 1].Path, keys[i].Path))
+            continue;
+        AppendKey(out, keys[i].Path, keys[i].Values);
+    }
+    return out;
 }
 
 struct TKRegistryStore::TImpl {
@@ -629,47 +589,43 @@ Result<void> TKRegistryStore::Load() {
     TStoreLock lock;
     if (lock.Acquire(impl.LockPath()))
         RemoveStaleTemps(impl.FilePath);
-    Result<std::optional<std::string>> text = ReadWholeFile(impl.FilePath);
-    if (!text) {
+    Result<TStoreFile> file = ReadStoreFile(impl.FilePath);
+    if (!file) {
         replay();
-        return text.error();
+        return file.error();
     }
-    if (!*text) {
-        replay();
-        return {};
-    }
-    Result<TContent> parsed = ParseContent(**text);
-    if (parsed) {
-        impl.FContent = std::move(*parsed);
+    if (!file->Damage) {
+        impl.FContent = std::move(file->Content);
         replay();
         return {};
     }
     replay();
+    const TError& damage = *file->Damage;
     if (!lock.Held()) {
-        TError error = DamagedError(impl.FilePath, parsed.error());
+        TError error = DamagedError(impl.FilePath, damage);
         error.Detail += " (the damaged file could not be set aside)";
         return error;
     }
     Result<std::string> asideName = SetAside(impl.FilePath);
     if (!asideName) {
-        TError error = DamagedError(impl.FilePath, parsed.error());
+        TError error = DamagedError(impl.FilePath, damage);
         error.Detail += " (the damaged file could not be set aside: " + asideName.error().Detail + ")";
         return error;
     }
-    return DamagedError(*asideName, parsed.error());
+    return DamagedError(*asideName, damage);
 }
 
 std::optional<std::string> TKRegistryStore::Read(std::string_view keyPath, std::string_view name) const {
     const std::optional<std::string> path = NormalKeyPath(keyPath);
     if (!path)
         return std::nullopt;
-    const TKeyEntry* key = FImpl->FContent.Find(*path);
+    const TKeyNode* key = FImpl->FContent.Find(*path);
     if (key == nullptr)
         return std::nullopt;
-    const auto it = key->Index.find(LowerCase(name));
-    if (it == key->Index.end())
+    const std::string* value = TContent::FindValue(*key, name);
+    if (value == nullptr)
         return std::nullopt;
-    return key->Key.Values[it->second].second;
+    return *value;
 }
 
 void TKRegistryStore::Write(std::string_view keyPath, std::string_view name, std::string_view value) {
@@ -702,17 +658,18 @@ std::vector<std::pair<std::string, std::string>> TKRegistryStore::Values(std::st
     const std::optional<std::string> path = NormalKeyPath(keyPath);
     if (!path)
         return {};
-    const TKeyEntry* key = FImpl->FContent.Find(*path);
-    return key == nullptr ? std::vector<std::pair<std::string, std::string>>() : key->Key.Values;
+    const TKeyNode* key = FImpl->FContent.Find(*path);
+    return key == nullptr ? std::vector<std::pair<std::string, std::string>>() : key->Values;
 }
 
 std::vector<std::string> TKRegistryStore::SubKeys(std::string_view keyPath) const {
     const std::optional<std::string> path = NormalKeyPath(keyPath);
-    if (path)
-        return FImpl->FContent.Find(*path) == nullptr ? std::vector<std::string>()
-                                                      : FImpl->FContent.SubKeys(*path);
+    if (path) {
+        const TKeyNode* key = FImpl->FContent.Find(*path);
+        return key == nullptr ? std::vector<std::string>() : TContent::SubKeys(*key);
+    }
     if (keyPath.find_first_not_of('\\') == std::string_view::npos)
-        return FImpl->FContent.SubKeys({});
+        return TContent::SubKeys(FImpl->FContent.Root());
     return {};
 }
 
@@ -732,21 +689,17 @@ Result<void> TKRegistryStore::Flush() {
     RemoveStaleTemps(impl.FilePath);
 
     // Start from what the file holds now: other processes may have flushed since the load.
-    Result<std::optional<std::string>> text = ReadWholeFile(impl.FilePath);
-    if (!text)
-        return text.error();
-    TContent merged;
-    if (*text) {
-        Result<TContent> parsed = ParseContent(**text);
-        if (parsed) {
-            merged = std::move(*parsed);
-        } else if (Result<std::string> asideName = SetAside(impl.FilePath); !asideName) {
+    Result<TStoreFile> file = ReadStoreFile(impl.FilePath);
+    if (!file)
+        return file.error();
+    if (file->Damage) {
+        if (Result<std::string> asideName = SetAside(impl.FilePath); !asideName)
             return asideName.error();
-        }
     }
+    TContent merged = std::move(file->Content);
     for (const TOp& op : impl.FJournal)
         Apply(merged, op);
-    if (Result<void> replaced = ReplaceFile(impl.FilePath, FormatContent(merged)); !replaced)
+    if (Result<void> replaced = ReplaceStoreFile(impl.FilePath, FormatContent(merged)); !replaced)
         return replaced;
     impl.FJournal.clear();
     impl.FContent = std::move(merged);

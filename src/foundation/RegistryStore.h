@@ -32,9 +32,12 @@ public:
     TKRegistryStore(const TKRegistryStore&) = delete;
     TKRegistryStore& operator=(const TKRegistryStore&) = delete;
 
-    /// Reads the file. A missing file is an empty store. A damaged file is renamed to
-    /// "registry.bad-<time>" beside it, the store starts empty, and the result carries the new
-    /// name in the error's Path (callers report it once).
+    /// Reads the file. A missing file is an empty store. A damaged file (text that does not
+    /// parse, more than 64 MiB, 65,536 keys or 262,144 values, or not a regular file at all: a
+    /// FIFO, a device, a socket, a folder) is renamed to "registry.bad-<time>" beside it, the
+    /// store starts empty, and the result carries the new name in the error's Path and ecParse as
+    /// its code (callers report it once). The file is opened without blocking, so a FIFO or a
+    /// device never stalls it.
     Result<void> Load();
 
     const std::string& FilePath() const;
@@ -42,8 +45,9 @@ public:
     /// The value, or nothing when the key or the value is missing.
     std::optional<std::string> Read(std::string_view keyPath, std::string_view name) const;
     /// Sets a value, creating the key and its parents; held until the next `Flush`. Empty parts
-    /// of a key path (a leading, trailing or doubled "\") are ignored; a key path that is empty,
-    /// deeper than 512 parts or holds a CR, LF or NUL byte cannot be stored and is skipped.
+    /// of a key path (a leading, trailing or doubled "\") are ignored. A key path that is empty,
+    /// deeper than 512 parts, has a part longer than 255 bytes or holds a CR, LF or NUL byte
+    /// cannot be stored and is skipped; a file with such a key line is damaged.
     void Write(std::string_view keyPath, std::string_view name, std::string_view value);
     /// Removes a key with all its values and sub-keys; held until the next `Flush`.
     void DeleteKey(std::string_view keyPath);
@@ -58,8 +62,9 @@ public:
 
     /// True when changes wait for a `Flush`.
     bool Dirty() const;
-    /// Writes the pending changes to the file (see the class comment). On failure the changes
-    /// stay pending and the old file is untouched.
+    /// Writes the pending changes to the file (see the class comment). A file found damaged on
+    /// the re-read is set aside as by `Load`, and the new file holds only the pending changes.
+    /// On failure the changes stay pending and the old file is untouched.
     Result<void> Flush();
 
 private:

@@ -2,17 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <ctime>
+#include <exception>
+#include <fstream>
+#include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,9 +48,101 @@ std::vector<std::string> NamesStartingWith(const std::string& folder, const std:
     return names;
 }
 
+// text, times times over.
+std::string Repeat(const std::string& text, std::size_t times) {
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
 unsigned ModeOf(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+
+// The file type bits of path itself (a link is not followed); 0 when there is nothing.
+unsigned TypeOf(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? (info.st_mode & S_IFMT) : 0;
+}
+
+// Runs body in a child process that may map at most budget bytes more than it maps at the start,
+// so a store that needs more memory than that fails there instead of taking the machine's. The
+// child is killed when it has not finished after waitMs. Returns what body returns (empty when
+// all went as expected) or what went wrong with the child.
+std::string RunInChild(std::size_t budget, int waitMs, const std::function<std::string()>& body) {
+    int channel[2];
+    if (::pipe2(channel, O_CLOEXEC) != 0)
+        return "pipe failed";
+    const pid_t child = ::fork();
+    if (child < 0)
+        return "fork failed";
+    if (child == 0) {
+        ::close(channel[0]);
+        std::string result;
+        std::size_t mappedPages = 0;
+        std::ifstream("/proc/self/statm") >> mappedPages;
+        const rlimit limit{mappedPages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) + budget,
+                           RLIM_INFINITY};
+        if (mappedPages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0) {
+            result = "could not limit the child's memory";
+        } else {
+            try {
+                result = body();
+            } catch (const std::exception& error) {
+                result = std::string("exception: ") + error.what();
+            }
+        }
+        for (std::size_t done = 0; done < result.size();) {
+            const ssize_t written = ::write(channel[1], result.data() + done, result.size() - done);
+            if (written <= 0)
+                break;
+            done += static_cast<std::size_t>(written);
+        }
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    std::string result;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    bool finished = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd output{channel[0], POLLIN, 0};
+        const int ready = ::poll(&output, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        char buffer[512];
+        const ssize_t got = ::read(channel[0], buffer, sizeof buffer);
+        if (got <= 0) {
+            finished = got == 0;
+            break;
+        }
+        result.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(channel[0]);
+    if (!finished) {
+        ::kill(child, SIGKILL);
+        result += " (the child did not finish within " + std::to_string(waitMs) + " ms)";
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (finished && (!WIFEXITED(status) || WEXITSTATUS(status) != 0))
+        result += " (the child did not finish normally)";
+    return result;
+}
+
+// The text of count lines made by line(i), each ended by LF.
+template <class TLine> std::string ManyLines(std::size_t count, TLine line) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i)
+        text += line(i) + "\n";
+    return text;
 }
 
 TEST(RegistryStore, WritesTheRegedit4Layout) {
@@ -257,6 +357,16 @@ TEST(RegistryStore, DamagedFileIsSetAside) {
         {"dword", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"a\"=dword:00000001\n"},
         {"NUL byte", std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"a\"=\"1") + '\0' + "\"\n"},
         {"stray CR", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"a\"=\"1\"\r\"b\"=\"2\"\n"},
+        {"key part of 256 bytes", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A\\" + std::string(256, 'k') + "]\n"},
+        {"key of 513 parts", "REGEDIT4\n\n[HKEY_CURRENT_USER" + Repeat("\\k", 513) + "]\n"},
+        // Short lines that would each cost a key or a value of memory.
+        {"65,537 keys", "REGEDIT4\n" + ManyLines(65537,
+                                                 [](std::size_t i) {
+                                                     return "[HKEY_CURRENT_USER\\k" + std::to_string(i) + "]";
+                                                 })},
+        {"262,145 values",
+         "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n" +
+             ManyLines(262145, [](std::size_t i) { return "\"" + std::to_string(i) + "\"=\"\""; })},
     };
     for (const auto& [what, bytes] : damaged) {
         SCOPED_TRACE(what);
@@ -280,6 +390,212 @@ TEST(RegistryStore, DamagedFileIsSetAside) {
         ASSERT_FALSE(store.Load());
         EXPECT_EQ(NamesStartingWith(tree.Path(), "registry.bad-").size(), 2u);
     }
+}
+
+TEST(RegistryStore, WriteSkipsKeyPathsThatCannotBeStored) {
+    const std::vector<std::tuple<const char*, std::string, bool>> paths = {
+        {"part of 255 bytes", "A\\" + std::string(255, 'p'), true},
+        {"part of 256 bytes", "A\\" + std::string(256, 'p'), false},
+        {"512 parts", Repeat("k\\", 512), true},
+        {"513 parts", Repeat("k\\", 513), false},
+        {"LF in a part", "A\\line\nbreak", false},
+        {"no part at all", "\\\\", false},
+    };
+    for (const auto& [what, path, stored] : paths) {
+        SCOPED_TRACE(what);
+        TempTree tree;
+        TKRegistryStore store(tree / "registry");
+        ASSERT_TRUE(store.Load());
+        store.Write(path, "v", "1");
+        EXPECT_EQ(store.Dirty(), stored);
+        EXPECT_EQ(store.Read(path, "v").has_value(), stored);
+        if (!stored)
+            continue;
+        ASSERT_TRUE(store.Flush());
+        TKRegistryStore reloaded(tree / "registry");
+        const Result<void> loaded = reloaded.Load();
+        ASSERT_TRUE(loaded) << loaded.error().Detail;
+        EXPECT_EQ(reloaded.Read(path, "v"), "1");
+    }
+}
+
+TEST(RegistryStore, DeletedKeysAndValuesLeaveTheOrderOfTheRest) {
+    TempTree tree;
+    TKRegistryStore store(tree / "registry");
+    ASSERT_TRUE(store.Load());
+    for (const char* name : {"one", "two", "three", "four"})
+        store.Write(std::string("A\\") + name + "\\deeper", "v", name);
+    store.Write("A", "x", "1");
+    store.Write("A", "y", "2");
+    store.Write("A", "z", "3");
+    store.DeleteKey("A\\TWO");
+    store.DeleteKey("a\\four");
+    store.DeleteValue("A", "Y");
+    store.Write("A\\five", "v", "five");
+    store.Write("A\\Two", "v", "again");
+    store.Write("A", "z", "changed");
+    store.Write("A", "y", "back");
+    EXPECT_FALSE(store.KeyExists("A\\four\\deeper"));
+    EXPECT_FALSE(store.Read("A\\two\\deeper", "v"));
+    ASSERT_TRUE(store.Flush());
+
+    TKRegistryStore reloaded(tree / "registry");
+    ASSERT_TRUE(reloaded.Load());
+    EXPECT_EQ(reloaded.SubKeys("A"), (std::vector<std::string>{"one", "three", "five", "Two"}));
+    EXPECT_EQ(reloaded.Values("A"), (TValues{{"x", "1"}, {"z", "changed"}, {"y", "back"}}));
+    EXPECT_EQ(TempTree::ReadFile(tree / "registry"),
+              "REGEDIT4\n"
+              "\n[HKEY_CURRENT_USER\\A]\n"
+              "\"x\"=\"1\"\n\"z\"=\"changed\"\n\"y\"=\"back\"\n"
+              "\n[HKEY_CURRENT_USER\\A\\one\\deeper]\n\"v\"=\"one\"\n"
+              "\n[HKEY_CURRENT_USER\\A\\three\\deeper]\n\"v\"=\"three\"\n"
+              "\n[HKEY_CURRENT_USER\\A\\five]\n\"v\"=\"five\"\n"
+              "\n[HKEY_CURRENT_USER\\A\\Two]\n\"v\"=\"again\"\n");
+}
+
+// Whatever stands at the store's name that is not a regular file is set aside at once: opening
+// a FIFO for reading would wait for a writer and reading a device may never end.
+TEST(RegistryStore, NonRegularFileIsSetAsideWithoutWaiting) {
+    const std::vector<std::pair<const char*, std::function<bool(const std::string&)>>> makers = {
+        {"FIFO", [](const std::string& path) { return ::mkfifo(path.c_str(), 0600) == 0; }},
+        {"link to /dev/zero",
+         [](const std::string& path) { return ::symlink("/dev/zero", path.c_str()) == 0; }},
+        {"folder", [](const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }},
+        {"socket",
+         [](const std::string& path) {
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             if (path.size() >= sizeof address.sun_path)
+                 return false;
+             path.copy(address.sun_path, path.size());
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+             const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+             ::close(fd);
+             return bound;
+         }},
+    };
+    for (const auto& row : makers) {
+        SCOPED_TRACE(row.first);
+        const auto& make = row.second;
+        TempTree tree;
+        const std::string path = tree / "registry";
+        ASSERT_TRUE(make(path)) << "could not make it (a socket needs a path under 108 bytes)";
+        const unsigned type = TypeOf(path);
+        const std::string failure = RunInChild(256u << 20, 10000, [&]() -> std::string {
+            TKRegistryStore store(path);
+            const Result<void> loaded = store.Load();
+            KS_CHECK(!loaded);
+            KS_CHECK(loaded.error().Code == TErrorCode::ecParse);
+            KS_CHECK(loaded.error().Path.starts_with(path + ".bad-"));
+            KS_CHECK(TypeOf(loaded.error().Path) == type);
+            KS_CHECK(TypeOf(path) == 0);
+            KS_CHECK(store.SubKeys("").empty());
+            store.Write("A", "a", "fresh");
+            KS_CHECK(store.Flush());
+            KS_CHECK(TempTree::ReadFile(path) == "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"a\"=\"fresh\"\n");
+
+            // Found again by the re-read of a flush, it is set aside the same way.
+            KS_CHECK(::unlink(path.c_str()) == 0 && make(path));
+            store.Write("A", "b", "later");
+            KS_CHECK(store.Flush());
+            KS_CHECK(TypeOf(path) == S_IFREG);
+            KS_CHECK(TempTree::ReadFile(path) == "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"b\"=\"later\"\n");
+            KS_CHECK(NamesStartingWith(tree.Path(), "registry.bad-").size() == 2);
+            return {};
+        });
+        EXPECT_EQ(failure, "");
+    }
+}
+
+// A file larger than any store is set aside without being read, and so is one that reads on
+// past its size; the child's memory is capped well below what reading either would take.
+TEST(RegistryStore, OversizedFileIsSetAsideUnread) {
+    const std::vector<std::pair<const char*, std::function<bool(const std::string&)>>> makers = {
+        {"sparse file of 1 GiB",
+         [](const std::string& path) {
+             const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+             const bool made =
+                 fd >= 0 && ::write(fd, "REGEDIT4\n", 9) == 9 && ::ftruncate(fd, off_t(1) << 30) == 0;
+             ::close(fd);
+             return made;
+         }},
+        // A regular file whose size reads as 0 but whose text runs to gigabytes.
+        {"link to /proc/self/pagemap",
+         [](const std::string& path) {
+             return ::access("/proc/self/pagemap", R_OK) == 0 &&
+                    ::symlink("/proc/self/pagemap", path.c_str()) == 0;
+         }},
+    };
+    for (const auto& row : makers) {
+        SCOPED_TRACE(row.first);
+        const auto& make = row.second;
+        TempTree tree;
+        const std::string path = tree / "registry";
+        ASSERT_TRUE(make(path));
+        const unsigned type = TypeOf(path);
+        const std::string failure = RunInChild(512u << 20, 60000, [&]() -> std::string {
+            TKRegistryStore store(path);
+            const Result<void> loaded = store.Load();
+            KS_CHECK(!loaded);
+            KS_CHECK(loaded.error().Code == TErrorCode::ecParse);
+            KS_CHECK(loaded.error().Path.starts_with(path + ".bad-"));
+            KS_CHECK(TypeOf(loaded.error().Path) == type);
+            KS_CHECK(TypeOf(path) == 0);
+            KS_CHECK(store.SubKeys("").empty());
+            return {};
+        });
+        EXPECT_EQ(failure, "");
+    }
+}
+
+// Each key of a file costs memory in proportion to its own name, not to its full path: 20
+// keys of 512 parts of 255 bytes (a 2.6 MB file) load, answer and flush within 256 MiB,
+// where a copy of the path per key would take gigabytes.
+TEST(RegistryStore, DeepLongKeysLoadInLinearMemory) {
+    constexpr std::size_t KeyCount = 20;
+    constexpr std::size_t Depth = 512;
+    std::vector<std::string> parts;
+    std::vector<std::string> leaves;
+    std::string text = "REGEDIT4\n";
+    for (std::size_t k = 0; k < KeyCount; ++k) {
+        std::string path;
+        for (std::size_t d = 0; d < Depth; ++d) {
+            std::string part = "k" + std::to_string(k) + "d" + std::to_string(d) + "-";
+            part.resize(255, static_cast<char>('a' + d % 26));
+            if (k == 0)
+                parts.push_back(part);
+            path += (d == 0 ? "" : "\\") + part;
+        }
+        text += "\n[HKEY_CURRENT_USER\\" + path + "]\n\"leaf\"=\"" + std::to_string(k) + "\"\n";
+        leaves.push_back(path);
+    }
+    TempTree tree;
+    const std::string path = tree.File("registry", text);
+    const std::string failure = RunInChild(256u << 20, 60000, [&]() -> std::string {
+        TKRegistryStore store(path);
+        const Result<void> loaded = store.Load();
+        if (!loaded)
+            return "load failed: " + loaded.error().Detail;
+        KS_CHECK(store.SubKeys("").size() == KeyCount);
+        for (std::size_t k = 0; k < KeyCount; ++k)
+            KS_CHECK(store.Read(leaves[k], "leaf") == std::to_string(k));
+        // The first key's chain, one level at a time.
+        KS_CHECK(store.SubKeys("").front() == parts.front());
+        std::string key = parts.front();
+        for (std::size_t d = 1; d < Depth; ++d) {
+            KS_CHECK(store.SubKeys(key) == std::vector<std::string>{parts[d]});
+            key += "\\" + parts[d];
+        }
+        KS_CHECK(store.SubKeys(key).empty());
+
+        store.Write(leaves[0], "added", "1");
+        KS_CHECK(store.Flush());
+        std::string expected = text;
+        expected.insert(expected.find('\n', expected.find("\"leaf\"=\"0\"")) + 1, "\"added\"=\"1\"\n");
+        KS_CHECK(TempTree::ReadFile(path) == expected);
+        return {};
+    });
+    EXPECT_EQ(failure, "");
 }
 
 TEST(RegistryStore, FlushSetsAsideAFileDamagedSinceTheLoad) {

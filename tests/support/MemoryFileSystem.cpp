@@ -90,8 +90,10 @@ public:
             return Fail(ENOENT, path);
         if (node->second.Entry.IsFolder && !node->second.Entry.IsLink)
             return Fail(EISDIR, path);
-        // Models a file system where a read-only file cannot be unlinked.
-        if (FFiles.FRemoveDenied.count(path) != 0 || (node->second.Entry.Attr & 1) != 0)
+        // Models a file system where a read-only file cannot be unlinked; what cannot be looked
+        // at cannot be removed either.
+        if (FFiles.FRemoveDenied.count(path) != 0 || FFiles.FStatDenied.count(path) != 0 ||
+            (node->second.Entry.Attr & 1) != 0)
             return Fail(EACCES, path);
         FFiles.FNodes.erase(node);
         return {};
