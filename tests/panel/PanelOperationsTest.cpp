@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "controls/MessageBox.h"
 #include "panel/KMYFILEPANEL.h"
 #include "support/FakeSystem.h"
@@ -145,6 +148,24 @@ TEST_F(OperationsWithFaults, ArchiveDeletionWritesTheNameList) {
     }
     EXPECT_EQ(text, "docs/a.txt\r\ndocs/b.txt\r\n");
     EXPECT_TRUE(FPanel->FAbort);
+
+    SCOPED_TRACE("without a private temporary folder nothing is written anywhere");
+    FSystem.FTempDir.clear();
+    const std::string cwd = ::testing::TempDir() + "ks-cwd-" + std::to_string(::getpid());
+    ASSERT_EQ(::mkdir(cwd.c_str(), 0700), 0);
+    char before[4096];
+    ASSERT_NE(::getcwd(before, sizeof before), nullptr);
+    ASSERT_EQ(::chdir(cwd.c_str()), 0);
+    listFile.clear();
+    for (const auto& item : FPanel->FFolderItems.FItems)
+        FPanel->FFolderItems.MarkItem(item.get(), 0);
+    FPanel->DeleteItems();
+    const bool written = ::access("kSDelA", F_OK) == 0;
+    ASSERT_EQ(::chdir(before), 0);
+    ::unlink((cwd + "/kSDelA").c_str());
+    ::rmdir(cwd.c_str());
+    EXPECT_FALSE(written);
+    EXPECT_EQ(listFile, "") << "the archiver is not asked";
 }
 
 TEST_F(OperationsWithFaults, ItemInformationOfAFile) {
