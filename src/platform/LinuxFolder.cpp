@@ -207,8 +207,10 @@ std::string TKLinuxFolder::NameOf(std::string_view name) const {
     return path;
 }
 
-Result<std::unique_ptr<TKFolder>> TKLinuxFolder::OpenPath(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+namespace {
+
+// A folder object for fd, the result of an open of path (closed again when it cannot be one).
+Result<std::unique_ptr<TKFolder>> Adopt(int fd, const std::string& path) {
     if (fd < 0)
         return ErrnoError(path, errno);
     struct stat info {};
@@ -218,6 +220,12 @@ Result<std::unique_ptr<TKFolder>> TKLinuxFolder::OpenPath(const std::string& pat
         return ErrnoError(path, error);
     }
     return std::unique_ptr<TKFolder>(std::make_unique<TKLinuxFolder>(fd, path, info));
+}
+
+} // namespace
+
+Result<std::unique_ptr<TKFolder>> TKLinuxFolder::OpenPath(const std::string& path) {
+    return Adopt(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), path);
 }
 
 Result<void> TKLinuxFolder::List(const std::function<bool(std::string_view, TEntryType)>& each) {
@@ -252,34 +260,16 @@ Result<std::unique_ptr<TKFolder>> TKLinuxFolder::Open(std::string_view nameView)
     const std::string name(nameView);
     if (!PlainName(nameView))
         return BadName(NameOf(nameView));
-    const int fd = ::openat(FFd, name.c_str(), FolderFlags);
-    if (fd < 0)
-        return ErrnoError(NameOf(name), errno);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return ErrnoError(NameOf(name), error);
-    }
-    return std::unique_ptr<TKFolder>(std::make_unique<TKLinuxFolder>(fd, NameOf(name), info));
+    return Adopt(::openat(FFd, name.c_str(), FolderFlags), NameOf(name));
 }
 
 Result<std::unique_ptr<TKFolder>> TKLinuxFolder::OpenParent() {
-    const int fd = ::openat(FFd, "..", FolderFlags);
     std::string path = FPath;
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     const std::size_t slash = path.rfind('/');
     path = slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
-    if (fd < 0)
-        return ErrnoError(path, errno);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return ErrnoError(path, error);
-    }
-    return std::unique_ptr<TKFolder>(std::make_unique<TKLinuxFolder>(fd, path, info));
+    return Adopt(::openat(FFd, "..", FolderFlags), path);
 }
 
 Result<void> TKLinuxFolder::RemoveFile(std::string_view nameView) {

@@ -24,6 +24,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/Child.h"
 #include "support/TempTree.h"
 #include "support/Unprivileged.h"
 
@@ -67,74 +68,17 @@ unsigned TypeOf(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 ? (info.st_mode & S_IFMT) : 0;
 }
 
-// Runs body in a child process that may map at most budget bytes more than it maps at the start,
-// so a store that needs more memory than that fails there instead of taking the machine's. The
-// child is killed when it has not finished after waitMs. Returns what body returns (empty when
-// all went as expected) or what went wrong with the child.
-std::string RunInChild(std::size_t budget, int waitMs, const std::function<std::string()>& body) {
-    int channel[2];
-    if (::pipe2(channel, O_CLOEXEC) != 0)
-        return "pipe failed";
-    const pid_t child = ::fork();
-    if (child < 0)
-        return "fork failed";
-    if (child == 0) {
-        ::close(channel[0]);
-        std::string result;
-        std::size_t mappedPages = 0;
-        std::ifstream("/proc/self/statm") >> mappedPages;
-        const rlimit limit{mappedPages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) + budget,
-                           RLIM_INFINITY};
-        if (mappedPages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0) {
-            result = "could not limit the child's memory";
-        } else {
-            try {
-                result = body();
-            } catch (const std::exception& error) {
-                result = std::string("exception: ") + error.what();
-            }
-        }
-        for (std::size_t done = 0; done < result.size();) {
-            const ssize_t written = ::write(channel[1], result.data() + done, result.size() - done);
-            if (written <= 0)
-                break;
-            done += static_cast<std::size_t>(written);
-        }
-        ::_exit(0);
-    }
-    ::close(channel[1]);
-    std::string result;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    bool finished = false;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        pollfd output{channel[0], POLLIN, 0};
-        const int ready = ::poll(&output, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            break;
-        char buffer[512];
-        const ssize_t got = ::read(channel[0], buffer, sizeof buffer);
-        if (got <= 0) {
-            finished = got == 0;
-            break;
-        }
-        result.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(channel[0]);
-    if (!finished) {
-        ::kill(child, SIGKILL);
-        result += " (the child did not finish within " + std::to_string(waitMs) + " ms)";
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (finished && (!WIFEXITED(status) || WEXITSTATUS(status) != 0))
-        result += " (the child did not finish normally)";
-    return result;
+// Loads store and checks that the file at path (of file type bits type) was found damaged and
+// set aside, and the store starts empty; the failure text, empty when all is as expected.
+std::string LoadsAsSetAside(TKRegistryStore& store, const std::string& path, unsigned type) {
+    const Result<void> loaded = store.Load();
+    KS_CHECK(!loaded);
+    KS_CHECK(loaded.error().Code == TErrorCode::ecParse);
+    KS_CHECK(loaded.error().Path.starts_with(path + ".bad-"));
+    KS_CHECK(TypeOf(loaded.error().Path) == type);
+    KS_CHECK(TypeOf(path) == 0);
+    KS_CHECK(store.SubKeys("").empty());
+    return {};
 }
 
 // The text of count lines made by line(i), each ended by LF.
@@ -481,15 +425,10 @@ TEST(RegistryStore, NonRegularFileIsSetAsideWithoutWaiting) {
         const std::string path = tree / "registry";
         ASSERT_TRUE(make(path)) << "could not make it (a socket needs a path under 108 bytes)";
         const unsigned type = TypeOf(path);
-        const std::string failure = RunInChild(256u << 20, 10000, [&]() -> std::string {
+        const std::string failure = test::RunInChild(256u << 20, 10000, [&]() -> std::string {
             TKRegistryStore store(path);
-            const Result<void> loaded = store.Load();
-            KS_CHECK(!loaded);
-            KS_CHECK(loaded.error().Code == TErrorCode::ecParse);
-            KS_CHECK(loaded.error().Path.starts_with(path + ".bad-"));
-            KS_CHECK(TypeOf(loaded.error().Path) == type);
-            KS_CHECK(TypeOf(path) == 0);
-            KS_CHECK(store.SubKeys("").empty());
+            if (std::string wrong = LoadsAsSetAside(store, path, type); !wrong.empty())
+                return wrong;
             store.Write("A", "a", "fresh");
             KS_CHECK(store.Flush());
             KS_CHECK(TempTree::ReadFile(path) == "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"a\"=\"fresh\"\n");
@@ -533,15 +472,10 @@ TEST(RegistryStore, OversizedFileIsSetAsideUnread) {
         const std::string path = tree / "registry";
         ASSERT_TRUE(make(path));
         const unsigned type = TypeOf(path);
-        const std::string failure = RunInChild(512u << 20, 60000, [&]() -> std::string {
+        const std::string failure = test::RunInChild(512u << 20, 60000, [&]() -> std::string {
             TKRegistryStore store(path);
-            const Result<void> loaded = store.Load();
-            KS_CHECK(!loaded);
-            KS_CHECK(loaded.error().Code == TErrorCode::ecParse);
-            KS_CHECK(loaded.error().Path.starts_with(path + ".bad-"));
-            KS_CHECK(TypeOf(loaded.error().Path) == type);
-            KS_CHECK(TypeOf(path) == 0);
-            KS_CHECK(store.SubKeys("").empty());
+            if (std::string wrong = LoadsAsSetAside(store, path, type); !wrong.empty())
+                return wrong;
             return {};
         });
         EXPECT_EQ(failure, "");
@@ -571,7 +505,7 @@ TEST(RegistryStore, DeepLongKeysLoadInLinearMemory) {
     }
     TempTree tree;
     const std::string path = tree.File("registry", text);
-    const std::string failure = RunInChild(256u << 20, 60000, [&]() -> std::string {
+    const std::string failure = test::RunInChild(256u << 20, 60000, [&]() -> std::string {
         TKRegistryStore store(path);
         const Result<void> loaded = store.Load();
         if (!loaded)

@@ -22,6 +22,7 @@
 #include "panel/KMYFILEPANEL.h"
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxSystem.h"
+#include "support/Child.h"
 #include "support/TempTree.h"
 #include "support/Unprivileged.h"
 
@@ -167,29 +168,11 @@ TEST_F(HostileTree, WipeOfASparseFileWritesOnlyItsDataOnASmallDisk) {
     ::umount2(disk.c_str(), MNT_DETACH);
 }
 
-// A chain of depth folders named "dd" below folder, with a file "f" in the deepest: made through
-// descriptors, since its full path is far longer than PATH_MAX.
-void MakeDeepTree(const std::string& folder, int depth) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    for (int i = 0; i < depth; ++i) {
-        ASSERT_EQ(::mkdirat(fd, "dd", 0755), 0);
-        const int next = ::openat(fd, "dd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        ASSERT_GE(next, 0);
-        fd = next;
-    }
-    const int file = ::openat(fd, "f", O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-    ASSERT_EQ(::write(file, "12345", 5), 5);
-    ::close(file);
-    ::close(fd);
-}
-
 TEST_F(HostileTree, TreesDeeperThanPathMaxAreCountedSearchedAndDeletedWhole) {
     TempTree tree(TempTree::MemoryBase());
     const int depth = 3000;
-    const std::string deep = tree.Folder("deep");
-    MakeDeepTree(deep, depth);
+    const std::string deep = tree / "deep";
+    ASSERT_TRUE(tree.DeepChain("deep", depth, "12345"));
     auto panel = Panel(tree.Path());
 
     SCOPED_TRACE("count");
@@ -261,21 +244,6 @@ TEST_F(HostileTree, WhatCannotBeReadIsToldNotLeftOutOfTheAnswer) {
     EXPECT_EQ(failure, "");
 }
 
-// Runs a search in a child process that the kernel ends after a time limit, so a search that
-// never ends fails the test instead of hanging it. True when the child finished on its own.
-bool SearchEnds(const std::function<void()>& search) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::alarm(20);
-        search();
-        ::_exit(0);
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST_F(HostileTree, ContentSearchReadsOnlyRegularFilesOfTheTreeUpToTheirSize) {
     TempTree tree;
     tree.File("top/plain.txt", "needle");
@@ -296,12 +264,14 @@ TEST_F(HostileTree, ContentSearchReadsOnlyRegularFilesOfTheTreeUpToTheirSize) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
-        EXPECT_TRUE(SearchEnds([&] {
+        // In a child process with a time limit: a search that never ends fails, not hangs.
+        const std::string failure = test::RunInChild(0, 20000, [&]() -> std::string {
             panel->FindFiles(c.Start, c.Masks, "needle", false, false, false);
             const int found = panel->PanelType() == ptFindResult ? panel->FFindItems.Count() - 1 : 0;
-            if (found != c.Found)
-                ::_exit(2);
-        }));
+            KS_CHECK(found == c.Found);
+            return {};
+        });
+        EXPECT_EQ(failure, "");
     }
 }
 

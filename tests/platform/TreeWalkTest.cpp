@@ -35,29 +35,10 @@ int OpenDescriptors() {
     return count;
 }
 
-// A chain of depth folders named "dd" below folder, with a file "f" in the deepest; made through
-// descriptors, since its full path is far longer than PATH_MAX.
-void MakeDeepTree(const std::string& folder, int depth) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    for (int i = 0; i < depth; ++i) {
-        ASSERT_EQ(::mkdirat(fd, "dd", 0755), 0);
-        const int next = ::openat(fd, "dd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        ASSERT_GE(next, 0);
-        fd = next;
-    }
-    const int file = ::openat(fd, "f", O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-    ASSERT_GE(file, 0);
-    ASSERT_EQ(::write(file, "deep", 4), 4);
-    ::close(file);
-    ::close(fd);
-}
-
 TEST(TreeWalk, DepthIsNoLimitAndOpenFoldersStayFew) {
     TempTree tree(TempTree::MemoryBase());
     const int depth = 3000;
-    MakeDeepTree(tree.Path(), depth);
+    ASSERT_TRUE(tree.DeepChain(".", depth, "deep"));
     TKLinuxFileSystem files;
     Result<std::unique_ptr<TKFolder>> top = files.OpenFolder(tree.Path());
     ASSERT_TRUE(top);

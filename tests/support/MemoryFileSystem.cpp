@@ -68,13 +68,13 @@ public:
     }
     Result<TDirEntry> Describe(std::string_view name) override { return FFiles.Stat(Join(FPath, name)); }
     Result<std::unique_ptr<TKFolder>> Open(std::string_view name) override {
-        const std::string path = Join(FPath, name);
-        const auto node = FFiles.FNodes.find(path);
-        if (node == FFiles.FNodes.end())
+        std::string path;
+        MemoryFileSystem::TNode* node = Find(name, path);
+        if (node == nullptr)
             return Fail(ENOENT, path);
-        if (node->second.Entry.IsLink)
+        if (node->Entry.IsLink)
             return Fail(ELOOP, path);
-        if (!node->second.Entry.IsFolder)
+        if (!node->Entry.IsFolder)
             return Fail(ENOTDIR, path);
         return std::unique_ptr<TKFolder>(std::make_unique<TMemoryFolder>(FFiles, path));
     }
@@ -84,52 +84,52 @@ public:
         return std::unique_ptr<TKFolder>(std::make_unique<TMemoryFolder>(FFiles, parent));
     }
     Result<void> RemoveFile(std::string_view name) override {
-        const std::string path = Join(FPath, name);
-        const auto node = FFiles.FNodes.find(path);
-        if (node == FFiles.FNodes.end())
+        std::string path;
+        MemoryFileSystem::TNode* node = Find(name, path);
+        if (node == nullptr)
             return Fail(ENOENT, path);
-        if (node->second.Entry.IsFolder && !node->second.Entry.IsLink)
+        if (node->Entry.IsFolder && !node->Entry.IsLink)
             return Fail(EISDIR, path);
         // Models a file system where a read-only file cannot be unlinked; what cannot be looked
         // at cannot be removed either.
         if (FFiles.FRemoveDenied.count(path) != 0 || FFiles.FStatDenied.count(path) != 0 ||
-            (node->second.Entry.Attr & 1) != 0)
+            (node->Entry.Attr & 1) != 0)
             return Fail(EACCES, path);
-        FFiles.FNodes.erase(node);
+        FFiles.FNodes.erase(path);
         return {};
     }
     Result<void> RemoveFolder(std::string_view name) override {
-        const std::string path = Join(FPath, name);
-        const auto node = FFiles.FNodes.find(path);
-        if (node == FFiles.FNodes.end())
+        std::string path;
+        MemoryFileSystem::TNode* node = Find(name, path);
+        if (node == nullptr)
             return Fail(ENOENT, path);
-        if (!node->second.Entry.IsFolder || node->second.Entry.IsLink)
+        if (!node->Entry.IsFolder || node->Entry.IsLink)
             return Fail(ENOTDIR, path);
         const auto next = FFiles.FNodes.lower_bound(path + "/");
         if (next != FFiles.FNodes.end() && next->first.rfind(path + "/", 0) == 0)
             return Fail(ENOTEMPTY, path);
         if (FFiles.FRemoveDenied.count(path) != 0)
             return Fail(EACCES, path);
-        FFiles.FNodes.erase(node);
+        FFiles.FNodes.erase(path);
         return {};
     }
     Result<void> SetWritable(std::string_view name, bool writable) override {
-        const std::string path = Join(FPath, name);
-        const auto node = FFiles.FNodes.find(path);
-        if (node == FFiles.FNodes.end())
+        std::string path;
+        MemoryFileSystem::TNode* node = Find(name, path);
+        if (node == nullptr)
             return Fail(ENOENT, path);
-        if (node->second.Entry.IsLink)
+        if (node->Entry.IsLink)
             return Fail(EOPNOTSUPP, path);
-        std::uint32_t& attr = node->second.Entry.Attr;
+        std::uint32_t& attr = node->Entry.Attr;
         attr = writable ? (attr & ~1u) : (attr | 1u);
         return {};
     }
     Result<TWipeOutcome> Wipe(std::string_view name) override {
-        const std::string path = Join(FPath, name);
-        const auto node = FFiles.FNodes.find(path);
-        if (node == FFiles.FNodes.end())
+        std::string path;
+        MemoryFileSystem::TNode* node = Find(name, path);
+        if (node == nullptr)
             return Fail(ENOENT, path);
-        const TDirEntry& entry = node->second.Entry;
+        const TDirEntry& entry = node->Entry;
         if (entry.IsLink || entry.IsFolder || (entry.Attr & 4) != 0)
             return TWipeOutcome::woNoContents;
         if (entry.Links > 1)
@@ -140,19 +140,26 @@ public:
         return TWipeOutcome::woWiped;
     }
     Result<std::unique_ptr<TKFileReader>> OpenRead(std::string_view name) override {
-        const std::string path = Join(FPath, name);
-        const auto node = FFiles.FNodes.find(path);
-        if (node == FFiles.FNodes.end())
+        std::string path;
+        MemoryFileSystem::TNode* node = Find(name, path);
+        if (node == nullptr)
             return Fail(ENOENT, path);
-        if (node->second.Entry.IsLink)
+        if (node->Entry.IsLink)
             return Fail(ELOOP, path);
-        if ((node->second.Entry.Attr & 32) == 0)
+        if ((node->Entry.Attr & 32) == 0)
             return TError{TErrorCode::ecUnsupported, 0, path, "not a regular file"};
         return std::unique_ptr<TKFileReader>(
-            std::make_unique<TMemoryReader>(node->second.Content, node->second.Entry.Size));
+            std::make_unique<TMemoryReader>(node->Content, node->Entry.Size));
     }
 
 private:
+    // The node of an entry, with its full name in path; null when there is none.
+    MemoryFileSystem::TNode* Find(std::string_view name, std::string& path) {
+        path = Join(FPath, name);
+        const auto node = FFiles.FNodes.find(path);
+        return node == FFiles.FNodes.end() ? nullptr : &node->second;
+    }
+
     MemoryFileSystem& FFiles;
     std::string FPath;
 };

@@ -119,6 +119,25 @@ std::string TempTree::Folder(const std::string& relative) const {
     return full.string();
 }
 
+bool TempTree::DeepChain(const std::string& relative, int depth, const std::string& content) const {
+    int fd = ::open(Folder(relative).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; fd >= 0 && i < depth; ++i) {
+        const int next =
+            ::mkdirat(fd, "dd", 0755) == 0 ? ::openat(fd, "dd", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        ::close(fd);
+        fd = next;
+    }
+    if (fd < 0)
+        return false;
+    const int file = ::openat(fd, "f", O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ::close(fd);
+    const bool written =
+        file >= 0 && ::write(file, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    if (file >= 0)
+        ::close(file);
+    return written;
+}
+
 std::string TempTree::ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;

@@ -28,6 +28,10 @@ public:
     std::string File(const std::string& relative, const std::string& content = {}) const;
     /// Creates a folder (and its parents) and returns its full path.
     std::string Folder(const std::string& relative) const;
+    /// A chain of depth folders named "dd" below the folder relative (created), with a file "f"
+    /// holding content in the deepest. Made through descriptors, so its full path may be far
+    /// longer than PATH_MAX. False when it could not be made.
+    bool DeepChain(const std::string& relative, int depth, const std::string& content) const;
     /// Reads a whole file; empty when it cannot be read.
     static std::string ReadFile(const std::string& path);
 
