@@ -309,7 +309,7 @@ std::int64_t TFolderSizeWalk::Run(const std::string& path) {
         return FAbort ? TWalkStep::wsStop : step;
     };
     walk.OnError = [&](TKFolder*, const TWalkEntry& entry, const TError& error) {
-        unreadable(entry.Path, error);
+        unreadable(entry.Path(), error);
         return TWalkStep::wsNext;
     };
     walk.OnLeave = [&](TKFolder&, const TWalkEntry& entry, bool) {

@@ -26,20 +26,15 @@ struct TFrame {
     bool Complete = true;
 };
 
-std::string JoinName(const std::string& folder, std::string_view name) {
-    std::string path = folder;
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += name;
-    return path;
-}
-
-// The last part of a full name, for the top folder's own entry.
-std::string_view LastEntryName(std::string_view path) {
+// The folder part and the last part of a full name ("/a/b" gives "/a" and "b"; "/" gives "" and
+// "/").
+std::pair<std::string_view, std::string_view> SplitLast(std::string_view path) {
     while (path.size() > 1 && path.back() == '/')
         path.remove_suffix(1);
     const std::size_t slash = path.rfind('/');
-    return slash == std::string_view::npos || path.size() == 1 ? path : path.substr(slash + 1);
+    if (slash == std::string_view::npos || path.size() == 1)
+        return {std::string_view(), path};
+    return {slash == 0 ? path.substr(0, 1) : path.substr(0, slash), path.substr(slash + 1)};
 }
 
 TError ListInto(TKFolder& folder, std::vector<TListed>& entries, bool& failed) {
@@ -53,6 +48,14 @@ TError ListInto(TKFolder& folder, std::vector<TListed>& entries, bool& failed) {
 
 } // namespace
 
+std::string TWalkEntry::Path() const {
+    std::string path(FolderPath);
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    path += Name;
+    return path;
+}
+
 bool TTreeWalk::Run(TKFolder& top, const std::string& topPath) {
     const std::size_t maxOpen = FMaxOpen < 3 ? 3 : FMaxOpen;
     std::vector<TFrame> frames;
@@ -60,31 +63,35 @@ bool TTreeWalk::Run(TKFolder& top, const std::string& topPath) {
     frames[0].Folder = &top;
     frames[0].Id = top.Id();
     frames[0].Path = topPath;
+
+    // Entry i of frame f.
+    const auto entryOf = [&](std::size_t f, std::size_t i) {
+        const TFrame& frame = frames[f];
+        return TWalkEntry{frame.Entries[i].Name, frame.Entries[i].Type, frame.Path, static_cast<int>(f) + 1};
+    };
+    // The folder of frame f as an entry of the folder holding it.
+    const auto folderOf = [&](std::size_t f) {
+        if (f == 0) {
+            const auto [folder, name] = SplitLast(topPath);
+            return TWalkEntry{name, TEntryType::etFolder, folder, 0};
+        }
+        return entryOf(f - 1, frames[f].IndexInParent);
+    };
+
     {
         bool failed = false;
         const TError error = ListInto(top, frames[0].Entries, failed);
         if (failed) {
             frames[0].Complete = false;
-            const TWalkEntry self{LastEntryName(topPath), TEntryType::etFolder, topPath, {}, 0};
-            if (OnError && OnError(nullptr, self, error) == TWalkStep::wsStop)
+            if (OnError && OnError(nullptr, folderOf(0), error) == TWalkStep::wsStop)
                 return false;
         }
     }
 
-    std::string entryPath;
-    // The entry at index i of frame f, its Path pointing into entryPath.
-    const auto entryOf = [&](std::size_t f, std::size_t i, std::string& pathBuffer) {
-        const TFrame& frame = frames[f];
-        pathBuffer = JoinName(frame.Path, frame.Entries[i].Name);
-        return TWalkEntry{frame.Entries[i].Name, frame.Entries[i].Type, pathBuffer, frame.Path,
-                          static_cast<int>(f) + 1};
-    };
-
     // Opens entry i of the last frame and pushes it; false to stop the walk.
     const auto descend = [&](std::size_t i) -> bool {
         const std::size_t parentIndex = frames.size() - 1;
-        std::string path;
-        const TWalkEntry entry = entryOf(parentIndex, i, path);
+        const TWalkEntry entry = entryOf(parentIndex, i);
         TKFolder& parent = *frames[parentIndex].Folder;
         Result<std::unique_ptr<TKFolder>> opened = parent.Open(entry.Name);
         if (!opened)
@@ -93,7 +100,7 @@ bool TTreeWalk::Run(TKFolder& top, const std::string& topPath) {
         frame.Owned = std::move(*opened);
         frame.Folder = frame.Owned.get();
         frame.Id = frame.Folder->Id();
-        frame.Path = path;
+        frame.Path = entry.Path();
         frame.IndexInParent = i;
         bool failed = false;
         const TError error = ListInto(*frame.Folder, frame.Entries, failed);
@@ -124,7 +131,7 @@ bool TTreeWalk::Run(TKFolder& top, const std::string& topPath) {
         TFrame& frame = frames[current];
         if (frame.Next < frame.Entries.size()) {
             const std::size_t i = frame.Next++;
-            const TWalkEntry entry = entryOf(current, i, entryPath);
+            const TWalkEntry entry = entryOf(current, i);
             const TWalkStep step = OnEntry(*frame.Folder, entry);
             if (step == TWalkStep::wsStop)
                 return false;
@@ -156,24 +163,15 @@ bool TTreeWalk::Run(TKFolder& top, const std::string& topPath) {
                 const TError error =
                     up ? TError{TErrorCode::ecChanged, 0, parent.Path, "the folder was moved during the walk"}
                        : up.error();
-                const TWalkEntry self{LastEntryName(parent.Path),
-                                      TEntryType::etFolder,
-                                      parent.Path,
-                                      {},
-                                      static_cast<int>(current) - 1};
                 if (OnError)
-                    OnError(nullptr, self, error);
+                    OnError(nullptr, folderOf(current - 1), error);
                 return false;
             }
             parent.Owned = std::move(*up);
             parent.Folder = parent.Owned.get();
         }
-        if (OnLeave) {
-            std::string path;
-            const TWalkEntry self = entryOf(current - 1, frame.IndexInParent, path);
-            if (OnLeave(*parent.Folder, self, frame.Complete) == TWalkStep::wsStop)
-                return false;
-        }
+        if (OnLeave && OnLeave(*parent.Folder, folderOf(current), frame.Complete) == TWalkStep::wsStop)
+            return false;
         frames.pop_back();
     }
     return true;

@@ -11,15 +11,18 @@
 
 namespace ks {
 
-/// One entry met by a tree walk.
+/// One entry met by a tree walk. The texts point into the walk's own data: valid during the
+/// event only.
 struct TWalkEntry {
     std::string_view Name;
     TEntryType Type = TEntryType::etOther; ///< as the folder's listing gave it
-    /// The entry's full name, for messages and results only: the walk never opens a path.
-    std::string_view Path;
-    /// The full name of the folder holding the entry (empty for the top folder itself).
+    /// The full name of the folder holding the entry (empty for the root "/" itself). For messages
+    /// and results only: the walk never opens a path.
     std::string_view FolderPath;
     int Depth = 0; ///< 0 the top folder, 1 its entries, 2 theirs, ...
+
+    /// The entry's full name, for messages and results (made on demand: most entries need none).
+    std::string Path() const;
 };
 
 /// What a walk does after a visitor's answer.

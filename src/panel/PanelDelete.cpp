@@ -253,12 +253,12 @@ private:
                 return TWalkStep::wsStop;
             TDirEntry described;
             if (sub.Type != TEntryType::etFolder) {
-                File(folder, sub.Name, std::string(sub.Path));
+                File(folder, sub.Name, sub.Path());
             } else if (!DescribeListed(folder, sub.Name, sub.Type, described)) {
                 // Gone since the listing: nothing to do.
             } else if (described.IsLink || !described.IsFolder) {
-                File(folder, sub.Name, std::string(sub.Path)); // swapped since the listing
-            } else if (ConfirmReadOnly(std::string(sub.Path), described)) {
+                File(folder, sub.Name, sub.Path()); // swapped since the listing
+            } else if (ConfirmReadOnly(sub.Path(), described)) {
                 entering = true;
                 madeWritable = (described.Attr & 1) != 0 && folder.SetWritable(sub.Name, true);
                 return TWalkStep::wsEnter;
@@ -279,8 +279,8 @@ private:
         walk.OnError = [&](TKFolder* folder, const TWalkEntry& sub, const TError& error) {
             if (folder == nullptr) {
                 if (error.Code == TErrorCode::ecChanged) {
-                    FAsk(FormatLangText(LangStrings().STRErrFolderMoved, {std::string(sub.Path)}),
-                         KindQuestion, mbOK, 0);
+                    FAsk(FormatLangText(LangStrings().STRErrFolderMoved, {sub.Path()}), KindQuestion, mbOK,
+                         0);
                     ++FFailed;
                 } else {
                     topListed = false;
@@ -293,11 +293,11 @@ private:
             if (madeWritable)
                 (void)folder->SetWritable(sub.Name, false);
             if (NoLongerAFolder(error)) {
-                File(*folder, sub.Name, std::string(sub.Path));
+                File(*folder, sub.Name, sub.Path());
             } else {
                 TEmptying level;
                 level.FailedBefore = FFailed;
-                Finish(*folder, sub.Name, std::string(sub.Path), level, false, levels);
+                Finish(*folder, sub.Name, sub.Path(), level, false, levels);
             }
             FPump();
             return Aborted() ? TWalkStep::wsStop : TWalkStep::wsNext;
@@ -305,7 +305,7 @@ private:
         walk.OnLeave = [&](TKFolder& folder, const TWalkEntry& sub, bool complete) {
             const TEmptying level = levels.back();
             levels.pop_back();
-            Finish(folder, sub.Name, std::string(sub.Path), level, complete, levels);
+            Finish(folder, sub.Name, sub.Path(), level, complete, levels);
             FPump();
             return Aborted() ? TWalkStep::wsStop : TWalkStep::wsNext;
         };

@@ -221,7 +221,7 @@ void TKMYFILEPANEL::FindFiles(const std::string& startFolder, const std::string&
             return TWalkStep::wsEnter;
         };
         walk.OnError = [&](TKFolder*, const TWalkEntry& entry, const TError& error) {
-            return unreadable(entry.Path, error);
+            return unreadable(entry.Path(), error);
         };
         walk.OnLeave = [&](TKFolder&, const TWalkEntry&, bool) {
             sendFound();

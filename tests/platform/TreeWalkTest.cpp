@@ -55,7 +55,7 @@ TEST(TreeWalk, DepthIsNoLimitAndOpenFoldersStayFew) {
             ++folders;
             return TWalkStep::wsEnter;
         }
-        deepestFile = entry.Path;
+        deepestFile = entry.Path();
         EXPECT_EQ(entry.Depth, depth + 1);
         return TWalkStep::wsNext;
     };
@@ -65,7 +65,7 @@ TEST(TreeWalk, DepthIsNoLimitAndOpenFoldersStayFew) {
         return TWalkStep::wsNext;
     };
     walk.OnError = [&](TKFolder*, const TWalkEntry& entry, const TError& error) {
-        ADD_FAILURE() << entry.Path.substr(0, 80) << ": " << error.Detail;
+        ADD_FAILURE() << entry.Path().substr(0, 80) << ": " << error.Detail;
         return TWalkStep::wsStop;
     };
     EXPECT_TRUE(walk.Run(**top, tree.Path()));
@@ -149,7 +149,7 @@ TEST(TreeWalk, EnterLaterVisitsAFoldersEntriesBeforeItsSubFolders) {
         std::vector<std::string> seen;
         TTreeWalk walk;
         walk.OnEntry = [&](TKFolder&, const TWalkEntry& entry) {
-            seen.emplace_back(entry.Path.substr(tree.Path().size() + 5));
+            seen.emplace_back(entry.Path().substr(tree.Path().size() + 5));
             return step;
         };
         ASSERT_TRUE(walk.Run(**top, tree / "top"));
