@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include <sys/stat.h>
-
 #include "foundation/FileSystem.h"
 #include "panel/KMYFILEPANEL.h"
 
@@ -58,6 +56,13 @@ inline bool WorthReporting(const TError& error) {
     return error.Code != TErrorCode::ecNotFound && !NoLongerAFolder(error);
 }
 
+// The st_mode bits of the kinds an entry known by its name alone is given, and of the owner's
+// write permission (the values every POSIX system uses).
+inline constexpr std::uint32_t ModeFile = 0100000;
+inline constexpr std::uint32_t ModeFolder = 0040000;
+inline constexpr std::uint32_t ModeLink = 0120000;
+inline constexpr std::uint32_t ModeOwnerWrite = 0200;
+
 // The full description of an entry of folder that a typed listing gave; false when it has gone
 // since. An entry of a folder that can be read but not searched cannot be described: it is
 // taken by its name and kind alone, with no size, time or read-only bit.
@@ -73,16 +78,16 @@ inline bool DescribeListed(TKFolder& folder, std::string_view name, TEntryType t
     entry.Name.assign(name);
     switch (type) {
     case TEntryType::etFile:
-        entry.Mode = S_IFREG | S_IWUSR;
+        entry.Mode = ModeFile | ModeOwnerWrite;
         entry.Attr = 32;
         break;
     case TEntryType::etFolder:
-        entry.Mode = S_IFDIR | S_IWUSR;
+        entry.Mode = ModeFolder | ModeOwnerWrite;
         entry.IsFolder = true;
         entry.Attr = 16;
         break;
     case TEntryType::etLink:
-        entry.Mode = S_IFLNK | S_IWUSR;
+        entry.Mode = ModeLink | ModeOwnerWrite;
         entry.IsLink = true;
         break;
     case TEntryType::etOther:
