@@ -12,20 +12,32 @@
 
 namespace ks {
 
+/// The drive type codes of volumes and drive entries (the `DriveType` fields, and the `Attr` of a
+/// drive item in the panel).
+enum TDriveType : int {
+    dtUnknown = 0,
+    dtLeftOut = 1, ///< not shown in the drive list
+    dtRemovable = 2,
+    dtFixed = 3,
+    dtNetwork = 4,
+    dtCdRom = 5,
+    dtRamDisk = 6,
+};
+
 /// Volume details of a mounted file system, as the drive list and item information show them.
 struct TVolumeInfo {
     std::string Label;  ///< up to 12 characters
     std::string Serial; ///< 8 upper-case hex digits of the file system UUID
     std::uint32_t MaxNameLength = 0;
     std::string FileSystem; ///< the file system type, up to 12 characters
-    int DriveType = 0;      ///< 1 left out, 2 removable, 3 fixed, 4 network, 5 CD-ROM, 6 RAM disk
+    int DriveType = 0;      ///< a `TDriveType`
     std::uint32_t Flags = 0;
 };
 
 /// One mounted file system as the drive list shows it.
 struct TDriveEntry {
     std::string Root;  ///< the mount root with a trailing "/"
-    int DriveType = 0; ///< 2 removable, 3 fixed, 4 network, 5 CD-ROM, 6 RAM disk (0 unknown)
+    int DriveType = 0; ///< a `TDriveType` other than dtLeftOut
     std::string Label; ///< the volume label, empty when there is none
 };
 

@@ -69,13 +69,13 @@ void TKITEMSSTRUC::ClearItems(bool home) {
 void TKITEMSSTRUC::MarkItem(TKFiles* item, int mode) {
     if (item == nullptr || item->Kind == ikUpFolder)
         return;
-    if (mode == 2)
-        mode = item->Marked ? 1 : 0;
-    if (mode == 0 && !item->Marked) {
+    if (mode == mmToggle)
+        mode = item->Marked ? mmUnmark : mmMark;
+    if (mode == mmMark && !item->Marked) {
         item->Marked = true;
         FMarkedSize += item->Size;
         ++FMarkedCount;
-    } else if (mode == 1 && item->Marked) {
+    } else if (mode == mmUnmark && item->Marked) {
         item->Marked = false;
         FMarkedSize -= item->Size;
         --FMarkedCount;

@@ -32,6 +32,9 @@ enum TKItemKind : std::uint8_t {
 /// What an `OnAfterChange` reports.
 enum TKAfterChange : std::uint8_t { acItem = 0, acList = 1, acProgress = 2 };
 
+/// What marking does to an item: the `mode` of the marking calls.
+enum TKMarkMode : int { mmMark = 0, mmUnmark = 1, mmToggle = 2 };
+
 /// Operation of a mask selection.
 enum TKSelectType : std::uint8_t { stSelect = 0, stDeselect = 1 };
 
@@ -114,7 +117,7 @@ public:
     void SetItemIndex(int index);
     /// Removes every item; with home the cursor goes to the top.
     void ClearItems(bool home);
-    /// Marks (mode 0), unmarks (1) or toggles (2) one item, keeping the totals; null and
+    /// Marks, unmarks or toggles one item by mode (a `TKMarkMode`), keeping the totals; null and
     /// up-folder items are left alone.
     void MarkItem(TKFiles* item, int mode);
     /// Recomputes the marked totals over all items.

@@ -41,7 +41,7 @@ inline void MarkCursorItemWhenNoneMarked(TKITEMSSTRUC& list) {
         return;
     TKFiles* current = list.GetFileItem(list.FItemIndex);
     if (current != nullptr && current->Kind != ikUpFolder)
-        list.MarkItem(current, 0);
+        list.MarkItem(current, mmMark);
 }
 
 // True when an error says an entry listed as a folder is no folder to enter any more: a symlink

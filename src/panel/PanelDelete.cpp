@@ -393,7 +393,7 @@ void TKMYFILEPANEL::DeleteItems() {
                 continue;
             run.Item(ItemFullName(i));
             Pump();
-            list.MarkItem(item, 1);
+            list.MarkItem(item, mmUnmark);
             DrawRow(*this, i);
         }
         FAbort = true;

@@ -4,12 +4,11 @@
 #include <cstdio>
 
 #include "foundation/DELTA9.h"
+#include "foundation/System.h"
 
 namespace ks {
 
 namespace {
-
-constexpr std::uint32_t FixedDiskType = 3;
 
 char GroupOf(const TKFiles& item, const TPanelOptions& options) {
     if (item.Kind == ikUpFolder)
@@ -75,10 +74,10 @@ int SortedInsertIndex(const TKITEMSSTRUC& list, const TKFiles& item, const TPane
 }
 
 void MarkMatching(TKITEMSSTRUC& list, std::string_view masks, int mode, bool driveList) {
-    if (driveList && mode == 2) {
+    if (driveList && mode == mmToggle) {
         for (auto& item : list.FItems) {
-            if (item->Kind == ikDrive && item->Attr == FixedDiskType)
-                list.MarkItem(item.get(), 0);
+            if (item->Kind == ikDrive && item->Attr == dtFixed)
+                list.MarkItem(item.get(), mmMark);
         }
         return;
     }

@@ -20,9 +20,9 @@ void SortItems(TKITEMSSTRUC& list, const TPanelOptions& options);
 /// own (equal keys go after).
 int SortedInsertIndex(const TKITEMSSTRUC& list, const TKFiles& item, const TPanelOptions& options);
 
-/// Marks (0), unmarks (1) or toggles (2) every item whose name matches one of the
+/// Marks, unmarks or toggles (mode, a `TKMarkMode`) every item whose name matches one of the
 /// ";"-separated masks, once per matching mask. In a drive list, toggling marks every fixed
-/// disk (drive type 3) instead and leaves the other entries alone.
+/// disk (dtFixed) instead and leaves the other entries alone.
 void MarkMatching(TKITEMSSTRUC& list, std::string_view masks, int mode, bool driveList);
 
 } // namespace ks
