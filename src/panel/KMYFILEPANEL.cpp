@@ -297,9 +297,9 @@ void TKMYFILEPANEL::MarkItem(TKFiles* item, int mode) {
 
 void TKMYFILEPANEL::MarkItems(const std::string& masks, int mode, int index, bool repaint, bool moveDown) {
     TKITEMSSTRUC& h = *FItemsStruc;
-    if (index == -1)
+    if (index == MarkCursorItem)
         index = h.FItemIndex;
-    if (index != -2)
+    if (index != MarkMatchingItems)
         MarkItem(h.GetFileItem(index), mode);
     else
         MarkMatching(h, masks, mode, FPanelType == ptDriveList);

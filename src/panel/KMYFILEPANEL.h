@@ -11,10 +11,15 @@
 #include "foundation/FileWatcher.h"
 #include "foundation/System.h"
 #include "panel/KITEMSSTRUC.h"
+#include "panel/PanelCommands.h"
 #include "panel/PanelKeys.h"
 #include "panel/PanelOptions.h"
 
 namespace ks {
+
+class TCountSizes;
+class TFindFiles;
+class TComparePanels;
 
 /// Busy bits of `FState`.
 enum TKPanelState : std::uint32_t {
@@ -30,6 +35,11 @@ enum TKPanelState : std::uint32_t {
 
 /// The panel's timers, run by its view.
 enum TKPanelTimer { ptmWatch, ptmAutoScroll };
+
+/// The index of `MarkItems` that stands for the cursor item, and the one for every item matching
+/// the masks.
+inline constexpr int MarkCursorItem = -1;
+inline constexpr int MarkMatchingItems = -2;
 
 /// What the FTP connection handler fills in for Ctrl+F.
 struct TKFtpConnection {
@@ -59,8 +69,10 @@ public:
 };
 
 /// The file panel without its window: the three list holders, the pending list, the state bits,
-/// every operation on the lists and the events that report them. The widget that paints it
-/// implements `TKPanelView` and hands in keys, mouse input and the row geometry.
+/// the operations on the lists, the commands its keys run and the events that report them. The
+/// long operations (count, delete, find, compare) are objects of their own that the entry points
+/// below build and run. The widget that paints it implements `TKPanelView` and hands in keys,
+/// mouse input and the row geometry.
 ///
 /// Thread: the GUI thread only. The painter thread reads the current list while a pass runs;
 /// the model locks painting (through the view) before it changes a list.
@@ -75,8 +87,6 @@ public:
     ~TKMYFILEPANEL();
     TKMYFILEPANEL(const TKMYFILEPANEL&) = delete;
     TKMYFILEPANEL& operator=(const TKMYFILEPANEL&) = delete;
-
-    // --- state -----------------------------------------------------------------------------
 
     TPanelOptions& Options;
     TKPanelView* FView = nullptr;
@@ -128,8 +138,7 @@ public:
     /// The connection the Ctrl+F handler filled in; the FTP session connects with it.
     TKFtpConnection FFtpConnection;
 
-    // --- events (each optional) ------------------------------------------------------------
-
+    // The events; each is optional and skipped when empty.
     std::function<void(TKAfterChange what, const std::string& itemInfo)> OnAfterChange;
     std::function<void(const std::string& panelInfo)> OnAfterRefresh;
     std::function<void(const std::string& panelInfo)> OnInfoList;
@@ -151,8 +160,6 @@ public:
     std::function<void()> OnStartDrag;
     std::function<void()> OnCancelDrag;
 
-    // --- services --------------------------------------------------------------------------
-
     /// Asks the user: the message box with its button set and default button; returns the
     /// modal result. Without one, every question is answered with its default button's result.
     std::function<int(const std::string& text, int kind, int buttons, int defaultButton)> AskUser;
@@ -160,8 +167,6 @@ public:
     std::function<void()> ProcessMessages;
     /// The modifier keys held right now (`TShiftState` bits); Alt changes the item info text.
     std::function<std::uint32_t()> KeyboardState;
-
-    // --- items, lookups, texts ---------------------------------------------------------------
 
     void AddInfoLine(const std::string& caption, const std::string& value, TKItemKind kind);
     TKFiles* AddItem(const std::string& caption, const std::string& name, TKItemKind kind,
@@ -185,8 +190,16 @@ public:
     /// The date column text, or the "n/a" text when the item has no date.
     std::string DateText(const TKFiles& item) const;
 
-    // --- listing and walking -----------------------------------------------------------------
-
+    /// Fills the list of the panel type: a folder is listed (keepState keeps marks, cursor and
+    /// counted sizes of a folder on a drive that reports its changes), the drive list is built
+    /// (and, with `PanelDriveSizeAtOnce`, counted as F3 would), the item information is built from
+    /// the other panel, find results lose the entries gone from the disk. Then the marked totals
+    /// are recounted, `OnAfterRefresh` gets the panel path and `OnAfterChange` the list. Does
+    /// nothing while `FLoading` is set or the panel is disabled. A folder that cannot be opened
+    /// gives way to the nearest one that can; a missing mount asks to retry (before start-up has
+    /// finished the home folder replaces it silently) and gives the drive list otherwise; a
+    /// failing listing keeps what it read. Runs on the GUI thread with painting locked; the
+    /// drive-list count calls `ProcessMessages`.
     void ReadPanel(bool keepState, bool repaint);
     void ExecuteItem(bool alternate);
     void GoToRoot();
@@ -201,19 +214,27 @@ public:
     /// opens nothing yet.
     void OpenArchive(const std::string& fullName);
 
-    // --- sorting and marking -------------------------------------------------------------------
-
     void SortItems();
+    /// Marks, unmarks or toggles one item of the current list by mode (a `TKMarkMode`), keeping
+    /// the marked totals; null and the up-folder are left alone. Fires nothing, paints nothing.
     void MarkItem(TKFiles* item, int mode);
+    /// Index `MarkCursorItem` marks the cursor item, `MarkMatchingItems` every item whose name
+    /// matches one of the ";"-separated masks (in a drive list toggling marks every fixed disk);
+    /// any other index marks that item, and an index outside the list marks nothing. mode is a
+    /// `TKMarkMode`. With repaint, the cursor row is repainted when the marked item is the cursor
+    /// item (moveDown first moves the cursor down), otherwise every row. Then `OnAfterChange`
+    /// reports the list. GUI thread.
     void MarkItems(const std::string& masks, int mode, int index, bool repaint, bool moveDown);
     /// Ctrl+F1..F3, Ctrl+F6, Ctrl+F7: changes a sort option, sorts, re-reads folder panels.
     void ChangeSortOption(int sortMode, bool toggleFolderFirst, bool toggleExecutableFirst);
     /// Ctrl+Del: takes the marked items (or the cursor item) off the list only.
     void RemoveFromList();
 
-    // --- keyboard ------------------------------------------------------------------------------
-
+    /// A key of the panel: runs the key's commands (`MapPanelKey`) in order, each through its
+    /// method and so under its rule. GUI thread; a command may run a long operation, which calls
+    /// `ProcessMessages` before this returns.
     void KeyDown(int key, std::uint32_t shift);
+    /// The same as `KeyDown`.
     void PressKey(int key, std::uint32_t shift) { KeyDown(key, shift); }
     void CursorUp();
     void CursorDown();
@@ -223,9 +244,6 @@ public:
     void PageDown();
     void CursorHome();
     void CursorEnd();
-    void CopyNameToClipboard();
-
-    // --- geometry and mouse ----------------------------------------------------------------------
 
     /// The view reports its size and row height; the visible row count follows.
     void SetGeometry(int width, int height, int itemHeight);
@@ -243,17 +261,119 @@ public:
     /// A wheel step: negative delta rolls toward the user (the list scrolls down).
     void MouseWheel(int delta);
 
-    // --- long operations -----------------------------------------------------------------------
+    /// Runs one command through its method below (the moves repaint the cursor row after them).
+    void RunCommand(TPanelCommand command);
+    /// The rule of a command (`PanelCommandAllowed`) with this panel's state and options.
+    bool CommandAllowed(TPanelCommand command) const;
 
+    // The commands. Each runs on the GUI thread and does nothing when its rule refuses it: every
+    // one but Esc, the moves, the FTP connection and saving a folder waits while the panel is
+    // busy. Those that start a long operation call `ProcessMessages` before they return.
+
+    /// Esc: asks a running long operation to stop (`FAbort`).
+    void AbortOperation();
+    /// Alt+F1 (leftPanel) or Alt+F2: the drive list in "LEFTPANEL" or "RIGHTPANEL". When the other
+    /// panel is the one named, it takes the focus and the command; when this one is and it is
+    /// not busy, it says so through `OnInfoList` and lists the drives.
+    void ShowDriveList(bool leftPanel);
+    /// Ctrl+F: asks `OnFTPConnections` for a connection; when the handler enables FTP, the panel
+    /// keeps the connection and becomes an FTP panel. Nothing without a handler.
+    void ConnectFTP();
+    /// Ctrl+0..9: keeps the folder list's path in slot (0 to 9) and says so through `OnInfoList`.
+    void SaveFolder(int slot);
+    /// Alt+0..9: lists the folder of slot (0 to 9); an empty slot gives the drive list.
+    void OpenSavedFolder(int slot);
+    /// The menu key, Shift+F10: `OnPopUpMenu` at the other panel's top-left corner.
+    void ShowPopUpMenu();
+    /// Enter (Shift+Enter for alternate): `ExecuteItem` on the cursor item.
+    void OpenItem(bool alternate);
+    /// Ctrl+PageUp, Backspace: to the parent folder, with the cursor on the folder left; nothing
+    /// without an up-folder item.
+    void OpenParentFolder();
+    /// Ctrl+\: `GoToRoot`.
+    void OpenRootFolder();
+    /// Ctrl+Right (forward) and Ctrl+Left: `SwitchDrive`.
+    void OpenNextDrive(bool forward);
+    /// Ctrl+Insert: the cursor item's caption (the folder for the up-folder, the value of an
+    /// item-information line) goes to the clipboard. Nothing without a platform or an item.
+    void CopyNameToClipboard();
+    /// Ctrl+F1..F3: `ChangeSortOption` with sortMode 1 name, 2 extension, 3 size.
+    void SetSortMode(int sortMode);
+    /// Ctrl+F6 and Ctrl+F7: `ChangeSortOption` toggling folders or executables first.
+    void ToggleFolderFirst();
+    void ToggleExecutableFirst();
+    /// Ctrl+R: `ReadPanel`(true, true).
+    void Reread();
+    /// Insert: toggles the cursor item's mark, then moves the cursor down.
+    void ToggleMarkAndMoveDown();
+    /// Space: toggles the cursor item's mark; a folder marked so in a folder or find-result
+    /// panel is counted unless `PanelCountDisabled` is set.
+    void ToggleMarkAndCount();
+    /// Num*: inverts every mark (in a drive list, marks the fixed disks).
+    void InvertMarks();
+    /// Num+ (stSelect) and Num-: asks `OnGetMaskForSelect` for the masks, starting from "*.*"
+    /// (the handler may change the operation too), and marks or unmarks the matching items; an
+    /// empty mask marks nothing.
+    void MarkByMask(TKSelectType operation);
+    /// Ctrl+Num+, Ctrl+A and Ctrl+Num-: marks or unmarks every item.
+    void MarkAll();
+    void UnmarkAll();
+    /// F3: unless `PanelCountDisabled` is set, asks `OnCalcDirSizeCallBack` (run true on entry;
+    /// the main window views a file instead and says false) and counts (`CountSizes`) when it
+    /// stays true.
+    void ViewOrCountSizes();
+    /// Ctrl+Q: `CountSizes` unless `PanelCountDisabled` is set.
+    void CountItemSizes();
+    /// F8, Del: `DeleteItems` unless `PanelDeleteDisabled` is set.
+    void DeleteMarked();
+    /// Ctrl+Del: `RemoveFromList`.
+    void RemoveMarkedFromList();
+    /// Ctrl+S: sorts the list as it is (find results come unsorted), fires `OnShowSortedStatus`
+    /// and repaints every row.
+    void SortList();
+
+    /// Counts the sizes of the marked items, or of the cursor item when none is marked (in a
+    /// drive list with none marked, every fixed disk): folders are walked to the bottom, drives
+    /// give their free and total space, each counted row shows its size. Only in drive-list,
+    /// folder and find-result panels with items. The panel is busy meanwhile and sends the
+    /// progress through `OnAfterChange`; unless it is reading, the result goes to `OnInfoList`,
+    /// which names the first folder that could not be read in full instead of giving a short
+    /// total. Ends with `FAbort` set. Runs on the GUI thread and calls `ProcessMessages` after
+    /// every entry, so Esc stops it.
     void CountSizes();
+    /// Asks `OnDeleteItems` whether to delete, to the Trash or wiping, then deletes the marked
+    /// items (the cursor item when none is marked): in a folder or find-result panel through the
+    /// open folders of a tree walk, asking through `AskUser` about failures, read-only items and
+    /// folders that are not empty; an archive panel writes the list of names and leaves the
+    /// deleting to `OnArchiveDeleteItems`; an FTP panel deletes nothing yet. Only in those panel
+    /// types with items. Afterwards the panel is re-read keeping its state, and so is the other
+    /// panel when it shows the same path. Runs on the GUI thread and calls `ProcessMessages` after
+    /// every entry, so Esc stops it.
     void DeleteItems();
+    /// Searches startFolder, or the marked folders (inMarkedFolders), or every fixed disk when
+    /// startFolder is empty, for names matching one of the ";"-separated masks ("*" when there
+    /// are none) and, with text, for regular files holding it (caseSensitive or not). subfolders
+    /// searches the whole tree: hidden entries only while they are shown, folder links never
+    /// entered, other file systems mounted below a start folder's first level left out. The
+    /// first hit turns the panel into a find-result list whose up-folder leads back. Progress
+    /// goes to `OnAfterChange`; a folder that could not be read is named through `OnInfoList`.
+    /// Runs on the GUI thread and calls `ProcessMessages` after every entry, so Esc stops it.
     void FindFiles(const std::string& startFolder, const std::string& masks, const std::string& text,
                    bool caseSensitive, bool subfolders, bool inMarkedFolders);
+    /// Marks, in both panels, every pair of items equal in the chosen properties: the name
+    /// without regard to case, the size, the attributes, the modification time. Up-folders are
+    /// never compared. Nothing without another panel, or while it is quiet. Both panels are busy
+    /// meanwhile. Runs on the GUI thread; calls `ProcessMessages` once before it starts.
     void ComparePanels(bool byName, bool bySize, bool byAttr, bool byDate);
     /// Fills the item-information list from the other panel's cursor item.
     void BuildItemInfo();
 
 private:
+    // The long operations run as objects of their own that fire the panel's events.
+    friend class TCountSizes;
+    friend class TFindFiles;
+    friend class TComparePanels;
+
     void FireAfterChange(TKAfterChange what, const std::string& text);
     void FireAfterRefresh(const std::string& text);
     void RepaintCursor();

@@ -9,137 +9,161 @@ namespace ks {
 
 using namespace operations;
 
-namespace {
+// One run of CountSizes: the totals so far and the walks that add to them.
+class TCountSizes {
+public:
+    explicit TCountSizes(TKMYFILEPANEL& panel)
+        : FPanel(panel), FList(*panel.FItemsStruc), FLang(LangStrings()), FType(panel.PanelType()),
+          FReading((panel.FState & psReading) != 0) {}
 
-struct TCountState {
-    std::int64_t Folders = 0;
-    std::int64_t Files = 0;
-    std::int64_t Bytes = 0;
-    std::int64_t FreeSum = 0;
-    std::int64_t TotalSum = 0;
-    // Folders that could not be read in full, and the first of them.
-    std::int64_t Unreadable = 0;
-    std::string FirstUnreadable;
-};
+    void Run() {
+        if (FType != ptDriveList && FType != ptFolder && FType != ptFindResult)
+            return;
+        if (FList.Count() == 0)
+            return;
 
-} // namespace
+        if (FType == ptDriveList && FList.FMarkedCount == 0) {
+            for (const auto& item : FList.FItems)
+                FList.MarkItem(item.get(),
+                               item->Kind == ikDrive && item->Attr == dtFixed ? mmMark : mmUnmark);
+        }
 
-void TKMYFILEPANEL::CountSizes() {
-    const TKPanelType type = PanelType();
-    if (type != ptDriveList && type != ptFolder && type != ptFindResult)
-        return;
-    TKITEMSSTRUC& list = *FItemsStruc;
-    if (list.Count() == 0)
-        return;
-    const TLangStrings& lang = LangStrings();
-    const bool reading = (FState & psReading) != 0;
+        const std::uint32_t stateBefore = FPanel.FState;
+        FPanel.FState |= psCounting | psBusy | psQuiet;
+        FPanel.Pump();
+        FPanel.FireAfterRefresh(FLang.STR_MSG_WORKING);
+        FPanel.FAbort = false;
 
-    if (type == ptDriveList && list.FMarkedCount == 0) {
-        for (const auto& item : list.FItems)
-            list.MarkItem(item.get(), item->Kind == ikDrive && item->Attr == 3 ? 0 : 1);
+        MarkCursorItemWhenNoneMarked(FList);
+
+        for (int i = 0; i < FList.Count() && !FPanel.FAbort; ++i) {
+            TKFiles* item = FList.GetFileItem(i);
+            if (item == nullptr || !item->Marked || item->Kind == ikUpFolder)
+                continue;
+            if (item->Kind == ikDrive)
+                Drive(*item, i);
+            else if (item->Kind == ikFolder)
+                Folder(*item, i);
+            else
+                File(*item);
+        }
+        FPanel.RecountMarked();
+        FPanel.FireAfterRefresh(FPanel.GetPanelPath());
+        if (!FReading)
+            Report();
+        FPanel.FState = stateBefore;
+        FPanel.FAbort = true;
     }
 
-    const std::uint32_t stateBefore = FState;
-    FState |= psCounting | psBusy | psQuiet;
-    Pump();
-    FireAfterRefresh(lang.STR_MSG_WORKING);
-    FAbort = false;
-    TCountState count;
-
-    MarkCursorItemWhenNoneMarked(list);
-
+private:
     // One progress text per counted entry: every one of the first hundred, then every fifth.
-    const auto progress = [&] {
-        const std::int64_t counted = count.Folders + count.Files;
+    void Progress() {
+        const std::int64_t counted = FFolders + FFiles;
         if (counted < 101 || counted % 5 == 0)
-            FireAfterChange(acProgress,
-                            FormatLangText(lang.STR_MSG_COUNTING, {Num(count.Folders), Num(count.Files),
-                                                                   FormatSize(true, count.Bytes)}));
-    };
+            FPanel.FireAfterChange(acProgress,
+                                   FormatLangText(FLang.STR_MSG_COUNTING,
+                                                  {Num(FFolders), Num(FFiles), FormatSize(true, FBytes)}));
+    }
 
-    // Counts one folder's tree; after each of its direct sub-folders the panel tells which
-    // marked folder it is counting.
-    const auto countFolder = [&](const std::string& path) -> std::int64_t {
-        const std::string working = lang.STR_MSG_WORKING + "[" + LastPathPart(path) + "]";
-        const TCountState base = count;
+    void Drive(TKFiles& item, int index) {
+        const std::int64_t free = std::max<std::int64_t>(System().DiskFree(item.Name), 0);
+        const std::int64_t total = std::max<std::int64_t>(System().DiskSize(item.Name), 0);
+        item.SetInfo(FormatSize(true, free) + " [" + FormatSize(true, total) + "]");
+        item.Size = total;
+        FFreeSum += free;
+        FTotalSum += total;
+        if (FReading)
+            FList.MarkItem(&item, mmUnmark);
+        DrawRow(FPanel, index);
+        Progress();
+    }
+
+    void Folder(TKFiles& item, int index) {
+        // A special folder of the drive list is named by its full path.
+        const std::string path = FType == ptDriveList ? item.Name : FPanel.ItemFullName(index);
+        ++FFolders;
+        Progress();
+        if (path.empty() || path.front() != '/')
+            return;
+        const std::int64_t bytes = Tree(path);
+        item.Size = bytes;
+        item.SetInfo(FormatSize(FPanel.Options.PanelSizeInUnits, bytes));
+        DrawRow(FPanel, index);
+    }
+
+    void File(const TKFiles& item) {
+        ++FFiles;
+        FBytes += item.Size;
+        Progress();
+    }
+
+    // Counts one folder's tree and gives its bytes; after each of its direct sub-folders the
+    // panel tells which marked folder it is counting.
+    std::int64_t Tree(const std::string& path) {
+        const std::string working = FLang.STR_MSG_WORKING + "[" + LastPathPart(path) + "]";
+        const std::int64_t baseFolders = FFolders;
+        const std::int64_t baseFiles = FFiles;
+        const std::int64_t baseBytes = FBytes;
         TFolderSizeWalk walk;
         const auto take = [&] {
-            count.Folders = base.Folders + walk.Folders();
-            count.Files = base.Files + walk.Files();
-            count.Bytes = base.Bytes + walk.Bytes();
+            FFolders = baseFolders + walk.Folders();
+            FFiles = baseFiles + walk.Files();
+            FBytes = baseBytes + walk.Bytes();
         };
         walk.ProcessMessages = [&] {
             take();
-            progress();
-            Pump();
-            if (FAbort)
+            Progress();
+            FPanel.Pump();
+            if (FPanel.FAbort)
                 walk.Abort();
         };
         walk.AfterSubFolder = [&] {
             take();
-            FireAfterRefresh(working);
+            FPanel.FireAfterRefresh(working);
         };
         const std::int64_t bytes = walk.Run(path);
         take();
         if (walk.Unreadable() > 0) {
-            if (count.Unreadable == 0)
-                count.FirstUnreadable = walk.FirstUnreadable();
-            count.Unreadable += walk.Unreadable();
+            if (FUnreadable == 0)
+                FFirstUnreadable = walk.FirstUnreadable();
+            FUnreadable += walk.Unreadable();
         }
         return bytes;
-    };
+    }
 
-    for (int i = 0; i < list.Count() && !FAbort; ++i) {
-        TKFiles* item = list.GetFileItem(i);
-        if (item == nullptr || !item->Marked || item->Kind == ikUpFolder)
-            continue;
-        if (item->Kind == ikDrive) {
-            std::int64_t free = System().DiskFree(item->Name);
-            std::int64_t total = System().DiskSize(item->Name);
-            free = std::max<std::int64_t>(free, 0);
-            total = std::max<std::int64_t>(total, 0);
-            item->SetInfo(FormatSize(true, free) + " [" + FormatSize(true, total) + "]");
-            item->Size = total;
-            count.FreeSum += free;
-            count.TotalSum += total;
-            if (reading)
-                list.MarkItem(item, 1);
-            DrawRow(*this, i);
-            progress();
-        } else if (item->Kind == ikFolder) {
-            // A special folder of the drive list is named by its full path.
-            const std::string path = type == ptDriveList ? item->Name : ItemFullName(i);
-            ++count.Folders;
-            progress();
-            if (!path.empty() && path.front() == '/') {
-                const std::int64_t bytes = countFolder(path);
-                item->Size = bytes;
-                item->SetInfo(FormatSize(Options.PanelSizeInUnits, bytes));
-                DrawRow(*this, i);
-            }
-        } else {
-            ++count.Files;
-            count.Bytes += item->Size;
-            progress();
-        }
-    }
-    RecountMarked();
-    FireAfterRefresh(GetPanelPath());
-    if (!reading && OnInfoList) {
-        if (type == ptDriveList)
-            OnInfoList(FormatLangText(lang.nfo_CalcFolderSizeDr,
-                                      {FormatSize(false, count.FreeSum), FormatSize(false, count.TotalSum)}));
-        else if (count.Unreadable > 0)
+    void Report() {
+        if (!FPanel.OnInfoList)
+            return;
+        if (FType == ptDriveList)
+            FPanel.OnInfoList(FormatLangText(FLang.nfo_CalcFolderSizeDr,
+                                             {FormatSize(false, FFreeSum), FormatSize(false, FTotalSum)}));
+        else if (FUnreadable > 0)
             // A total that leaves folders out is never shown as the answer.
-            OnInfoList(FormatLangText(lang.nfo_CalcFolderSizeUnread,
-                                      {Num(count.Folders), Num(count.Files), FormatSize(false, count.Bytes),
-                                       count.FirstUnreadable}));
+            FPanel.OnInfoList(
+                FormatLangText(FLang.nfo_CalcFolderSizeUnread,
+                               {Num(FFolders), Num(FFiles), FormatSize(false, FBytes), FFirstUnreadable}));
         else
-            OnInfoList(FormatLangText(lang.nfo_CalcFolderSize, {Num(count.Folders), Num(count.Files),
-                                                                FormatSize(false, count.Bytes)}));
+            FPanel.OnInfoList(FormatLangText(FLang.nfo_CalcFolderSize,
+                                             {Num(FFolders), Num(FFiles), FormatSize(false, FBytes)}));
     }
-    FState = stateBefore;
-    FAbort = true;
+
+    TKMYFILEPANEL& FPanel;
+    TKITEMSSTRUC& FList;
+    const TLangStrings& FLang;
+    const TKPanelType FType;
+    const bool FReading;
+    std::int64_t FFolders = 0;
+    std::int64_t FFiles = 0;
+    std::int64_t FBytes = 0;
+    std::int64_t FFreeSum = 0;
+    std::int64_t FTotalSum = 0;
+    // Folders that could not be read in full, and the first of them.
+    std::int64_t FUnreadable = 0;
+    std::string FFirstUnreadable;
+};
+
+void TKMYFILEPANEL::CountSizes() {
+    TCountSizes(*this).Run();
 }
 
 } // namespace ks

@@ -91,124 +91,86 @@ bool Hidden(const TDirEntry& entry) {
 
 } // namespace
 
-void TKMYFILEPANEL::FindFiles(const std::string& startFolder, const std::string& masks,
-                              const std::string& text, bool caseSensitive, bool subfolders,
-                              bool inMarkedFolders) {
-    const TLangStrings& lang = LangStrings();
-    const std::uint32_t stateBefore = FState;
-    FState |= psSearching | psBusy | psQuiet;
-    Pump();
-    FireAfterRefresh(lang.STR_MSG_WORKING);
-    const std::string remembered = FFolderItems.FPath;
-    FAbort = false;
-    int foldersFound = 0;
-    int filesFound = 0;
-    bool found = false;
-    std::string firstUnreadable;
-
-    std::vector<std::string> starts;
-    if (inMarkedFolders) {
-        const TKITEMSSTRUC& list = *FItemsStruc;
-        for (int i = 0; i < list.Count(); ++i) {
-            const TKFiles* item = list.GetFileItem(i);
-            if (item != nullptr && item->Marked && item->Kind == ikFolder)
-                starts.push_back(ItemFullName(i));
-        }
-    } else if (!startFolder.empty()) {
-        starts.push_back(startFolder);
-    } else {
-        for (const TDriveEntry& drive : System().ListDrives())
-            if (drive.DriveType == 3)
-                starts.push_back(drive.Root);
+// One run of FindFiles: what is searched for, where, and what was found so far. Each folder's
+// entries are tested in listing order, then its sub-folders are searched, in listing order,
+// through the open folder (no depth limit, and a folder swapped for a link meanwhile is not
+// followed).
+class TFindFiles {
+public:
+    TFindFiles(TKMYFILEPANEL& panel, const std::string& masks, const std::string& text, bool caseSensitive,
+               bool subfolders)
+        : FPanel(panel), FLang(LangStrings()), FMasks(SplitMasks(masks)), FSubfolders(subfolders) {
+        if (!text.empty())
+            FContent = std::make_unique<TContentSearch>(text, caseSensitive);
     }
 
-    const std::vector<std::string> maskList = SplitMasks(masks);
-    std::unique_ptr<TContentSearch> content;
-    if (!text.empty())
-        content = std::make_unique<TContentSearch>(text, caseSensitive);
+    void Run(const std::string& startFolder, bool inMarkedFolders) {
+        const std::uint32_t stateBefore = FPanel.FState;
+        FPanel.FState |= psSearching | psBusy | psQuiet;
+        FPanel.Pump();
+        FPanel.FireAfterRefresh(FLang.STR_MSG_WORKING);
+        FRemembered = FPanel.FFolderItems.FPath;
+        FPanel.FAbort = false;
+        for (const std::string& start : Starts(startFolder, inMarkedFolders)) {
+            if (FPanel.FAbort)
+                break;
+            Search(start);
+        }
+        FPanel.FAbort = true;
+        FPanel.FireAfterRefresh(FPanel.GetPanelPath());
+        FPanel.FireAfterChange(acProgress, FPanel.GetItemInfo());
+        // A search that could not look everywhere says so: "nothing found" is not the answer then.
+        if (!FFirstUnreadable.empty() && FPanel.OnInfoList)
+            FPanel.OnInfoList(FormatLangText(FLang.nfo_FindUnread, {FFirstUnreadable}));
+        FPanel.FState = stateBefore;
+    }
 
-    const auto sendFound = [&] {
-        FireAfterChange(acProgress,
-                        FormatLangText(lang.STR_MSG_FINDING, {Num(foldersFound), Num(filesFound)}));
-    };
-    const auto matchesMask = [&](std::string_view name) {
-        return std::any_of(maskList.begin(), maskList.end(),
+private:
+    std::vector<std::string> Starts(const std::string& startFolder, bool inMarkedFolders) const {
+        std::vector<std::string> starts;
+        if (inMarkedFolders) {
+            const TKITEMSSTRUC& list = *FPanel.FItemsStruc;
+            for (int i = 0; i < list.Count(); ++i) {
+                const TKFiles* item = list.GetFileItem(i);
+                if (item != nullptr && item->Marked && item->Kind == ikFolder)
+                    starts.push_back(FPanel.ItemFullName(i));
+            }
+        } else if (!startFolder.empty()) {
+            starts.push_back(startFolder);
+        } else {
+            for (const TDriveEntry& drive : System().ListDrives())
+                if (drive.DriveType == dtFixed)
+                    starts.push_back(drive.Root);
+        }
+        return starts;
+    }
+
+    void SendFound() {
+        FPanel.FireAfterChange(acProgress,
+                               FormatLangText(FLang.STR_MSG_FINDING, {Num(FFoldersFound), Num(FFilesFound)}));
+    }
+
+    bool MatchesMask(std::string_view name) const {
+        return std::any_of(FMasks.begin(), FMasks.end(),
                            [&](const std::string& mask) { return MatchMask(name, mask); });
-    };
-    const auto unreadable = [&](std::string_view path, const TError& error) {
-        if (firstUnreadable.empty() && WorthReporting(error))
-            firstUnreadable = path;
-        return TWalkStep::wsNext;
-    };
+    }
 
-    // Each folder's entries are tested in listing order, then its sub-folders are searched, in
-    // listing order, through the open folder (no depth limit, and a folder swapped for a link
-    // meanwhile is not followed).
-    for (const std::string& start : starts) {
-        if (FAbort)
-            break;
+    TWalkStep Unreadable(std::string_view path, const TError& error) {
+        if (FFirstUnreadable.empty() && WorthReporting(error))
+            FFirstUnreadable = path;
+        return TWalkStep::wsNext;
+    }
+
+    void Search(const std::string& start) {
         const std::string startPath = start.size() > 1 ? RemoveTrailingSeparator(start) : start;
         Result<std::unique_ptr<TKFolder>> top = FileSystem().OpenFolder(startPath);
         if (!top) {
-            unreadable(startPath, top.error());
-            continue;
+            Unreadable(startPath, top.error());
+            return;
         }
         const std::uint64_t startDevice = (*top)->Id().Device;
         TTreeWalk walk;
-        walk.OnEntry = [&](TKFolder& folder, const TWalkEntry& entry) {
-            // Hidden entries are neither found nor entered while the panel hides them (a folder
-            // is hidden by its name alone); a symlinked folder is never entered, so a link loop
-            // cannot run forever.
-            const bool hiddenName = entry.Name.front() == '.' && !Options.PanelShowHidden;
-            const TWalkStep enter = subfolders && entry.Type == TEntryType::etFolder && !hiddenName
-                                        ? TWalkStep::wsEnterLater
-                                        : TWalkStep::wsNext;
-            // Names and kinds are enough to walk and to test masks; only the entries whose names
-            // match are described in full, so a search of a large tree costs no stat per entry.
-            if (hiddenName || !matchesMask(entry.Name))
-                return enter;
-            TDirEntry described;
-            if (!DescribeListed(folder, entry.Name, entry.Type, described))
-                return enter;
-            if (Hidden(described) && !Options.PanelShowHidden)
-                return enter;
-            if (content) {
-                // Only regular files of the tree itself have contents to read: a device or a pipe
-                // could block, and a link may lead anywhere (into /proc, say).
-                if (entry.Type != TEntryType::etFile || described.IsLink || (described.Attr & 32) == 0)
-                    return enter;
-                Result<std::unique_ptr<TKFileReader>> file = folder.OpenRead(entry.Name);
-                if (!file)
-                    return enter;
-                const bool hit = content->Matches(**file, [&](int percent) {
-                    FireAfterChange(acProgress,
-                                    FormatLangText(lang.STR_MSG_FINDING_DETAIL,
-                                                   {Num(foldersFound), Num(filesFound), Num(percent)}));
-                    Pump();
-                    return !FAbort;
-                });
-                if (FAbort)
-                    return TWalkStep::wsStop;
-                if (!hit)
-                    return enter;
-            }
-            if (!found) {
-                found = true;
-                SetPanelType(ptFindResult);
-                FFindItems.ClearItems(true);
-                AddItem("..", remembered, ikUpFolder, lang.STR_PANEL_UPDIR, 0, false);
-                RepaintAll();
-            }
-            TKFiles* item = AddSearchRecItem(FFindItems, described, false);
-            if (item != nullptr) {
-                item->SetFolder(std::string(entry.FolderPath));
-                ++(described.IsFolder ? foldersFound : filesFound);
-                if (RowVisible(*this, FFindItems.Count() - 1))
-                    RepaintCursor();
-            }
-            Pump();
-            return FAbort ? TWalkStep::wsStop : enter;
-        };
+        walk.OnEntry = [&](TKFolder& folder, const TWalkEntry& entry) { return Entry(folder, entry); };
         walk.OnEnter = [&](TKFolder&, TKFolder& folder, const TWalkEntry& entry) {
             if (entry.Depth != 1)
                 return TWalkStep::wsEnter;
@@ -217,26 +179,98 @@ void TKMYFILEPANEL::FindFiles(const std::string& startFolder, const std::string&
             // reading never ends or blocks. Mounts are looked for one level down, where they sit.
             if (folder.Id().Device != startDevice)
                 return TWalkStep::wsNext;
-            FireAfterRefresh(lang.STR_MSG_WORKING + "[" + std::string(entry.Name) + "]");
+            FPanel.FireAfterRefresh(FLang.STR_MSG_WORKING + "[" + std::string(entry.Name) + "]");
             return TWalkStep::wsEnter;
         };
         walk.OnError = [&](TKFolder*, const TWalkEntry& entry, const TError& error) {
-            return unreadable(entry.Path(), error);
+            return Unreadable(entry.Path(), error);
         };
         walk.OnLeave = [&](TKFolder&, const TWalkEntry&, bool) {
-            sendFound();
-            return FAbort ? TWalkStep::wsStop : TWalkStep::wsNext;
+            SendFound();
+            return FPanel.FAbort ? TWalkStep::wsStop : TWalkStep::wsNext;
         };
         walk.Run(**top, startPath);
-        sendFound();
+        SendFound();
     }
-    FAbort = true;
-    FireAfterRefresh(GetPanelPath());
-    FireAfterChange(acProgress, GetItemInfo());
-    // A search that could not look everywhere says so: "nothing found" is not the answer then.
-    if (!firstUnreadable.empty() && OnInfoList)
-        OnInfoList(FormatLangText(lang.nfo_FindUnread, {firstUnreadable}));
-    FState = stateBefore;
+
+    // Tests one listed entry and says whether the walk enters it.
+    TWalkStep Entry(TKFolder& folder, const TWalkEntry& entry) {
+        const bool showHidden = FPanel.Options.PanelShowHidden;
+        // Hidden entries are neither found nor entered while the panel hides them (a folder is
+        // hidden by its name alone); a symlinked folder is never entered, so a link loop cannot
+        // run forever.
+        const bool hiddenName = entry.Name.front() == '.' && !showHidden;
+        const TWalkStep enter = FSubfolders && entry.Type == TEntryType::etFolder && !hiddenName
+                                    ? TWalkStep::wsEnterLater
+                                    : TWalkStep::wsNext;
+        // Names and kinds are enough to walk and to test masks; only the entries whose names
+        // match are described in full, so a search of a large tree costs no stat per entry.
+        if (hiddenName || !MatchesMask(entry.Name))
+            return enter;
+        TDirEntry described;
+        if (!DescribeListed(folder, entry.Name, entry.Type, described))
+            return enter;
+        if (Hidden(described) && !showHidden)
+            return enter;
+        if (FContent) {
+            // Only regular files of the tree itself have contents to read: a device or a pipe
+            // could block, and a link may lead anywhere (into /proc, say).
+            if (entry.Type != TEntryType::etFile || described.IsLink || (described.Attr & 32) == 0)
+                return enter;
+            Result<std::unique_ptr<TKFileReader>> file = folder.OpenRead(entry.Name);
+            if (!file)
+                return enter;
+            const bool hit = FContent->Matches(**file, [&](int percent) {
+                FPanel.FireAfterChange(acProgress,
+                                       FormatLangText(FLang.STR_MSG_FINDING_DETAIL,
+                                                      {Num(FFoldersFound), Num(FFilesFound), Num(percent)}));
+                FPanel.Pump();
+                return !FPanel.FAbort;
+            });
+            if (FPanel.FAbort)
+                return TWalkStep::wsStop;
+            if (!hit)
+                return enter;
+        }
+        Add(entry, described);
+        FPanel.Pump();
+        return FPanel.FAbort ? TWalkStep::wsStop : enter;
+    }
+
+    // The first hit turns the panel into a find-result list, led by the way back to the folder.
+    void Add(const TWalkEntry& entry, const TDirEntry& described) {
+        if (!FFound) {
+            FFound = true;
+            FPanel.SetPanelType(ptFindResult);
+            FPanel.FFindItems.ClearItems(true);
+            FPanel.AddItem("..", FRemembered, ikUpFolder, FLang.STR_PANEL_UPDIR, 0, false);
+            FPanel.RepaintAll();
+        }
+        TKFiles* item = FPanel.AddSearchRecItem(FPanel.FFindItems, described, false);
+        if (item == nullptr)
+            return;
+        item->SetFolder(std::string(entry.FolderPath));
+        ++(described.IsFolder ? FFoldersFound : FFilesFound);
+        if (RowVisible(FPanel, FPanel.FFindItems.Count() - 1))
+            FPanel.RepaintCursor();
+    }
+
+    TKMYFILEPANEL& FPanel;
+    const TLangStrings& FLang;
+    const std::vector<std::string> FMasks;
+    const bool FSubfolders;
+    std::unique_ptr<TContentSearch> FContent;
+    std::string FRemembered;
+    int FFoldersFound = 0;
+    int FFilesFound = 0;
+    bool FFound = false;
+    std::string FFirstUnreadable;
+};
+
+void TKMYFILEPANEL::FindFiles(const std::string& startFolder, const std::string& masks,
+                              const std::string& text, bool caseSensitive, bool subfolders,
+                              bool inMarkedFolders) {
+    TFindFiles(*this, masks, text, caseSensitive, subfolders).Run(startFolder, inMarkedFolders);
 }
 
 } // namespace ks

@@ -1,20 +1,12 @@
 #include "panel/KMYFILEPANEL.h"
 
 #include <algorithm>
-#include <initializer_list>
-#include <string_view>
-
-#include "shell/Language.h"
 
 namespace ks {
 
 namespace {
 
 constexpr int AutoScrollIntervalMs = 50;
-
-bool IsDigitKey(int key) {
-    return key >= VK_0 && key <= VK_0 + 9;
-}
 
 // Rows used by the cursor arithmetic: a panel without geometry yet still keeps its cursor row
 // visible instead of putting the top row past the cursor.
@@ -61,188 +53,6 @@ void MovePage(TKMYFILEPANEL& panel, const std::function<void()>& step) {
 }
 
 } // namespace
-
-// --- keyboard ------------------------------------------------------------------------------------
-
-void TKMYFILEPANEL::KeyDown(int key, std::uint32_t shift) {
-    const std::uint32_t mods = Modifiers(shift);
-    const bool none = mods == 0;
-    const bool ctrl = mods == ssCtrl;
-    const bool alt = mods == ssAlt;
-
-    if (key == VK_ESCAPE)
-        FAbort = true;
-    switch (key) {
-    case VK_UP:
-        ctrl ? ScrollUp() : CursorUp();
-        RepaintCursor();
-        break;
-    case VK_DOWN:
-        ctrl ? ScrollDown() : CursorDown();
-        RepaintCursor();
-        break;
-    case VK_PRIOR:
-        PageUp();
-        RepaintCursor();
-        break;
-    case VK_NEXT:
-        PageDown();
-        RepaintCursor();
-        break;
-    case VK_HOME:
-        CursorHome();
-        RepaintCursor();
-        break;
-    case VK_END:
-        CursorEnd();
-        RepaintCursor();
-        break;
-    case VK_LEFT:
-        if (none) {
-            PageUp();
-            RepaintCursor();
-        }
-        break;
-    case VK_RIGHT:
-        if (none) {
-            PageDown();
-            RepaintCursor();
-        }
-        break;
-    default:
-        break;
-    }
-
-    // Alt+F1 and Alt+F2 open the drive list in the left or the right panel, whichever has the
-    // focus; the other panel takes the focus and the key when it is the one named.
-    if (alt && (key == VK_F(1) || key == VK_F(2))) {
-        const std::string wanted = key == VK_F(1) ? "LEFTPANEL" : "RIGHTPANEL";
-        if (FOtherPanel != nullptr && FOtherPanel->FName == wanted) {
-            if (FOtherPanel->FView != nullptr)
-                FOtherPanel->FView->TakeFocus();
-            FOtherPanel->GotFocus();
-            FOtherPanel->KeyDown(key, shift);
-            return;
-        }
-        if (FName == wanted && !Busy()) {
-            if (OnInfoList)
-                OnInfoList(LangStrings().nfo_ChooseDrive);
-            SetPanelType(ptDriveList);
-            ReadPanel(false, true);
-        }
-    }
-
-    if (ctrl && key == VK_LETTER('F') && OnFTPConnections) {
-        TKFtpConnection connection;
-        connection.DisableFTP = true;
-        OnFTPConnections(connection);
-        if (!connection.DisableFTP) {
-            FFtpConnection = connection;
-            SetPanelType(ptFTP);
-        }
-    }
-
-    if (ctrl && IsDigitKey(key)) {
-        const int digit = key - VK_0;
-        Options.SavedFolders[static_cast<std::size_t>(digit)] = FFolderItems.FPath;
-        if (OnInfoList)
-            OnInfoList(FormatLangText(LangStrings().nfo_FolderDefined,
-                                      {std::string(1, static_cast<char>('0' + digit)), FFolderItems.FPath}));
-    }
-
-    // Everything from here on waits while a long operation runs.
-    if (Busy())
-        return;
-
-    if (key == VK_APPS || (mods == ssShift && key == VK_F10)) {
-        if (OnPopUpMenu)
-            OnPopUpMenu(0, 0, true);
-    }
-    if (key == VK_RETURN && none)
-        ExecuteItem(false);
-    if (key == VK_RETURN && mods == ssShift)
-        ExecuteItem(true);
-    if ((ctrl && key == VK_PRIOR) || (none && key == VK_BACK && Options.PanelBackspaceUp)) {
-        if (FindItem("..", true) >= 0)
-            ExecuteItem(false);
-    }
-    if (ctrl && key == VK_OEM_5)
-        GoToRoot();
-
-    if (ctrl && (key == VK_LEFT || key == VK_RIGHT)) {
-        SwitchDrive(key == VK_RIGHT);
-        return;
-    }
-
-    if (alt && IsDigitKey(key)) {
-        SetPanelType(ptFolder);
-        FFolderItems.FPath = Options.SavedFolders[static_cast<std::size_t>(key - VK_0)];
-        ReadPanel(false, true);
-    }
-    if (ctrl && key == VK_INSERT)
-        CopyNameToClipboard();
-    if (ctrl) {
-        if (key == VK_F(1))
-            ChangeSortOption(1, false, false);
-        else if (key == VK_F(2))
-            ChangeSortOption(2, false, false);
-        else if (key == VK_F(3))
-            ChangeSortOption(3, false, false);
-        else if (key == VK_F(6))
-            ChangeSortOption(0, true, false);
-        else if (key == VK_F(7))
-            ChangeSortOption(0, false, true);
-    }
-    if (ctrl && key == VK_LETTER('R'))
-        ReadPanel(true, true);
-
-    if (none && key == VK_INSERT)
-        MarkItems("", 2, -1, true, true);
-    if (none && key == VK_SPACE) {
-        MarkItems("", 2, -1, true, false);
-        const TKFiles* item = FItemsStruc->FCurrentItem;
-        if (item != nullptr && item->Marked && item->Kind == ikFolder &&
-            (FPanelType == ptFolder || FPanelType == ptFindResult) && !Options.PanelCountDisabled)
-            CountSizes();
-    }
-    if (none && key == VK_MULTIPLY)
-        MarkItems("*.*", 2, -2, true, false);
-    if (none && (key == VK_ADD || key == VK_SUBTRACT)) {
-        TKSelectType operation = key == VK_ADD ? stSelect : stDeselect;
-        std::string mask = "*.*";
-        if (OnGetMaskForSelect)
-            OnGetMaskForSelect(operation, mask);
-        if (!mask.empty())
-            MarkItems(mask, operation == stSelect ? 0 : 1, -2, true, false);
-    }
-    if (ctrl && key == VK_SUBTRACT)
-        MarkItems("*.*", 1, -2, true, false);
-    if (ctrl && (key == VK_ADD || key == VK_LETTER('A')))
-        MarkItems("*.*", 0, -2, true, false);
-
-    if (none && key == VK_F(3) && !Options.PanelCountDisabled) {
-        bool runIt = true;
-        if (OnCalcDirSizeCallBack)
-            OnCalcDirSizeCallBack(runIt);
-        if (runIt)
-            CountSizes();
-    }
-    if (ctrl && key == VK_LETTER('Q') && !Options.PanelCountDisabled)
-        CountSizes();
-    if (none && (key == VK_F(8) || (key == VK_DELETE && Options.PanelDelKeyDeletes)) &&
-        !Options.PanelDeleteDisabled)
-        DeleteItems();
-    if (ctrl && key == VK_DELETE)
-        RemoveFromList();
-    if (ctrl && key == VK_LETTER('S')) {
-        SortItems();
-        if (OnShowSortedStatus)
-            OnShowSortedStatus();
-        RepaintAll();
-    }
-}
-
-// --- cursor and scroll moves ---------------------------------------------------------------------
 
 void TKMYFILEPANEL::CursorUp() {
     TKITEMSSTRUC& h = *FItemsStruc;
@@ -334,20 +144,6 @@ void TKMYFILEPANEL::CursorEnd() {
         FView->LockPainting(false);
 }
 
-void TKMYFILEPANEL::CopyNameToClipboard() {
-    const TKITEMSSTRUC& h = *FItemsStruc;
-    const TKFiles* item = h.FCurrentItem;
-    if (item == nullptr || !HasPlatform())
-        return;
-    std::string text = item->Kind == ikUpFolder ? h.FPath : item->Caption();
-    // An item-information line gives its value, not its heading.
-    if (FPanelType == ptItemInfo)
-        text = InfoText(*item);
-    System().CopyTextToClipboard(text);
-}
-
-// --- geometry and cursor checks ----------------------------------------------------------------
-
 void TKMYFILEPANEL::SetGeometry(int width, int height, int itemHeight) {
     FWidth = std::max(width, 0);
     FHeight = std::max(height, 0);
@@ -428,8 +224,6 @@ void TKMYFILEPANEL::ExternalThread() {
         }
     }
 }
-
-// --- mouse -----------------------------------------------------------------------------------------
 
 void TKMYFILEPANEL::MouseDown(TMouseButton button, std::uint32_t shift, int x, int y) {
     if (!FActive) {
@@ -518,14 +312,14 @@ void TKMYFILEPANEL::MouseMove(std::uint32_t shift, int x, int y) {
     if (Busy())
         return;
     if (Modifiers(shift) == ssShift && left && !right)
-        MarkItems("*.*", 0, -1, true, false);
+        MarkItems("*.*", mmMark, MarkCursorItem, true, false);
     if (FRightMarking) {
         const int index = ItemAtPos(y);
         if (index >= 0 && index != FMouseIndex) {
             if (h.FItemIndex != index)
                 h.SetItemIndex(index);
             FMouseIndex = index;
-            MarkItems("", FRightMarkState ? 0 : 1, index, true, false);
+            MarkItems("", FRightMarkState ? mmMark : mmUnmark, index, true, false);
         }
     }
 }

@@ -50,26 +50,26 @@ std::string NormalPath(std::string_view path) {
 // Folders of these drive types report changes reliably (removable, fixed, RAM disk); network
 // and CD-ROM folders are neither watched nor re-read keeping state.
 bool IsWatchedDriveType(int type) {
-    return type == 2 || type == 3 || type == 6;
+    return type == dtRemovable || type == dtFixed || type == dtRamDisk;
 }
 
 int DriveTypeOf(const std::string& path) {
     const std::optional<TVolumeInfo> info = System().VolumeInfo(System().DriveRoot(path));
-    return info ? info->DriveType : 0;
+    return info ? info->DriveType : dtUnknown;
 }
 
 const std::string& DriveTypeText(int type) {
     const TLangStrings& t = LangStrings();
     switch (type) {
-    case 2:
+    case dtRemovable:
         return t.STR_REMOVABLE;
-    case 3:
+    case dtFixed:
         return t.STR_FIXED;
-    case 4:
+    case dtNetwork:
         return t.STR_REMOTE;
-    case 5:
+    case dtCdRom:
         return t.STR_CDROM;
-    case 6:
+    case dtRamDisk:
         return t.STR_RAMDISK;
     default:
         return t.STR_UNKNOWN;
@@ -297,14 +297,14 @@ void TKMYFILEPANEL::ReadDriveList() {
     TKITEMSSTRUC& h = FFolderItems;
     h.ClearItems(true);
     for (const TDriveEntry& drive : System().ListDrives()) {
-        if (drive.DriveType == 1)
+        if (drive.DriveType == dtLeftOut)
             continue;
         auto item = std::make_unique<TKFiles>();
         item->Name = drive.Root;
         item->Attr = static_cast<std::uint32_t>(drive.DriveType);
         item->Kind = ikDrive;
         std::string caption = drive.Root;
-        if (drive.DriveType == 3 && !drive.Label.empty())
+        if (drive.DriveType == dtFixed && !drive.Label.empty())
             caption += "  [" + drive.Label + "]";
         item->SetCaption(std::move(caption));
         item->SetInfo(DriveTypeText(drive.DriveType));
@@ -325,10 +325,11 @@ void TKMYFILEPANEL::ReadDriveList() {
     AddItem(t.STR_PANEL_BROWSENET, "<BROWSENET>", ikFolder, "", 0, false);
     RecountMarked();
     if (Options.PanelDriveSizeAtOnce) {
-        // The count runs as F3 would; while reading it unmarks the drives again and sends no
-        // result. Its own state bits must not end the reading ones.
+        // The count runs as F3 would, under F3's rule and with its callback; while reading it
+        // unmarks the drives again and sends no result. Its own state bits must not end the
+        // reading ones.
         const std::uint32_t readingBits = FState & (psReading | psQuiet);
-        PressKey(VK_F(3), ssNone);
+        ViewOrCountSizes();
         FState |= readingBits;
     }
     if (!h.FPath.empty())
@@ -454,7 +455,7 @@ void TKMYFILEPANEL::ExecuteItem(bool alternate) {
         }
         SetPanelType(ptFolder);
         FFolderItems.FPath = path;
-        if (attr == 5)
+        if (attr == dtCdRom)
             (void)System().CloseCdTray();
         ReadPanel(false, true);
         break;
@@ -478,7 +479,7 @@ void TKMYFILEPANEL::SwitchDrive(bool forward) {
         return;
     std::vector<std::string> roots;
     for (const TDriveEntry& drive : System().ListDrives()) {
-        if (drive.DriveType != 1)
+        if (drive.DriveType != dtLeftOut)
             roots.push_back(drive.Root);
     }
     const auto found = std::find(roots.begin(), roots.end(), root);

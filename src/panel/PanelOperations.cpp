@@ -1,7 +1,6 @@
 #include "panel/KMYFILEPANEL.h"
 
 #include <string>
-#include <unordered_map>
 
 #include "panel/OperationHelpers.h"
 #include "shell/Language.h"
@@ -9,79 +8,6 @@
 namespace ks {
 
 using namespace operations;
-
-void TKMYFILEPANEL::ComparePanels(bool byName, bool bySize, bool byAttr, bool byDate) {
-    TKMYFILEPANEL* other = FOtherPanel;
-    if (other == nullptr || other == this || other->Quiet())
-        return;
-    const std::uint32_t bits = psComparing | psBusy | psQuiet;
-    const std::uint32_t stateBefore = FState;
-    const std::uint32_t otherBefore = other->FState;
-    FState |= bits;
-    other->FState |= bits;
-    Pump();
-    FireAfterRefresh(LangStrings().STR_MSG_WORKING);
-    FAbort = false;
-
-    TKITEMSSTRUC& mine = *FItemsStruc;
-    TKITEMSSTRUC& theirs = *other->FItemsStruc;
-    const auto equal = [&](const TKFiles& a, const TKFiles& b) {
-        if (bySize && a.Size != b.Size)
-            return false;
-        if (byAttr && a.Attr != b.Attr)
-            return false;
-        if (byDate) {
-            if (a.MTimeNs != 0 && b.MTimeNs != 0 ? a.MTimeNs != b.MTimeNs : a.Time != b.Time)
-                return false;
-        }
-        return !byName || SameText(a.Name, b.Name);
-    };
-    const auto markPair = [&](int i, int j) {
-        mine.MarkItem(mine.GetFileItem(i), 0);
-        theirs.MarkItem(theirs.GetFileItem(j), 0);
-        DrawRow(*this, i);
-        DrawRow(*other, j);
-    };
-
-    if (theirs.Count() > 0) {
-        if (byName) {
-            // Compared by name, only items of the same name can be equal: an index keeps the
-            // work linear for large folders.
-            std::unordered_multimap<std::string, int> byUpperName;
-            byUpperName.reserve(static_cast<std::size_t>(theirs.Count()));
-            for (int j = 0; j < theirs.Count(); ++j) {
-                const TKFiles* b = theirs.GetFileItem(j);
-                if (b->Kind != ikUpFolder)
-                    byUpperName.emplace(UpperCase(b->Name), j);
-            }
-            for (int i = 0; i < mine.Count(); ++i) {
-                const TKFiles* a = mine.GetFileItem(i);
-                if (a->Kind == ikUpFolder)
-                    continue;
-                const auto range = byUpperName.equal_range(UpperCase(a->Name));
-                for (auto it = range.first; it != range.second; ++it)
-                    if (equal(*a, *theirs.GetFileItem(it->second)))
-                        markPair(i, it->second);
-            }
-        } else {
-            for (int i = 0; i < mine.Count(); ++i) {
-                const TKFiles* a = mine.GetFileItem(i);
-                if (a->Kind == ikUpFolder)
-                    continue;
-                for (int j = 0; j < theirs.Count(); ++j) {
-                    const TKFiles* b = theirs.GetFileItem(j);
-                    if (b->Kind != ikUpFolder && equal(*a, *b))
-                        markPair(i, j);
-                }
-            }
-        }
-    }
-
-    FireAfterRefresh(GetPanelPath());
-    FireAfterChange(acProgress, GetItemInfo());
-    FState = stateBefore;
-    other->FState = otherBefore;
-}
 
 void TKMYFILEPANEL::BuildItemInfo() {
     FInfoItems.ClearItems(true);
