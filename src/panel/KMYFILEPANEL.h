@@ -9,9 +9,9 @@
 
 #include "foundation/DELTA9.h"
 #include "foundation/FileWatcher.h"
+#include "foundation/Keys.h"
 #include "foundation/System.h"
 #include "panel/KITEMSSTRUC.h"
-#include "panel/PanelKeys.h"
 #include "panel/PanelOptions.h"
 
 namespace ks {

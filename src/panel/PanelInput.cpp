@@ -4,7 +4,7 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "shell/Language.h"
+#include "foundation/Language.h"
 
 namespace ks {
 

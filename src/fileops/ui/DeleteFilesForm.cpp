@@ -1,9 +1,9 @@
 #include "fileops/ui/DeleteFilesForm.h"
 
 #include "controls/ui/KMYFORM.h"
+#include "controls/ui/TranslateForm.h"
 #include "foundation/Data.h"
 #include "foundation/RegistryStore.h"
-#include "shell/ui/TranslateForm.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

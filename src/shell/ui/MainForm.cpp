@@ -26,22 +26,22 @@
 
 #include "controls/ui/DisplayWidget.h"
 #include "controls/ui/MessageForm.h"
+#include "controls/ui/TranslateForm.h"
 #include "fileops/ui/DeleteFilesForm.h"
 #include "foundation/DELTA9.h"
 #include "foundation/Data.h"
 #include "foundation/Json.h"
+#include "foundation/Keys.h"
+#include "foundation/Language.h"
 #include "foundation/RegistryStore.h"
 #include "foundation/System.h"
+#include "foundation/ui/KeyMap.h"
 #include "foundation/ui/SkinBitmap.h"
-#include "panel/PanelKeys.h"
-#include "panel/ui/KeyMap.h"
 #include "panel/ui/PanelWidget.h"
-#include "shell/Language.h"
 #include "shell/ui/AboutForm.h"
 #include "shell/ui/MenuForm.h"
 #include "shell/ui/POSEditorForm.h"
 #include "shell/ui/SplashForm.h"
-#include "shell/ui/TranslateForm.h"
 #include "shell/ui/UserModeForm.h"
 
 namespace ks {
@@ -52,8 +52,6 @@ constexpr int TickInterval = 100;
 constexpr int ItemInfoInterval = 100;
 // The items the state report lists per panel.
 constexpr std::size_t StateItemLimit = 300;
-constexpr int VK_OEM_4 = 219; // "["
-constexpr int VK_OEM_6 = 221; // "]"
 
 const std::string GraphicsKey = std::string(ProgramKey) + "\\graphics";
 

@@ -1,6 +1,6 @@
 #include "shell/ui/POSEditorForm.h"
 
-#include "shell/ui/TranslateForm.h"
+#include "controls/ui/TranslateForm.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

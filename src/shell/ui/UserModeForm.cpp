@@ -1,7 +1,7 @@
 #include "shell/ui/UserModeForm.h"
 
 #include "controls/ui/KMYFORM.h"
-#include "shell/ui/TranslateForm.h"
+#include "controls/ui/TranslateForm.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
