@@ -76,8 +76,6 @@ public:
     TKMYFILEPANEL(const TKMYFILEPANEL&) = delete;
     TKMYFILEPANEL& operator=(const TKMYFILEPANEL&) = delete;
 
-    // --- state -----------------------------------------------------------------------------
-
     TPanelOptions& Options;
     TKPanelView* FView = nullptr;
     /// "LEFTPANEL" or "RIGHTPANEL": Alt+F1 and Alt+F2 ask for the drive list of one of them.
@@ -128,8 +126,6 @@ public:
     /// The connection the Ctrl+F handler filled in; the FTP session connects with it.
     TKFtpConnection FFtpConnection;
 
-    // --- events (each optional) ------------------------------------------------------------
-
     std::function<void(TKAfterChange what, const std::string& itemInfo)> OnAfterChange;
     std::function<void(const std::string& panelInfo)> OnAfterRefresh;
     std::function<void(const std::string& panelInfo)> OnInfoList;
@@ -151,8 +147,6 @@ public:
     std::function<void()> OnStartDrag;
     std::function<void()> OnCancelDrag;
 
-    // --- services --------------------------------------------------------------------------
-
     /// Asks the user: the message box with its button set and default button; returns the
     /// modal result. Without one, every question is answered with its default button's result.
     std::function<int(const std::string& text, int kind, int buttons, int defaultButton)> AskUser;
@@ -160,8 +154,6 @@ public:
     std::function<void()> ProcessMessages;
     /// The modifier keys held right now (`TShiftState` bits); Alt changes the item info text.
     std::function<std::uint32_t()> KeyboardState;
-
-    // --- items, lookups, texts ---------------------------------------------------------------
 
     void AddInfoLine(const std::string& caption, const std::string& value, TKItemKind kind);
     TKFiles* AddItem(const std::string& caption, const std::string& name, TKItemKind kind,
@@ -185,8 +177,6 @@ public:
     /// The date column text, or the "n/a" text when the item has no date.
     std::string DateText(const TKFiles& item) const;
 
-    // --- listing and walking -----------------------------------------------------------------
-
     void ReadPanel(bool keepState, bool repaint);
     void ExecuteItem(bool alternate);
     void GoToRoot();
@@ -201,8 +191,6 @@ public:
     /// opens nothing yet.
     void OpenArchive(const std::string& fullName);
 
-    // --- sorting and marking -------------------------------------------------------------------
-
     void SortItems();
     void MarkItem(TKFiles* item, int mode);
     void MarkItems(const std::string& masks, int mode, int index, bool repaint, bool moveDown);
@@ -210,8 +198,6 @@ public:
     void ChangeSortOption(int sortMode, bool toggleFolderFirst, bool toggleExecutableFirst);
     /// Ctrl+Del: takes the marked items (or the cursor item) off the list only.
     void RemoveFromList();
-
-    // --- keyboard ------------------------------------------------------------------------------
 
     void KeyDown(int key, std::uint32_t shift);
     void PressKey(int key, std::uint32_t shift) { KeyDown(key, shift); }
@@ -224,8 +210,6 @@ public:
     void CursorHome();
     void CursorEnd();
     void CopyNameToClipboard();
-
-    // --- geometry and mouse ----------------------------------------------------------------------
 
     /// The view reports its size and row height; the visible row count follows.
     void SetGeometry(int width, int height, int itemHeight);
@@ -242,8 +226,6 @@ public:
     void DoubleClick();
     /// A wheel step: negative delta rolls toward the user (the list scrolls down).
     void MouseWheel(int delta);
-
-    // --- long operations -----------------------------------------------------------------------
 
     void CountSizes();
     void DeleteItems();

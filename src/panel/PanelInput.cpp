@@ -62,8 +62,6 @@ void MovePage(TKMYFILEPANEL& panel, const std::function<void()>& step) {
 
 } // namespace
 
-// --- keyboard ------------------------------------------------------------------------------------
-
 void TKMYFILEPANEL::KeyDown(int key, std::uint32_t shift) {
     const std::uint32_t mods = Modifiers(shift);
     const bool none = mods == 0;
@@ -242,8 +240,6 @@ void TKMYFILEPANEL::KeyDown(int key, std::uint32_t shift) {
     }
 }
 
-// --- cursor and scroll moves ---------------------------------------------------------------------
-
 void TKMYFILEPANEL::CursorUp() {
     TKITEMSSTRUC& h = *FItemsStruc;
     if (h.Count() == 0)
@@ -346,8 +342,6 @@ void TKMYFILEPANEL::CopyNameToClipboard() {
     System().CopyTextToClipboard(text);
 }
 
-// --- geometry and cursor checks ----------------------------------------------------------------
-
 void TKMYFILEPANEL::SetGeometry(int width, int height, int itemHeight) {
     FWidth = std::max(width, 0);
     FHeight = std::max(height, 0);
@@ -428,8 +422,6 @@ void TKMYFILEPANEL::ExternalThread() {
         }
     }
 }
-
-// --- mouse -----------------------------------------------------------------------------------------
 
 void TKMYFILEPANEL::MouseDown(TMouseButton button, std::uint32_t shift, int x, int y) {
     if (!FActive) {

@@ -98,8 +98,6 @@ QString DecodeFileName(const std::string& bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-// --- construction ------------------------------------------------------------------------------
-
 TKPanelWidget::TKPanelWidget(TKMYFILEPANEL& panel, QWidget* parent)
     : QWidget(parent), FPanel(panel), FDecoder([](const std::string& text) {
           return QString::fromUtf8(text.data(), qsizetype(text.size()));
@@ -173,8 +171,6 @@ int TKPanelWidget::RowHeight() const {
 void TKPanelWidget::UpdateGeometry() {
     FPanel.SetGeometry(width(), height(), RowHeight());
 }
-
-// --- the view side ------------------------------------------------------------------------------
 
 void TKPanelWidget::RepaintCursor() {
     Request();
@@ -267,8 +263,6 @@ void TKPanelWidget::StopTimer(TKPanelTimer timer) {
 void TKPanelWidget::TakeFocus() {
     setFocus(Qt::OtherFocusReason);
 }
-
-// --- snapshots ------------------------------------------------------------------------------------
 
 // Runs on the GUI thread: the cursor checks, the trail weights and every text and colour the
 // rows need. onlyIndex >= 0 builds that one row (DrawItem) with onlyWeight, or with the trail
@@ -426,8 +420,6 @@ QImage TKPanelWidget::IconFor(TKFiles& item, int index) {
     return item.Icon < FIcons.size() ? FIcons[item.Icon] : QImage();
 }
 
-// --- rendering (any thread) ------------------------------------------------------------------------
-
 void TKPanelWidget::PutBackground(QImage& image, const TPassJob& job, QRect rect) {
     rect = rect.intersected(image.rect());
     if (rect.isEmpty())
@@ -559,8 +551,6 @@ QImage TKPanelWidget::RowImage() const {
     std::lock_guard lock(FMutex);
     return FRowBitmap.copy();
 }
-
-// --- Qt events ------------------------------------------------------------------------------------
 
 void TKPanelWidget::paintEvent(QPaintEvent* event) {
     (void)event;
