@@ -10,17 +10,17 @@
 #include <memory>
 
 #include "controls/ui/MessageForm.h"
+#include "controls/ui/TranslateForm.h"
 #include "foundation/Data.h"
+#include "foundation/Language.h"
 #include "foundation/RegistryStore.h"
 #include "foundation/System.h"
 #include "platform/CodePage.h"
 #include "platform/InotifyWatcher.h"
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxSystem.h"
-#include "shell/Language.h"
 #include "shell/ui/MainForm.h"
 #include "shell/ui/SplashForm.h"
-#include "shell/ui/TranslateForm.h"
 
 namespace {
 

@@ -215,23 +215,21 @@ std::string TKMYDISPLAY::GetSelectedText() const {
 void TKMYDISPLAY::PressKey(int key, std::uint32_t shift) {
     if (OnKeyDown)
         OnKeyDown(*this, key, shift);
-    const bool ctrl = (shift & TKMYDISPLAYShift::Ctrl) != 0;
-    const bool modified =
-        (shift & (TKMYDISPLAYShift::Shift | TKMYDISPLAYShift::Alt | TKMYDISPLAYShift::Ctrl)) != 0;
-    const bool extend = (shift & TKMYDISPLAYShift::Shift) != 0 &&
-                        (key == TKMYDISPLAYKey::Left || key == TKMYDISPLAYKey::Right);
+    const bool ctrl = (shift & ssCtrl) != 0;
+    const bool modified = (shift & (ssShift | ssAlt | ssCtrl)) != 0;
+    const bool extend = (shift & ssShift) != 0 && (key == VK_LEFT || key == VK_RIGHT);
     switch (key) {
-    case TKMYDISPLAYKey::Escape:
+    case VK_ESCAPE:
         if (!modified)
             ClearText();
         break;
-    case TKMYDISPLAYKey::Left:
+    case VK_LEFT:
         MoveCaret(ctrl ? WordLeft() : PrevCharBoundary(FText, FTextPosition), extend);
         break;
-    case TKMYDISPLAYKey::Right:
+    case VK_RIGHT:
         MoveCaret(ctrl ? WordRight() : NextCharBoundary(FText, FTextPosition), extend);
         break;
-    case TKMYDISPLAYKey::Delete:
+    case VK_DELETE:
         if (!modified)
             DeleteForward();
         break;
@@ -242,6 +240,20 @@ void TKMYDISPLAY::PressKey(int key, std::uint32_t shift) {
     if (!extend)
         EndSelection();
     Redraw();
+}
+
+bool TKMYDISPLAY::IsEditKey(int key) {
+    switch (key) {
+    case VK_ESCAPE:
+    case VK_END:
+    case VK_HOME:
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_DELETE:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void TKMYDISPLAY::KeyPress(char32_t character) {

@@ -6,27 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/Keys.h"
+
 namespace ks {
-
-/// Key codes the text display acts on. They carry the same numbers as the panel's virtual keys
-/// (VK_LEFT 37 and so on), so the main window hands one key code to either; they are repeated here
-/// because the controls library does not depend on the panel library.
-struct TKMYDISPLAYKey {
-    static constexpr int Escape = 27;
-    static constexpr int End = 35;
-    static constexpr int Home = 36;
-    static constexpr int Left = 37;
-    static constexpr int Right = 39;
-    static constexpr int Delete = 46;
-};
-
-/// Modifier bits of a key press, the same bits as the panel's shift state (ssShift 1, ssAlt 2,
-/// ssCtrl 4).
-struct TKMYDISPLAYShift {
-    static constexpr std::uint32_t Shift = 1;
-    static constexpr std::uint32_t Alt = 2;
-    static constexpr std::uint32_t Ctrl = 4;
-};
 
 /// Measures the drawn width of a UTF-8 text in pixels in the display's font; supplied by the
 /// widget. It must not shrink when the text grows.
@@ -140,9 +122,13 @@ public:
     void ClearText();
     /// The characters between the two selection ends (empty without a selection).
     std::string GetSelectedText() const;
-    /// Runs the key handler as if the key (TKMYDISPLAYKey) were pressed with the modifiers
-    /// (TKMYDISPLAYShift bits).
+    /// Runs the key handler as if the key (a `TVirtualKey`) were pressed with the modifiers
+    /// (`TShiftState` bits). The display acts on `IsEditKey` keys; any other only ends the
+    /// selection.
     void PressKey(int key, std::uint32_t shift);
+    /// The keys the display takes as keys rather than as typed text: Escape, Home, End, Left,
+    /// Right and Delete.
+    static bool IsEditKey(int key);
     /// A typed character: 8 backspace, 127 Ctrl+Backspace (deletes the word before the caret),
     /// anything above 31 is inserted at the caret; other control codes are ignored. A code that is
     /// not a Unicode scalar value is ignored.

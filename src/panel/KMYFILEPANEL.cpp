@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "controls/MessageBox.h"
+#include "foundation/Language.h"
 #include "panel/ItemDates.h"
 #include "panel/Sorting.h"
-#include "shell/Language.h"
 
 namespace ks {
 

@@ -9,10 +9,10 @@
 
 #include "foundation/DELTA9.h"
 #include "foundation/FileWatcher.h"
+#include "foundation/Keys.h"
 #include "foundation/System.h"
 #include "panel/KITEMSSTRUC.h"
 #include "panel/PanelCommands.h"
-#include "panel/PanelKeys.h"
 #include "panel/PanelOptions.h"
 
 namespace ks {

@@ -1,8 +1,8 @@
 #include "panel/PanelCommands.h"
 
+#include "foundation/Keys.h"
+#include "foundation/Language.h"
 #include "panel/KMYFILEPANEL.h"
-#include "panel/PanelKeys.h"
-#include "shell/Language.h"
 
 namespace ks {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "foundation/Language.h"
 #include "panel/OperationHelpers.h"
-#include "shell/Language.h"
 
 namespace ks {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "foundation/Language.h"
 #include "panel/OperationHelpers.h"
-#include "shell/Language.h"
 
 namespace ks {
 

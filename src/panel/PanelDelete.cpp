@@ -6,9 +6,9 @@
 
 #include "controls/MessageBox.h"
 #include "foundation/FileIO.h"
+#include "foundation/Language.h"
 #include "foundation/TreeWalk.h"
 #include "panel/OperationHelpers.h"
-#include "shell/Language.h"
 
 namespace ks {
 

@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/Language.h"
 #include "foundation/TreeWalk.h"
 #include "panel/OperationHelpers.h"
-#include "shell/Language.h"
 
 namespace ks {
 

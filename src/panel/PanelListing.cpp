@@ -7,9 +7,9 @@
 #include <unordered_map>
 
 #include "controls/MessageBox.h"
+#include "foundation/Language.h"
 #include "panel/ItemDates.h"
 #include "panel/Sorting.h"
-#include "shell/Language.h"
 
 namespace ks {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "foundation/Language.h"
 #include "panel/OperationHelpers.h"
-#include "shell/Language.h"
 
 namespace ks {
 

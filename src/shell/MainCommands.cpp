@@ -1,17 +1,12 @@
 #include "shell/MainCommands.h"
 
-#include "panel/PanelKeys.h"
+#include "foundation/Keys.h"
 
 #include <initializer_list>
 
 namespace ks {
 
 namespace {
-
-// The bracket keys of a US keyboard, which the command line uses with Ctrl and Alt.
-constexpr int VK_OEM_4 = 219; ///< "["
-constexpr int VK_OEM_6 = 221; ///< "]"
-constexpr int VK_OEM_PERIOD = 190;
 
 std::vector<TMenuEntry> BuildEntries() {
     std::vector<TMenuEntry> e;

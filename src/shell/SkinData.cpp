@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "shell/Language.h"
+#include "foundation/Language.h"
 
 namespace ks {
 

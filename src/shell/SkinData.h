@@ -10,6 +10,7 @@
 #include "foundation/DELTA9.h"
 #include "foundation/IniFile.h"
 #include "foundation/Result.h"
+#include "panel/PanelMask.h"
 
 // What a skin folder says about the main window, as plain data: the window code applies it to its
 // widgets, builds the window shape from the rectangles and loads the pictures itself.
@@ -31,10 +32,6 @@ inline constexpr int DefaultSkinHeight = 300;
 /// A window-shape file is read up to this size (a million rectangles); the byte count of a larger
 /// one points past the data read, so it counts as damaged.
 inline constexpr std::size_t MaxSkinShapeFileSize = 16 * 1024 * 1024;
-/// Bytes of a panel mask file that are read.
-inline constexpr std::size_t PanelMaskBytes = 1200;
-/// Entries filled from them: a left and a right bound of 16 bits each per pixel row.
-inline constexpr std::size_t PanelMaskEntries = PanelMaskBytes / 4;
 
 /// The parts of the main window a skin places, in the order of "data.ini".
 enum TSkinPart : int {
@@ -99,21 +96,6 @@ struct TPanelColours {
 /// current with every colour of section ("vis_settings" or "user") that is present and
 /// well-formed laid over it. The settings dialog's "&Default" uses it on "vis_settings".
 TPanelColours ReadPanelColours(const TIniFile& ini, std::string_view section, const TPanelColours& current);
-
-/// One row of a panel mask: the left and the right pixel bound.
-struct TPanelMaskEntry {
-    std::uint16_t Left = 0;
-    std::uint16_t Right = 0;
-
-    bool operator==(const TPanelMaskEntry&) const = default;
-};
-
-/// A panel's row mask as the skin gives it.
-struct TPanelMaskData {
-    bool Loaded = false;
-    /// The first `PanelMaskEntries` rows; rows the file did not reach keep both bounds 0.
-    std::array<TPanelMaskEntry, PanelMaskEntries> Entries{};
-};
 
 /// The mask from the bytes of a mask file: the first min(size, 1200) bytes as little-endian
 /// (left, right) pairs; a short last pair is completed with zero bytes. Loaded is set.

@@ -1,7 +1,5 @@
 #include "controls/KMYDISPLAY.h"
 
-#include "panel/PanelKeys.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,18 +11,11 @@
 namespace ks {
 namespace {
 
-// The main window hands the panel's key codes and shift bits to the display unchanged.
-static_assert(TKMYDISPLAYKey::Escape == VK_ESCAPE && TKMYDISPLAYKey::Left == VK_LEFT &&
-              TKMYDISPLAYKey::Right == VK_RIGHT && TKMYDISPLAYKey::Delete == VK_DELETE &&
-              TKMYDISPLAYKey::Home == VK_HOME && TKMYDISPLAYKey::End == VK_END);
-static_assert(TKMYDISPLAYShift::Shift == ssShift && TKMYDISPLAYShift::Alt == ssAlt &&
-              TKMYDISPLAYShift::Ctrl == ssCtrl);
-
-constexpr int Left = TKMYDISPLAYKey::Left;
-constexpr int Right = TKMYDISPLAYKey::Right;
-constexpr int Del = TKMYDISPLAYKey::Delete;
-constexpr std::uint32_t Shift = TKMYDISPLAYShift::Shift;
-constexpr std::uint32_t Ctrl = TKMYDISPLAYShift::Ctrl;
+constexpr int Left = VK_LEFT;
+constexpr int Right = VK_RIGHT;
+constexpr int Del = VK_DELETE;
+constexpr std::uint32_t Shift = ssShift;
+constexpr std::uint32_t Ctrl = ssCtrl;
 
 // A monospace font of 7 pixels per byte.
 constexpr int CharWidth = 7;
@@ -88,14 +79,9 @@ TEST(KMYDISPLAYTest, EditingRules) {
         {"Ctrl+Del does nothing", "abc", 1, {Key(Del, Ctrl)}, "abc", 1},
         {"Left stops at 0", "ab", 1, {Repeat(3, Key(Left))}, "ab", 0},
         {"Right stops at the end", "ab", 1, {Repeat(3, Key(Right))}, "ab", 2},
-        {"Esc clears", "abc", 2, {Key(TKMYDISPLAYKey::Escape)}, "", 0},
-        {"Shift+Esc does nothing", "abc", 2, {Key(TKMYDISPLAYKey::Escape, Shift)}, "abc", 2},
-        {"Home and End have no effect",
-         "abc",
-         1,
-         {Key(TKMYDISPLAYKey::Home), Key(TKMYDISPLAYKey::End)},
-         "abc",
-         1},
+        {"Esc clears", "abc", 2, {Key(VK_ESCAPE)}, "", 0},
+        {"Shift+Esc does nothing", "abc", 2, {Key(VK_ESCAPE, Shift)}, "abc", 2},
+        {"Home and End have no effect", "abc", 1, {Key(VK_HOME), Key(VK_END)}, "abc", 1},
         {"control characters are not typed", "ab", 1, {Type(U"\t\n\x1b")}, "ab", 1},
         {"a surrogate code is not typed", "ab", 1, {Type(U"\xD800")}, "ab", 1},
         {"Ctrl+Backspace deletes a path word", "cd /usr/lib", 11, {Type(U"\x7f")}, "cd ", 3},
@@ -195,7 +181,7 @@ TEST(KMYDISPLAYTest, SelectionEndsAndText) {
     EXPECT_EQ(display.SelStart(), 5);
     EXPECT_EQ(display.SelLength(), -3);
     EXPECT_EQ(display.GetSelectedText(), "llo");
-    display.PressKey(TKMYDISPLAYKey::Home, Shift); // any other key ends the selection
+    display.PressKey(VK_HOME, Shift); // any other key ends the selection
     EXPECT_EQ(display.SelStart(), -1);
     EXPECT_EQ(display.GetSelectedText(), "");
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "panel/PanelKeys.h"
+#include "foundation/Keys.h"
 
 namespace ks {
 namespace {

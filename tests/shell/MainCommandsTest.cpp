@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
-#include "panel/PanelKeys.h"
-#include "shell/Language.h"
+#include "foundation/Keys.h"
+#include "foundation/Language.h"
 #include "support/TempTree.h"
 
 namespace ks {

@@ -5,9 +5,9 @@
 
 #include "Probe.h"
 #include "foundation/Json.h"
+#include "foundation/Language.h"
 #include "foundation/System.h"
 #include "platform/CodePage.h"
-#include "shell/Language.h"
 
 namespace ks::probe {
 

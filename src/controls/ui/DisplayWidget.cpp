@@ -1,6 +1,7 @@
 #include "controls/ui/DisplayWidget.h"
 
 #include "foundation/DELTA9.h"
+#include "foundation/ui/KeyMap.h"
 
 #include <QClipboard>
 #include <QFontMetrics>
@@ -11,7 +12,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -21,37 +21,6 @@ namespace {
 
 QString FromUtf8(std::string_view bytes) {
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::uint32_t ShiftBits(Qt::KeyboardModifiers modifiers) {
-    std::uint32_t shift = 0;
-    if (modifiers & Qt::ShiftModifier)
-        shift |= TKMYDISPLAYShift::Shift;
-    if (modifiers & Qt::AltModifier)
-        shift |= TKMYDISPLAYShift::Alt;
-    if (modifiers & Qt::ControlModifier)
-        shift |= TKMYDISPLAYShift::Ctrl;
-    return shift;
-}
-
-/// The display's own code for a Qt key, 0 for a key it does not take.
-int DisplayKey(int qtKey) {
-    switch (qtKey) {
-    case Qt::Key_Escape:
-        return TKMYDISPLAYKey::Escape;
-    case Qt::Key_End:
-        return TKMYDISPLAYKey::End;
-    case Qt::Key_Home:
-        return TKMYDISPLAYKey::Home;
-    case Qt::Key_Left:
-        return TKMYDISPLAYKey::Left;
-    case Qt::Key_Right:
-        return TKMYDISPLAYKey::Right;
-    case Qt::Key_Delete:
-        return TKMYDISPLAYKey::Delete;
-    default:
-        return 0;
-    }
 }
 
 } // namespace
@@ -214,8 +183,8 @@ bool TKDisplayWidget::HandleKey(QKeyEvent* event) {
         return true;
     }
     const Qt::KeyboardModifiers modifiers = event->modifiers();
-    if (const int key = DisplayKey(event->key()); key != 0) {
-        FModel.PressKey(key, ShiftBits(modifiers));
+    if (const int key = MapQtKey(*event); TKMYDISPLAY::IsEditKey(key)) {
+        FModel.PressKey(key, MapQtModifiers(modifiers, Qt::NoButton));
         return true;
     }
     if (event->key() == Qt::Key_Backspace) {

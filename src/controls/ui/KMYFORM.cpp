@@ -1,5 +1,8 @@
 #include "controls/ui/KMYFORM.h"
 
+#include "controls/ui/TranslateForm.h"
+
+#include <QBoxLayout>
 #include <QEvent>
 #include <QFont>
 #include <QFontMetrics>
@@ -55,7 +58,8 @@ QPixmap CloseGlyph() {
 
 } // namespace
 
-TKMYFORM::TKMYFORM(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
+TKMYFORM::TKMYFORM(QWidget* parent, TFormTexts texts)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), FTexts(texts) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(12);
     setFont(font);
@@ -186,6 +190,10 @@ void TKMYFORM::resizeEvent(QResizeEvent* event) {
 }
 
 void TKMYFORM::showEvent(QShowEvent* event) {
+    if (FTexts == ftTranslated) {
+        TranslateForm(this);
+        FitToContents();
+    }
     PlaceChildren();
     QDialog::showEvent(event);
 }
@@ -204,6 +212,30 @@ void TKMYFORM::FitToContents() {
     adjustSize();
     if (testAttribute(Qt::WA_Moved))
         move(centre - rect().center());
+}
+
+std::vector<QPushButton*> TKMYFORM::AddButtonRow(QBoxLayout* layout,
+                                                 std::initializer_list<TFormButton> buttons) {
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    std::vector<QPushButton*> made;
+    for (const TFormButton& button : buttons) {
+        auto* pushButton = new QPushButton(QString::fromUtf8(button.Caption), this);
+        pushButton->setObjectName(QString::fromUtf8(button.Name));
+        pushButton->setDefault(made.empty());
+        if (button.Accepts)
+            connect(pushButton, &QPushButton::clicked, this, &QDialog::accept);
+        else
+            connect(pushButton, &QPushButton::clicked, this, &QDialog::reject);
+        row->addWidget(pushButton);
+        made.push_back(pushButton);
+    }
+    layout->addLayout(row);
+    return made;
+}
+
+QPushButton* TKMYFORM::AddOkRow(QBoxLayout* layout) {
+    return AddButtonRow(layout, {{"OKButton", "&OK"}}).front();
 }
 
 void TKMYFORM::PlaceChildren() {

@@ -3,12 +3,9 @@
 #include "controls/ui/KMYFORM.h"
 #include "foundation/Data.h"
 #include "foundation/RegistryStore.h"
-#include "shell/ui/TranslateForm.h"
 
 #include <QCheckBox>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -20,7 +17,8 @@ namespace {
 /// "&Delete to recycle bin" remembers its state between runs.
 class TDeleteFiles : public TKMYFORM {
 public:
-    TDeleteFiles(bool archivePanel, QWidget* parent) : TKMYFORM(parent), FArchivePanel(archivePanel) {
+    TDeleteFiles(bool archivePanel, QWidget* parent)
+        : TKMYFORM(parent, ftTranslated), FArchivePanel(archivePanel) {
         setObjectName(QStringLiteral("DeleteFiles"));
         setWindowTitle(QStringLiteral("Delete files..."));
         auto* layout = new QVBoxLayout(this);
@@ -53,18 +51,8 @@ public:
         layout->addWidget(FEraseAllTracks);
 
         layout->addSpacing(6);
-        auto* buttons = new QHBoxLayout;
-        buttons->addStretch();
-        auto* deleteButton = new QPushButton(QStringLiteral("&Delete"), this);
-        deleteButton->setObjectName(QStringLiteral("DeleteButton"));
-        deleteButton->setDefault(true);
-        connect(deleteButton, &QPushButton::clicked, this, &QDialog::accept);
-        buttons->addWidget(deleteButton);
-        auto* cancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
-        cancelButton->setObjectName(QStringLiteral("CancelButton"));
-        connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-        buttons->addWidget(cancelButton);
-        layout->addLayout(buttons);
+        FDeleteButton =
+            AddButtonRow(layout, {{"DeleteButton", "&Delete"}, {"CancelButton", "&Cancel", false}}).front();
     }
 
     /// The choice the dialog was closed with.
@@ -79,8 +67,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override {
-        TranslateForm(this);
-        FitToContents();
         // Wiping is never offered: the box only shows that it exists.
         FEraseAllTracks->setChecked(false);
         FEraseAllTracks->setEnabled(false);
@@ -89,7 +75,7 @@ protected:
         if (FToRecycle->isEnabled())
             FToRecycle->setFocus(Qt::OtherFocusReason);
         else
-            findChild<QPushButton*>(QStringLiteral("DeleteButton"))->setFocus(Qt::OtherFocusReason);
+            FDeleteButton->setFocus(Qt::OtherFocusReason);
         TKMYFORM::showEvent(event);
     }
 
@@ -99,19 +85,17 @@ private:
     bool FArchivePanel;
     QCheckBox* FToRecycle = nullptr;
     QCheckBox* FEraseAllTracks = nullptr;
+    QPushButton* FDeleteButton = nullptr;
 };
 
 } // namespace
 
 TDeleteChoice ShowDeleteFilesForm(bool archivePanel, QWidget* parent) {
-    // Built on the heap and watched: a parent destroyed while the dialog is open takes the
-    // dialog with it, which then counts as cancelled.
-    QPointer<TDeleteFiles> form = new TDeleteFiles(archivePanel, parent);
-    form->exec();
-    if (form == nullptr)
-        return TDeleteChoice{false, false, false};
-    const TDeleteChoice choice = form->Choice();
-    delete form.data();
+    // A parent destroyed while the dialog is open takes the dialog with it, which counts as
+    // cancelled.
+    TDeleteChoice choice{false, false, false};
+    ExecForm(new TDeleteFiles(archivePanel, parent),
+             [&choice](TDeleteFiles& form) { choice = form.Choice(); });
     return choice;
 }
 

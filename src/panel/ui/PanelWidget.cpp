@@ -15,8 +15,8 @@
 #include <QStringDecoder>
 #include <QWheelEvent>
 
-#include "panel/ui/KeyMap.h"
-#include "shell/Language.h"
+#include "foundation/Language.h"
+#include "foundation/ui/KeyMap.h"
 
 namespace ks {
 

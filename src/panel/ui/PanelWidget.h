@@ -19,7 +19,7 @@
 #include <QWidget>
 
 #include "panel/KMYFILEPANEL.h"
-#include "shell/SkinData.h"
+#include "panel/PanelMask.h"
 
 namespace ks {
 

@@ -1,12 +1,10 @@
 #include "shell/ui/AboutForm.h"
 
 #include "controls/ui/KMYFORM.h"
-#include "shell/ui/TranslateForm.h"
 
 #include <QFont>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -24,7 +22,7 @@ constexpr const char* ReleaseNumber = "0.1";
 /// The about box: product name, release number and a few words on the program.
 class TAboutForm : public TKMYFORM {
 public:
-    explicit TAboutForm(QWidget* parent) : TKMYFORM(parent) {
+    explicit TAboutForm(QWidget* parent) : TKMYFORM(parent, ftTranslated) {
         setObjectName(QStringLiteral("AboutForm"));
         setWindowTitle(QStringLiteral("About kSable..."));
         auto* layout = new QVBoxLayout(this);
@@ -63,33 +61,14 @@ public:
         layout->addWidget(notes);
 
         layout->addSpacing(10);
-        auto* buttons = new QHBoxLayout;
-        buttons->addStretch();
-        auto* ok = new QPushButton(QStringLiteral("&OK"), this);
-        ok->setObjectName(QStringLiteral("OKButton"));
-        ok->setDefault(true);
-        ok->setFocus(Qt::OtherFocusReason);
-        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-        buttons->addWidget(ok);
-        layout->addLayout(buttons);
-    }
-
-protected:
-    void showEvent(QShowEvent* event) override {
-        TranslateForm(this);
-        FitToContents();
-        TKMYFORM::showEvent(event);
+        AddOkRow(layout)->setFocus(Qt::OtherFocusReason);
     }
 };
 
 } // namespace
 
 void ShowAboutForm(QWidget* parent) {
-    // Built on the heap and watched: a parent destroyed while the box is open takes the box
-    // with it, which must not end in a second delete.
-    QPointer<TAboutForm> form = new TAboutForm(parent);
-    form->exec();
-    delete form.data();
+    ExecForm(new TAboutForm(parent));
 }
 
 } // namespace ks

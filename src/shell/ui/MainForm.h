@@ -11,11 +11,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "controls/ui/ImageButton.h"
 #include "foundation/FileWatcher.h"
 #include "panel/KMYFILEPANEL.h"
 #include "panel/PanelOptions.h"
+#include "shell/CommandLine.h"
 #include "shell/MainCommands.h"
 #include "shell/SkinData.h"
 
@@ -32,29 +35,6 @@ class TKDisplayWidget;
 class TMenuForm;
 class TPOSEditorForm;
 class TSplashForm;
-
-/// A skin picture button with a normal and a mouse-over picture; pressed, the mouse-over picture
-/// moves down and right by one pixel. Fires onClick when released over it.
-class TKImageButton : public QWidget {
-public:
-    explicit TKImageButton(QWidget* parent = nullptr);
-    void SetPictures(const QImage& normal, const QImage& hover);
-    std::function<void()> OnClick;
-    bool Hovered() const { return FHover; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-    QImage FNormal;
-    QImage FHover2;
-    bool FHover = false;
-    bool FPressed = false;
-};
 
 /// What the composition root hands the main window.
 struct TMainFormServices {
@@ -73,6 +53,11 @@ struct TMainFormServices {
 /// four information lines, the command line `INFOLINE`, three picture buttons and the pop-up
 /// menu holding every command. It sees every key of the panels first (key preview), runs the
 /// commands, answers the panels' events and saves the settings on close. Thread: the GUI thread.
+///
+/// Its parts live in files of their own: construction, start-up, shut-down and the state report
+/// (MainForm.cpp), the menu and the commands (MainFormCommands.cpp), the command line's wiring
+/// (MainFormCommandLine.cpp), the key routing of the panels (MainFormKeys.cpp) and the skin
+/// (MainFormSkin.cpp).
 class TMainForm : public QWidget {
 public:
     explicit TMainForm(TMainFormServices services, QWidget* parent = nullptr);
@@ -80,8 +65,7 @@ public:
     TMainForm(const TMainForm&) = delete;
     TMainForm& operator=(const TMainForm&) = delete;
 
-    // --- parts (named as the skin and the language files name them) ---------------------------
-
+    // The parts are named as the skin and the language files name them.
     TKMYFILEPANEL& LeftPanel() { return *FLeft; }
     TKMYFILEPANEL& RightPanel() { return *FRight; }
     TKPanelWidget* LEFTPANEL = nullptr;
@@ -99,13 +83,11 @@ public:
     QMenu* Menu = nullptr;
     TPanelOptions& Options() { return FOptions; }
 
-    // --- state ----------------------------------------------------------------------------------
-
     /// The panel commands act on.
     TKMYFILEPANEL* ActivePanel() const { return FActivePanel; }
     TKMYFILEPANEL& OtherPanel(const TKMYFILEPANEL& panel) { return &panel == FLeft.get() ? *FRight : *FLeft; }
-    /// 0 info, 1 command, 2 locate.
-    int CmdMode() const { return FCmdMode; }
+    /// The command line's mode.
+    TCmdMode CmdMode() const { return FCommandLine.Mode(); }
     /// Start-up done and both panels painted once.
     bool Ready() const { return FReady; }
     /// The skin in force.
@@ -117,8 +99,6 @@ public:
     /// The item clipboard of Copy items / Cut items.
     const std::vector<std::string>& ClipboardItems() const { return FClipItems; }
     bool ClipboardCut() const { return FClipCut; }
-
-    // --- commands -------------------------------------------------------------------------------
 
     /// `MenuPopup`: visibility, enabled state and check marks of every entry.
     void MenuPopup();
@@ -133,8 +113,6 @@ public:
     bool PanelKeyDown(TKMYFILEPANEL& sender, int key, std::uint32_t shift, const QString& text);
     void PanelKeyPress(TKMYFILEPANEL& sender, const QString& text);
     void PanelKeyUp(int qtKey, Qt::KeyboardModifiers modifiers);
-
-    // --- skin -----------------------------------------------------------------------------------
 
     /// `LoadSkin`: the skin's settings, then its pictures and shape; `AttachBackground`.
     void LoadSkin();
@@ -187,12 +165,18 @@ private:
     std::string ToolPath(TMainCommand command) const;
     std::string FindTool(TMainCommand command) const;
     std::string ViewerPath() const;
+    /// The check box setting name under key of the settings store (its default without a store).
+    static bool CheckBox(std::string_view name, std::string_view key);
+    static bool CheckBox(std::string_view name);
+    /// The text setting name of the program key; empty without a store.
+    static std::string AutoSaveText(std::string_view name);
     void CheckReady();
     void WriteState();
     QString DecodeDisplay(std::string_view bytes) const;
 
     TMainFormServices FServices;
     TData& FData;
+    TCommandLine FCommandLine;
     TPanelOptions FOptions;
     std::unique_ptr<TKMYFILEPANEL> FLeft;
     std::unique_ptr<TKMYFILEPANEL> FRight;
@@ -210,11 +194,9 @@ private:
     bool FTimerBusy = false;
     bool FReady = false;
     bool FClosing = false;
-    int FCmdMode = 0;
     bool FAltAlone = false;
     int FLastKeyDown = 0;
     bool FLastKeyPad = false;
-    int FHistoryIndex = -1;
     int FLastMessageResult = -1;
     std::vector<std::string> FClipItems;
     bool FClipCut = false;

@@ -1,7 +1,7 @@
 #include "shell/ui/MenuForm.h"
 
 #include "controls/ui/KMYFORM.h"
-#include "shell/ui/TranslateForm.h"
+#include "controls/ui/TranslateForm.h"
 
 #include <QAction>
 #include <QCursor>

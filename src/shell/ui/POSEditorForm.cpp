@@ -1,7 +1,5 @@
 #include "shell/ui/POSEditorForm.h"
 
-#include "shell/ui/TranslateForm.h"
-
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -46,7 +44,7 @@ private:
 
 TPOSEditorForm::TPOSEditorForm(std::vector<TPOSEditorPart> parts, QWidget* host,
                                std::function<void()> reattach, std::function<void()> save, QWidget* parent)
-    : TKMYFORM(parent), FHost(host), FReattach(std::move(reattach)), FSave(std::move(save)) {
+    : TKMYFORM(parent, ftTranslated), FHost(host), FReattach(std::move(reattach)), FSave(std::move(save)) {
     setObjectName(QStringLiteral("POSEditorForm"));
     setWindowTitle(QStringLiteral("Position editor..."));
     for (TPOSEditorPart& part : parts)
@@ -181,8 +179,6 @@ bool TPOSEditorForm::HandleKey(const QKeyEvent& event) {
 }
 
 void TPOSEditorForm::showEvent(QShowEvent* event) {
-    TranslateForm(this);
-    FitToContents();
     if (FFrames->isChecked())
         SetFramesShown(true);
     TKMYFORM::showEvent(event);

@@ -1,7 +1,7 @@
 #include "shell/ui/SplashForm.h"
 
+#include "foundation/Language.h"
 #include "foundation/ui/SkinBitmap.h"
-#include "shell/Language.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,12 +1,9 @@
 #include "shell/ui/UserModeForm.h"
 
 #include "controls/ui/KMYFORM.h"
-#include "shell/ui/TranslateForm.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QHBoxLayout>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -34,7 +31,7 @@ constexpr std::array<TUserModeBox, 4> UserModeBoxes = {{
 /// level at once, "&OK" closes.
 class TUserModeForm : public TKMYFORM {
 public:
-    TUserModeForm(int& userMode, QWidget* parent) : TKMYFORM(parent) {
+    TUserModeForm(int& userMode, QWidget* parent) : TKMYFORM(parent, ftTranslated) {
         setObjectName(QStringLiteral("UserModeForm"));
         setWindowTitle(QStringLiteral("Choose your new user-level..."));
         auto* layout = new QVBoxLayout(this);
@@ -55,24 +52,10 @@ public:
         connect(group, &QButtonGroup::idClicked, this, [&userMode](int mode) { userMode = mode; });
 
         layout->addSpacing(6);
-        auto* buttons = new QHBoxLayout;
-        buttons->addStretch();
-        auto* ok = new QPushButton(QStringLiteral("&OK"), this);
-        ok->setObjectName(QStringLiteral("OKButton"));
-        ok->setDefault(true);
-        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-        buttons->addWidget(ok);
-        layout->addLayout(buttons);
+        AddOkRow(layout);
 
         if (QAbstractButton* current = group->button(userMode))
             current->setFocus(Qt::OtherFocusReason);
-    }
-
-protected:
-    void showEvent(QShowEvent* event) override {
-        TranslateForm(this);
-        FitToContents();
-        TKMYFORM::showEvent(event);
     }
 };
 
@@ -80,11 +63,7 @@ protected:
 
 bool ShowUserModeForm(int& userMode, QWidget* parent) {
     const int before = userMode;
-    // Built on the heap and watched: a parent destroyed while the dialog is open takes the
-    // dialog with it, which must not end in a second delete.
-    QPointer<TUserModeForm> form = new TUserModeForm(userMode, parent);
-    form->exec();
-    delete form.data();
+    ExecForm(new TUserModeForm(userMode, parent));
     return userMode != before;
 }
 

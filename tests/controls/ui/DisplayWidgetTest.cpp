@@ -164,7 +164,7 @@ TEST_F(DisplayWidgetTest, SelectionIsUnderlinedBelowTheText) {
     FWidget.Model().SetText("abcdef");
     FWidget.Model().SetTextPosition(6);
     for (int i = 0; i < 3; ++i)
-        FWidget.Model().PressKey(TKMYDISPLAYKey::Left, TKMYDISPLAYShift::Shift);
+        FWidget.Model().PressKey(VK_LEFT, ssShift);
     const TKMYDISPLAYLayout layout = FWidget.Layout();
     ASSERT_TRUE(layout.SelectionShown);
     const QImage image = Render();

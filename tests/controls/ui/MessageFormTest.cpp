@@ -1,6 +1,6 @@
 #include "controls/ui/MessageForm.h"
 
-#include "shell/Language.h"
+#include "foundation/Language.h"
 #include "support/QtApp.h"
 
 #include <QApplication>

@@ -18,12 +18,12 @@
 
 #include "controls/ui/DisplayWidget.h"
 #include "foundation/Data.h"
+#include "foundation/Language.h"
 #include "foundation/RegistryStore.h"
 #include "foundation/System.h"
 #include "panel/ui/PanelWidget.h"
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxSystem.h"
-#include "shell/Language.h"
 #include "support/QtApp.h"
 #include "support/TempTree.h"
 

@@ -1,8 +1,8 @@
-#include "panel/ui/KeyMap.h"
+#include "foundation/ui/KeyMap.h"
 
 #include <QKeyEvent>
 
-#include "panel/PanelKeys.h"
+#include "foundation/Keys.h"
 
 namespace ks {
 

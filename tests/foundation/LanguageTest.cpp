@@ -1,4 +1,4 @@
-#include "shell/Language.h"
+#include "foundation/Language.h"
 
 #include <gtest/gtest.h>
 

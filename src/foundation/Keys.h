@@ -4,8 +4,9 @@
 
 namespace ks {
 
-/// Key codes the panel understands: the classic virtual key numbers, into which the GUI
-/// maps its own key events once.
+/// The program's key codes: the classic virtual key numbers, into which the GUI maps its own
+/// key events once (`MapQtKey`). The panels, the text displays and the main window's key map all
+/// speak these codes, so one key event reaches any of them unchanged.
 enum TVirtualKey : int {
     VK_BACK = 8,
     VK_TAB = 9,
@@ -30,7 +31,10 @@ enum TVirtualKey : int {
     VK_SUBTRACT = 109,
     VK_F1 = 112, ///< F1 to F12 are 112 to 123
     VK_F10 = 121,
-    VK_OEM_5 = 220, ///< the "\" key
+    VK_OEM_PERIOD = 190, ///< the "." key
+    VK_OEM_4 = 219,      ///< the "[" key of a US keyboard
+    VK_OEM_5 = 220,      ///< the "\" key
+    VK_OEM_6 = 221,      ///< the "]" key of a US keyboard
 };
 
 constexpr int VK_F(int n) {

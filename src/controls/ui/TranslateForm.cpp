@@ -1,6 +1,6 @@
-#include "shell/ui/TranslateForm.h"
+#include "controls/ui/TranslateForm.h"
 
-#include "shell/Language.h"
+#include "foundation/Language.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>

@@ -1,4 +1,4 @@
-#include "shell/Language.h"
+#include "foundation/Language.h"
 
 #include "foundation/DELTA9.h"
 #include "foundation/FileIO.h"

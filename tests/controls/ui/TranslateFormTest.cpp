@@ -1,4 +1,4 @@
-#include "shell/ui/TranslateForm.h"
+#include "controls/ui/TranslateForm.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "shell/Language.h"
+#include "foundation/Language.h"
 #include "support/QtApp.h"
 #include "support/TempTree.h"
 

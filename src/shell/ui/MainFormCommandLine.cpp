@@ -1,0 +1,138 @@
+#include "shell/ui/MainForm.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "controls/ui/DisplayWidget.h"
+#include "foundation/DELTA9.h"
+#include "foundation/Data.h"
+#include "foundation/Keys.h"
+#include "foundation/Language.h"
+#include "foundation/System.h"
+
+namespace ks {
+
+void TMainForm::ShowInfo(const std::string& text) {
+    INFOLINE->Model().SetCaption(text);
+}
+
+void TMainForm::InfoList(const TKMYFILEPANEL* sender, const std::string& text) {
+    ShowInfo(FCommandLine.Caption(text, sender == FRight.get()));
+}
+
+void TMainForm::InfolineChangeText() {
+    const bool empty = INFOLINE->Model().Text().empty();
+    FCommandLine.TextChanged(empty);
+    if (FCommandLine.Mode() != cmdInfo)
+        InfoList(nullptr, {});
+    if (FCommandLine.Mode() == cmdLocate && !empty) {
+        FActivePanel->FindBestItem(INFOLINE->Model().Text(), true);
+        if (FActivePanel->FView != nullptr)
+            FActivePanel->FView->RepaintCursor();
+    }
+    INFOLINE->update();
+}
+
+void TMainForm::TypeText(const std::string& text) {
+    // Characters go in one by one, as if typed.
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        std::size_t length = byte < 0x80 ? 1 : byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        length = std::min(length, text.size() - i);
+        const QString piece = DecodeDisplay(std::string_view(text).substr(i, length));
+        for (const char32_t c : piece.toUcs4())
+            if (c > 31)
+                INFOLINE->Model().KeyPress(c);
+        i += length;
+    }
+}
+
+bool TMainForm::CommandLineKey(TKMYFILEPANEL& sender, int key, std::uint32_t shift) {
+    TKMYDISPLAY& line = INFOLINE->Model();
+    const std::uint32_t mods = shift & (ssShift | ssAlt | ssCtrl);
+    const auto cursorName = [](const TKMYFILEPANEL& panel) {
+        const TKFiles* item = panel.FItemsStruc->FCurrentItem;
+        return item != nullptr ? item->Caption() + " " : std::string();
+    };
+    if (mods == ssCtrl && key == VK_LETTER('E')) {
+        if (const std::optional<std::string> entry = FCommandLine.Recall()) {
+            line.ClearText();
+            TypeText(*entry);
+        }
+        return true;
+    }
+    if (mods == ssShift && key == VK_INSERT) {
+        TypeText(System().GetClipboardText());
+        return true;
+    }
+    if (mods == ssCtrl && key == VK_INSERT) {
+        const std::string selected = line.GetSelectedText();
+        if (!selected.empty())
+            System().CopyTextToClipboard(selected);
+        return true;
+    }
+    if (mods == ssCtrl && key == VK_RETURN) {
+        TypeText(cursorName(sender));
+        return true;
+    }
+    if (mods == ssCtrl && (key == VK_OEM_4 || key == VK_OEM_6)) {
+        TypeText(AddBackslash((key == VK_OEM_4 ? *FLeft : *FRight).FFolderItems.FPath));
+        return true;
+    }
+    if (mods == ssAlt && (key == VK_OEM_4 || key == VK_OEM_6)) {
+        TypeText(cursorName(key == VK_OEM_4 ? *FLeft : *FRight));
+        return true;
+    }
+    if (line.Text().empty())
+        return false;
+    switch (key) {
+    case VK_BACK:
+        return true; // the character arrives as typed text
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_SPACE:
+    case VK_DELETE:
+        line.PressKey(key, shift);
+        return true;
+    case VK_ESCAPE:
+        if (sender.Busy())
+            return false;
+        FCommandLine.SetMode(cmdInfo);
+        line.PressKey(VK_ESCAPE, shift);
+        line.ClearText();
+        InfoList(nullptr, {});
+        return true;
+    default:
+        return (mods == ssNone || mods == ssShift) &&
+               ((key >= VK_LETTER('A') && key <= VK_LETTER('Z')) || (key >= VK_0 && key <= VK_0 + 9));
+    }
+}
+
+void TMainForm::RunCommandLine() {
+    const TCommandRun run = FCommandLine.Run(INFOLINE->Model().Text());
+    INFOLINE->Model().ClearText();
+    InfoList(nullptr, {});
+    switch (run.Command) {
+    case dcNone:
+        System().RunProgram(run.Program, run.Parameters, AddBackslash(FActivePanel->FFolderItems.FPath));
+        break;
+    case dcPosEdit:
+        ShowPositionEditor();
+        break;
+    case dcLangSave:
+        (void)CurrentLanguage().SaveLanguage();
+        break;
+    case dcPathMacro:
+        OpenFolder(*FActivePanel, run.Folder);
+        FActivePanel->CursorHome();
+        break;
+    default:
+        // The other dot commands (FTP, skin and language searches, session end) come with their
+        // subsystems; they start nothing.
+        break;
+    }
+}
+
+} // namespace ks
