@@ -239,8 +239,13 @@ TEST_F(E2ETest, AltF1AndAltF2OpenTheDriveListInTheirPanel) {
 
     // Alt+F1 from the right panel: the left panel takes the focus and shows the drives.
     ASSERT_TRUE(MakeActive("RIGHTPANEL"));
+    // The drive list counts the drives' sizes while it is built, handling window messages: the
+    // list is complete once its cursor stands on one of its items and the hint is shown.
     ASSERT_TRUE(KeysThen({"alt+F1"}, "the left drive list", [](const QJsonObject& s) {
-        return IntOf(s, "LEFTPANEL", "PanelType") == 0 && s.value("ActivePanel").toString() == "LEFTPANEL";
+        const std::vector<std::string> names = NamesOf(s, "LEFTPANEL");
+        return IntOf(s, "LEFTPANEL", "PanelType") == 0 && s.value("ActivePanel").toString() == "LEFTPANEL" &&
+               std::find(names.begin(), names.end(), CursorOf(s, "LEFTPANEL")) != names.end() &&
+               s.value("InfoCaption").toString().contains("Choose drive");
     }));
     {
         const QJsonObject s = ks.State();
