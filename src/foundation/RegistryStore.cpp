@@ -65,25 +65,19 @@ bool IsBelow(std::string_view child, std::string_view parent) {
 std::optional<std::string> NormalKeyPath(std::string_view keyPath) {
     std::string out;
     std::size_t depth = 0;
-    std::size_t start = 0;
-    while (start <= keyPath.size()) {
-        std::size_t end = keyPath.find('\\', start);
-        if (end == std::string_view::npos)
-            end = keyPath.size();
-        const std::string_view part = keyPath.substr(start, end - start);
-        start = end + 1;
+    const bool storable = ForEachField(keyPath, '\\', [&](std::string_view part) {
         if (part.empty())
-            continue;
+            return true;
         if (part.size() > MaxKeyPartSize ||
-            part.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
-            return std::nullopt;
-        if (++depth > MaxKeyDepth)
-            return std::nullopt;
+            part.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos ||
+            ++depth > MaxKeyDepth)
+            return false;
         if (!out.empty())
             out += '\\';
         out += part;
-    }
-    if (out.empty())
+        return true;
+    });
+    if (!storable || out.empty())
         return std::nullopt;
     return out;
 }

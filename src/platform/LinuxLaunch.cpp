@@ -219,6 +219,12 @@ Result<void> TKLinuxSystem::StartProgram(const std::string& program,
     return {};
 }
 
+std::string TKLinuxSystem::FindProgram(const std::string& name) const {
+    if (name.empty() || name.find('/') != std::string::npos)
+        return {};
+    return FindInPath(name);
+}
+
 Result<void> TKLinuxSystem::LogOff() {
     const std::string session = GetEnv("XDG_SESSION_ID");
     if (session.empty())

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -34,6 +35,8 @@ public:
     };
     std::vector<TStart> FStartedPrograms;
     std::string FClipboard;
+    /// Program name -> the full name FindProgram gives; names not here are not installed.
+    std::map<std::string, std::string> FPrograms;
 
     std::string AppPath() const override { return FAppPath; }
     std::string TempDir() const override { return FTempDir; }
@@ -88,6 +91,10 @@ public:
                               const std::string& folder) override {
         FStartedPrograms.push_back({program, arguments, folder});
         return {};
+    }
+    std::string FindProgram(const std::string& name) const override {
+        const auto found = FPrograms.find(name);
+        return found == FPrograms.end() ? std::string() : found->second;
     }
     void CopyTextToClipboard(const std::string& text) override { FClipboard = text; }
     std::string GetClipboardText() override { return FClipboard; }
