@@ -1,6 +1,5 @@
 #pragma once
 
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -100,23 +99,6 @@ public:
     std::string GetClipboardText() override { return FClipboard; }
     Result<void> LogOff() override { return {}; }
     Result<void> CloseCdTray() override { return {}; }
-};
-
-/// A TKFileSystem answering folder checks from the real disk; everything else fails.
-class DiskFolderCheck : public TKFileSystem {
-public:
-    Result<void> ListFolder(const std::string& path, const std::function<bool(const TDirEntry&)>&) override {
-        return ErrnoError(path, 38);
-    }
-    Result<TDirEntry> Stat(const std::string& path) override { return ErrnoError(path, 38); }
-    bool CanOpenFolder(const std::string& path) override {
-        std::error_code ignored;
-        return std::filesystem::is_directory(path, ignored);
-    }
-    bool Exists(const std::string& path) override {
-        std::error_code ignored;
-        return std::filesystem::exists(path, ignored);
-    }
 };
 
 } // namespace ks::test
