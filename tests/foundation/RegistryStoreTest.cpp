@@ -582,13 +582,15 @@ TEST(RegistryStore, FailedFlushKeepsChangesAndTheOldFile) {
     EXPECT_EQ(failure, "");
 }
 
-// A save that breaks off on a disk that fills up, or whose flush to the disk fails, leaves the
-// old file as it was and reports the error; the changes wait for the next save.
+// A save that breaks off on a disk that fills up, or whose flush to the disk or final rename
+// fails, leaves the old file as it was and reports the error; the changes wait for the next save.
 TEST(RegistryStore, FaultyDiskDuringAFlushKeepsTheOldFile) {
     using TDisk = test::MemoryFileSystem;
     const std::vector<std::tuple<const char*, std::function<void(TDisk&)>, TErrorCode>> faults = {
         {"full disk", [](TDisk& disk) { disk.FSpaceLeft = 10; }, TErrorCode::ecNoSpace},
         {"failed fsync", [](TDisk& disk) { disk.FailCall(TDisk::TCall::fcSync, 1, EIO); }, TErrorCode::ecIo},
+        {"failed rename", [](TDisk& disk) { disk.FailCall(TDisk::TCall::fcRename, 1, EIO); },
+         TErrorCode::ecIo},
     };
     for (const auto& [what, fault, code] : faults) {
         SCOPED_TRACE(what);
