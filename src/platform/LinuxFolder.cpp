@@ -17,6 +17,8 @@ namespace ks {
 namespace {
 
 constexpr int FolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// The longest symlink target ReadLink reads.
+constexpr std::size_t MaxLinkTarget = std::size_t{1} << 20;
 // Files are never opened as a controlling terminal, and a FIFO or device swapped in cannot
 // block the open.
 constexpr int FileFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
@@ -423,8 +425,9 @@ Result<void> TKLinuxFolder::Rename(std::string_view nameView, TKFolder& target, 
     }
     if (::renameat2(FFd, name.c_str(), to->FFd, newName.c_str(), RENAME_NOREPLACE) == 0)
         return {};
-    if (errno != EINVAL && errno != ENOSYS)
-        return ErrnoError(errno == EEXIST ? to->NameOf(newName) : NameOf(name), errno);
+    const int error = errno;
+    if (error != EINVAL && error != ENOSYS)
+        return ErrnoError(error == EEXIST ? to->NameOf(newName) : NameOf(name), error);
     // A file system without RENAME_NOREPLACE: the new name is checked just before.
     struct stat st {};
     if (::fstatat(to->FFd, newName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
@@ -458,8 +461,11 @@ Result<std::string> TKLinuxFolder::ReadLink(std::string_view nameView) {
     const std::string name(nameView);
     if (!PlainName(nameView))
         return BadName(NameOf(nameView));
-    // The target's length is not known before: the buffer grows until the text fits.
+    // The target's length is not known before: the buffer grows until the text fits (a target
+    // is at most PATH_MAX bytes on a local disk; the cap holds whatever a file system claims).
     for (std::size_t size = 256;; size *= 2) {
+        if (size > MaxLinkTarget)
+            return ErrnoError(NameOf(name), ENAMETOOLONG);
         std::string target(size, '\0');
         const ssize_t length = ::readlinkat(FFd, name.c_str(), target.data(), target.size());
         if (length < 0)
