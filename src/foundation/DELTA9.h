@@ -70,6 +70,19 @@ int FieldCount(std::string_view s, char sep);
 /// Field index, counted from 0; empty when s has fewer fields, when the field itself is empty
 /// or when index is negative. The separator is never part of the result.
 std::string GetField(std::string_view s, char sep, int index);
+/// Calls each with every field of s between the separators, in order, empty ones included ("a||b"
+/// gives "a", "", "b"; "" gives one empty field), as a view into s; each returns false to stop.
+/// False when each stopped. Nothing is allocated, so a text of any length costs no memory.
+template <class TEach> bool ForEachField(std::string_view s, char sep, TEach&& each) {
+    for (;;) {
+        const std::size_t end = s.find(sep);
+        if (!each(s.substr(0, end)))
+            return false;
+        if (end == std::string_view::npos)
+            return true;
+        s.remove_prefix(end + 1);
+    }
+}
 /// Drops the leading separators (any character of separators) from s, then cuts the text up to
 /// the next separator off the front of s and returns it. The separator that ended the token
 /// stays at the front of s, so empty fields are skipped: "a||b" gives "a", then "b". An empty s

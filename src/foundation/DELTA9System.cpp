@@ -43,17 +43,8 @@ bool NoLongerAFolder(const TError& error) {
 bool SafeFullName(std::string_view path) {
     if (path.empty() || path.front() != '/' || RemoveTrailingSeparator(path).empty())
         return false;
-    std::size_t start = 1;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        const std::string_view part = path.substr(start, end - start);
-        if (part == "." || part == "..")
-            return false;
-        start = end + 1;
-    }
-    return true;
+    return ForEachField(path.substr(1), '/',
+                        [](std::string_view part) { return part != "." && part != ".."; });
 }
 
 // Removes a file, a symbolic link or a whole folder tree. Symbolic links to folders are removed

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "foundation/Result.h"
+
+// Whole-file reads and writes by path on the installed file system (`ks::FileSystem()`); the
+// calls themselves are `TKFileSystem::ReadFile`, `TKFileSystem::ReplaceFile` and `TKFile`.
 
 namespace ks {
 

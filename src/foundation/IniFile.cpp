@@ -4,12 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_set>
 
 #include "foundation/DELTA9.h"
+#include "foundation/System.h"
 
 namespace ks {
 
@@ -42,39 +40,17 @@ TError TooLarge(const std::string& path) {
 
 Result<void> TIniFile::Load(const std::string& path) {
     Clear();
-    // Opened without blocking, so a FIFO under the name is refused instead of waited on.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
+    // Read without blocking, so a FIFO under the name is refused instead of waited on.
+    Result<std::string> data = FileSystem().ReadFile(path, MaxIniFileSize);
+    if (!data) {
+        const TError& error = data.error();
+        if (error.Code == TErrorCode::ecNotFound)
             return {};
-        return ErrnoError(path, errno);
+        if (error.Code == TErrorCode::ecTooLarge)
+            return TooLarge(path);
+        return ErrnoError(path, error.Errno);
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        ::close(fd);
-        return ErrnoError(path, error);
-    }
-    std::string data;
-    char buffer[65536];
-    // One byte more than allowed is read, to tell a full-size file from a larger one.
-    while (data.size() <= MaxIniFileSize) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            const int error = errno;
-            ::close(fd);
-            return ErrnoError(path, error);
-        }
-        if (got == 0)
-            break;
-        data.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    if (data.size() > MaxIniFileSize)
-        return TooLarge(path);
-    SetText(data);
+    SetText(*data);
     return {};
 }
 

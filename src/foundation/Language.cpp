@@ -6,28 +6,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 #include <unordered_set>
 #include <utility>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ks {
 
 namespace {
 
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
-
-// A folder as the language code joins it with file names: with its trailing "/".
-std::string WithSlash(const std::string& folder) {
-    if (folder.empty() || folder.back() == '/')
-        return folder;
-    return folder + "/";
-}
 
 // A window name becomes part of a file name; one that could reach outside the folder is refused.
 bool IsPlainWindowName(std::string_view windowName) {
@@ -204,26 +191,19 @@ int CodePageOfCharset(int charset) {
 }
 
 std::string FindFileNoCase(const std::string& folder, std::string_view name) {
-    std::string exact = folder + std::string(name);
-    struct stat info {};
-    if (::stat(exact.c_str(), &info) == 0)
+    const std::string exact = folder + std::string(name);
+    Result<std::unique_ptr<TKFolder>> opened =
+        FileSystem().OpenFolder(folder.empty() ? std::string(".") : folder);
+    if (!opened)
         return exact;
-    std::error_code error;
-    const std::filesystem::path listed =
-        folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder);
-    for (std::filesystem::directory_iterator it(listed, error), end; !error && it != end;
-         it.increment(error)) {
-        const std::string entry = it->path().filename().string();
-        if (SameText(entry, name))
-            return folder + entry;
-    }
-    return exact;
+    const Result<std::string> found = (*opened)->FindName(name);
+    return found ? folder + *found : exact;
 }
 
 std::vector<TLangLine> ReadWindowFile(const std::string& langPath, std::string_view windowName) {
     if (!IsPlainWindowName(windowName) || langPath.empty())
         return {};
-    const std::string path = FindFileNoCase(WithSlash(langPath), WindowFileName(windowName));
+    const std::string path = FindFileNoCase(AddBackslash(langPath), WindowFileName(windowName));
     const std::optional<std::string> data = ReadFileStart(path, MaxLanguageFileSize, true);
     if (!data)
         return {};
@@ -242,7 +222,7 @@ Result<void> SaveWindowFile(const std::string& langPath, std::string_view window
     std::string content;
     for (const TLangLine& line : lines)
         content += line.Key + "|" + line.Text + "\r\n";
-    return ReplaceFile(FindFileNoCase(WithSlash(langPath), WindowFileName(windowName)), content);
+    return ReplaceFile(FindFileNoCase(AddBackslash(langPath), WindowFileName(windowName)), content);
 }
 
 void TLanguage::AppendEntry(std::string upperId, std::string_view text) {
@@ -328,8 +308,8 @@ void TLanguage::FinishLoad() {
 void TLanguage::LoadLanguage(bool clear) {
     StartLoad(clear);
     bool append = clear;
-    const std::string langFolder = WithSlash(LangPath);
-    const std::string defaultFolder = WithSlash(DefaultLangPath);
+    const std::string langFolder = AddBackslash(LangPath);
+    const std::string defaultFolder = AddBackslash(DefaultLangPath);
     if (UpperCase(langFolder) != UpperCase(defaultFolder) && ReadOthersFile(defaultFolder, append))
         append = false;
     ReadOthersFile(langFolder, append);
@@ -347,7 +327,7 @@ void TLanguage::LoadLanguageData(const std::vector<std::string_view>& files, boo
 }
 
 Result<void> TLanguage::SaveLanguage() const {
-    const std::string folder = WithSlash(LangPath);
+    const std::string folder = AddBackslash(LangPath);
     if (folder.empty()) {
         TError error;
         error.Code = TErrorCode::ecNotFound;

@@ -13,11 +13,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "foundation/System.h"
 
 // The store file is REGEDIT4 text:
 //
@@ -69,25 +65,19 @@ bool IsBelow(std::string_view child, std::string_view parent) {
 std::optional<std::string> NormalKeyPath(std::string_view keyPath) {
     std::string out;
     std::size_t depth = 0;
-    std::size_t start = 0;
-    while (start <= keyPath.size()) {
-        std::size_t end = keyPath.find('\\', start);
-        if (end == std::string_view::npos)
-            end = keyPath.size();
-        const std::string_view part = keyPath.substr(start, end - start);
-        start = end + 1;
+    const bool storable = ForEachField(keyPath, '\\', [&](std::string_view part) {
         if (part.empty())
-            continue;
+            return true;
         if (part.size() > MaxKeyPartSize ||
-            part.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
-            return std::nullopt;
-        if (++depth > MaxKeyDepth)
-            return std::nullopt;
+            part.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos ||
+            ++depth > MaxKeyDepth)
+            return false;
         if (!out.empty())
             out += '\\';
         out += part;
-    }
-    if (out.empty())
+        return true;
+    });
+    if (!storable || out.empty())
         return std::nullopt;
     return out;
 }
@@ -507,8 +497,8 @@ struct TStoreFile {
 
 // Reads and parses the store file; an empty content when it does not exist. Only a failure to
 // read is an error.
-Result<TStoreFile> ReadStoreFile(const std::string& path) {
-    Result<TStoreText> text = ReadStoreText(path);
+Result<TStoreFile> ReadStoreFile(TKFileSystem& files, const std::string& path) {
+    Result<TStoreText> text = ReadStoreText(files, path);
     if (!text)
         return text.error();
     TStoreFile file;
@@ -554,10 +544,12 @@ std::string FormatRegistryText(const std::vector<TRegistryKeyText>& keys) {
 
 struct TKRegistryStore::TImpl {
     std::string FilePath;
+    TKFileSystem* FFileSystem = nullptr; // null: the installed one, asked at every use
     TContent FContent;
     std::vector<TOp> FJournal;
 
     std::string LockPath() const { return FilePath + ".lock"; }
+    TKFileSystem& Files() const { return FFileSystem != nullptr ? *FFileSystem : FileSystem(); }
 
     void Record(TOp op) {
         Apply(FContent, op);
@@ -567,6 +559,11 @@ struct TKRegistryStore::TImpl {
 
 TKRegistryStore::TKRegistryStore(std::string filePath) : FImpl(std::make_unique<TImpl>()) {
     FImpl->FilePath = std::move(filePath);
+}
+
+TKRegistryStore::TKRegistryStore(std::string filePath, TKFileSystem& fileSystem)
+    : TKRegistryStore(std::move(filePath)) {
+    FImpl->FFileSystem = &fileSystem;
 }
 
 TKRegistryStore::~TKRegistryStore() = default;
@@ -586,10 +583,11 @@ Result<void> TKRegistryStore::Load() {
     // The lock guards setting a damaged file aside and removing stale temporary files. Without
     // it (a read-only or missing folder) the file can still be read: it is only ever replaced
     // by a rename, so a reader sees one whole version.
+    TKFileSystem& files = impl.Files();
     TStoreLock lock;
-    if (lock.Acquire(impl.LockPath()))
-        RemoveStaleTemps(impl.FilePath);
-    Result<TStoreFile> file = ReadStoreFile(impl.FilePath);
+    if (lock.Acquire(files, impl.LockPath()))
+        RemoveStaleTemps(files, impl.FilePath);
+    Result<TStoreFile> file = ReadStoreFile(files, impl.FilePath);
     if (!file) {
         replay();
         return file.error();
@@ -606,7 +604,7 @@ Result<void> TKRegistryStore::Load() {
         error.Detail += " (the damaged file could not be set aside)";
         return error;
     }
-    Result<std::string> asideName = SetAside(impl.FilePath);
+    Result<std::string> asideName = SetAside(files, impl.FilePath);
     if (!asideName) {
         TError error = DamagedError(impl.FilePath, damage);
         error.Detail += " (the damaged file could not be set aside: " + asideName.error().Detail + ")";
@@ -681,25 +679,27 @@ Result<void> TKRegistryStore::Flush() {
     TImpl& impl = *FImpl;
     if (impl.FJournal.empty())
         return {};
-    if (Result<void> made = MakeFolders(FolderOf(impl.FilePath)); !made)
+    TKFileSystem& files = impl.Files();
+    // Folders made for the store are private to the user.
+    if (Result<void> made = files.CreateFolders(FolderOf(impl.FilePath), 0700); !made)
         return made;
     TStoreLock lock;
-    if (Result<void> locked = lock.Acquire(impl.LockPath()); !locked)
+    if (Result<void> locked = lock.Acquire(files, impl.LockPath()); !locked)
         return locked;
-    RemoveStaleTemps(impl.FilePath);
+    RemoveStaleTemps(files, impl.FilePath);
 
     // Start from what the file holds now: other processes may have flushed since the load.
-    Result<TStoreFile> file = ReadStoreFile(impl.FilePath);
+    Result<TStoreFile> file = ReadStoreFile(files, impl.FilePath);
     if (!file)
         return file.error();
     if (file->Damage) {
-        if (Result<std::string> asideName = SetAside(impl.FilePath); !asideName)
+        if (Result<std::string> asideName = SetAside(files, impl.FilePath); !asideName)
             return asideName.error();
     }
     TContent merged = std::move(file->Content);
     for (const TOp& op : impl.FJournal)
         Apply(merged, op);
-    if (Result<void> replaced = ReplaceStoreFile(impl.FilePath, FormatContent(merged)); !replaced)
+    if (Result<void> replaced = ReplaceStoreFile(files, impl.FilePath, FormatContent(merged)); !replaced)
         return replaced;
     impl.FJournal.clear();
     impl.FContent = std::move(merged);

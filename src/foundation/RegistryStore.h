@@ -11,6 +11,8 @@
 
 namespace ks {
 
+class TKFileSystem;
+
 /// The persistent HKEY_CURRENT_USER store: one REGEDIT4-style text file.
 ///
 /// Key paths are given without the root, with "\" between parts
@@ -23,11 +25,16 @@ namespace ks {
 /// sharing one file therefore keep each other's values, and a writer killed at any moment leaves
 /// either the complete old or the complete new file.
 ///
+/// The file is reached through a `TKFileSystem`: the one given, or the installed platform's
+/// (`ks::FileSystem()`, asked at every `Load` and `Flush`).
+///
 /// Thread: one thread at a time (the GUI thread in the program).
 class TKRegistryStore {
 public:
-    /// A store over filePath; nothing is read until `Load`.
+    /// A store over filePath on the installed file system; nothing is read until `Load`.
     explicit TKRegistryStore(std::string filePath);
+    /// A store over filePath on fileSystem, which must outlive the store.
+    TKRegistryStore(std::string filePath, TKFileSystem& fileSystem);
     ~TKRegistryStore();
     TKRegistryStore(const TKRegistryStore&) = delete;
     TKRegistryStore& operator=(const TKRegistryStore&) = delete;

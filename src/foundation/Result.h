@@ -20,7 +20,9 @@ enum class TErrorCode {
     ecTimeout,
     ecCancelled,
     ecUnsupported,
-    ecChanged, ///< a folder was moved or replaced while it was being worked on
+    ecChanged,    ///< a folder was moved or replaced while it was being worked on
+    ecNotRegular, ///< not a regular file where one was needed: a folder, a device, a FIFO or a socket
+    ecTooLarge,   ///< a file larger than its reader accepts
 };
 
 /// An error value: the code, the errno seen (0 when none) and the path or key it concerns.

@@ -48,20 +48,26 @@ class TKSystem {
 public:
     virtual ~TKSystem() = default;
 
-    /// Folder of the program's data (skins/, lang/, pictures), with a trailing "/".
+    /// Folder of the program's data (skins/, lang/, pictures), with a trailing "/". Always an
+    /// answer; the folder need not exist (a program started without its data).
     virtual std::string AppPath() const = 0;
-    /// The user's private temporary folder (created 0700), with a trailing "/".
+    /// The user's private temporary folder (created 0700), absolute, with a trailing "/". Empty
+    /// when no private folder can be made anywhere: nothing may then be written to a fixed name.
     virtual std::string TempDir() const = 0;
+    /// The folders of the design's system paths ("/usr", "/usr/bin", "/opt", "/usr/share").
     virtual std::string WindowsDir() const = 0;
     virtual std::string SystemDir() const = 0;
     virtual std::string ProgramFilesDir() const = 0;
     virtual std::string CommonFilesDir() const = 0;
     /// "Desktop", "Personal", "Programs", "Startup" mapped to the XDG folders; empty otherwise.
+    /// The folder need not exist.
     virtual std::string ShellFolder(std::string_view name) const = 0;
+    /// The user's home folder without a trailing "/"; "/" when none is known.
     virtual std::string HomeDir() const = 0;
-    /// Folder of the persistent settings store ($XDG_CONFIG_HOME/ksable/), trailing "/".
+    /// Folder of the persistent settings store ($XDG_CONFIG_HOME/ksable/), trailing "/". Not
+    /// created here: the store makes it when it first saves.
     virtual std::string ConfigDir() const = 0;
-    /// Folder of packs the user installs ($XDG_DATA_HOME/ksable/), trailing "/".
+    /// Folder of packs the user installs ($XDG_DATA_HOME/ksable/), trailing "/"; need not exist.
     virtual std::string UserDataDir() const = 0;
 
     /// The Windows locale identifier of the user's language ("0000041B" for Slovak), empty
@@ -72,20 +78,29 @@ public:
     /// Content (MIME) type of an extension with its dot; empty when unknown.
     virtual std::string ContentType(std::string_view ext) const = 0;
 
-    /// The mount root holding path, with a trailing "/"; empty for an empty path.
+    /// The mount root holding path, with a trailing "/"; empty for an empty path, "/" when the
+    /// mount table cannot be read.
     virtual std::string DriveRoot(const std::string& path) const = 0;
+    /// The volume details of a mount root; nothing when the root cannot be looked at (missing,
+    /// no permission). Parts that cannot be told (a label, a serial) stay empty.
     virtual std::optional<TVolumeInfo> VolumeInfo(const std::string& root) const = 0;
     /// The mounted file systems a user works with ("/" first, then by mount path); pseudo file
-    /// systems are left out.
+    /// systems are left out. Empty when the mount table cannot be read.
     virtual std::vector<TDriveEntry> ListDrives() const = 0;
-    /// Total and available bytes of the file system holding path; 0 when unknown.
+    /// Total and available bytes of the file system holding path; 0 when unknown (an empty
+    /// path, a path that cannot be looked at).
     virtual std::int64_t DiskSize(const std::string& path) const = 0;
     virtual std::int64_t DiskFree(const std::string& path) const = 0;
 
-    /// Moves one file or folder to the freedesktop Trash.
+    /// Moves one file or folder to the freedesktop Trash, with the note that lets a file manager
+    /// put it back. Fails, leaving the item where it is, with ecNotFound for a missing item,
+    /// ecAccess when no trash folder can be used on the item's file system, and the error of the
+    /// rename otherwise (the root and "." or ".." names are refused); the item is never copied.
     virtual Result<void> MoveToTrash(const std::string& path) = 0;
     /// Starts an executable directly, or opens anything else with the desktop's default
-    /// application. Never waits for what it started.
+    /// application. Never waits for what it started. Fails with ecNotFound when file or folder
+    /// does not exist (a bare name not on PATH included), and with the error of the start
+    /// otherwise.
     virtual Result<void> RunProgram(const std::string& file, const std::string& parameters,
                                     const std::string& folder) = 0;
     /// Starts program with arguments, each of them one argv element exactly as given: never
@@ -96,18 +111,33 @@ public:
     /// cannot be started.
     virtual Result<void> StartProgram(const std::string& program, const std::vector<std::string>& arguments,
                                       const std::string& folder) = 0;
+    /// The full name of the program a bare name (no "/") starts: the first executable file of
+    /// that name in the folders of PATH. Empty when PATH has none, or for a name with a "/" or an
+    /// empty name. Safe from any thread.
+    virtual std::string FindProgram(const std::string& name) const = 0;
+    /// The terminal the command shell opens, as a full name: the desktop's chosen one
+    /// (x-terminal-emulator), else the user's ($TERMINAL), else the first of the common ones on
+    /// PATH. Empty when there is none. Safe from any thread.
+    virtual std::string TerminalProgram() const = 0;
+    /// Puts text on the system clipboard; does nothing where there is no clipboard.
     virtual void CopyTextToClipboard(const std::string& text) = 0;
+    /// The text on the system clipboard; empty when it holds none or there is no clipboard.
     virtual std::string GetClipboardText() = 0;
+    /// Ends the user's desktop session. Fails with ecUnsupported outside a login session, and
+    /// with the session manager's error when it refuses; waits a bounded time for its answer.
     virtual Result<void> LogOff() = 0;
+    /// Closes the tray of the CD drive. Fails with ecUnsupported where the system has no tool for
+    /// it, and with the tool's error otherwise; waits a bounded time for it.
     virtual Result<void> CloseCdTray() = 0;
 };
 
 /// The platform objects the process uses; installed once by the composition root (or a test)
-/// before anything asks for them. The objects are not owned.
+/// before anything asks for them. The objects are not owned; null uninstalls one.
 void SetPlatform(TKSystem* system, TKFileSystem* fileSystem);
-/// The installed objects; abort when none is installed.
+/// The installed objects; abort when the one asked for is not installed.
 TKSystem& System();
 TKFileSystem& FileSystem();
+/// True when both objects are installed.
 bool HasPlatform();
 
 } // namespace ks

@@ -1,7 +1,5 @@
 #include "panel/KMYFILEPANEL.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
 #include "controls/MessageBox.h"
@@ -121,7 +119,7 @@ TKFiles* TKMYFILEPANEL::AddSearchRecItem(TKITEMSSTRUC& holder, const TDirEntry& 
     // A local entry knows its mode: a regular file with an execute bit runs. Entries without a
     // mode (FTP listings without permissions) fall back to the extension.
     if (entry.Mode != 0)
-        item->IsExecutable = S_ISREG(entry.Mode) && (entry.Mode & 0111) != 0;
+        item->IsExecutable = IsFileMode(entry.Mode) && (entry.Mode & ModeAnyExecute) != 0;
     else
         item->IsExecutable = item->Kind == ikFile && IsExecutableName(entry.Name);
     item->IsPacked = item->Kind == ikFile && IsArchiveName(entry.Name);

@@ -1,7 +1,5 @@
 #include "panel/KMYFILEPANEL.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <string_view>
 #include <unordered_map>
@@ -103,7 +101,7 @@ TDirEntry UpFolderEntry(const std::string& folder) {
     entry.Name = "..";
     entry.IsFolder = true;
     entry.Attr = 16;
-    entry.Mode = S_IFDIR | 0755;
+    entry.Mode = ModeFolder | 0755;
     if (Result<TDirEntry> parent = FileSystem().Stat(NormalPath(folder + "/.."))) {
         entry.MTimeNs = parent->MTimeNs;
         entry.Mode = parent->Mode;

@@ -1,5 +1,7 @@
 #include "platform/LinuxFolder.h"
 
+#include "platform/LinuxFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -7,6 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace ks {
@@ -14,6 +17,8 @@ namespace ks {
 namespace {
 
 constexpr int FolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// The longest symlink target ReadLink reads.
+constexpr std::size_t MaxLinkTarget = std::size_t{1} << 20;
 // Files are never opened as a controlling terminal, and a FIFO or device swapped in cannot
 // block the open.
 constexpr int FileFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
@@ -96,31 +101,6 @@ int OverwriteData(int fd, std::uint64_t size) {
     }
     return 0;
 }
-
-class TKLinuxReader : public TKFileReader {
-public:
-    TKLinuxReader(int fd, std::uint64_t size, std::string path)
-        : FFd(fd), FSize(size), FPath(std::move(path)) {}
-    ~TKLinuxReader() override { ::close(FFd); }
-    TKLinuxReader(const TKLinuxReader&) = delete;
-    TKLinuxReader& operator=(const TKLinuxReader&) = delete;
-
-    std::uint64_t Size() const override { return FSize; }
-    Result<std::size_t> Read(char* buffer, std::size_t count) override {
-        for (;;) {
-            const ssize_t got = ::read(FFd, buffer, count);
-            if (got >= 0)
-                return static_cast<std::size_t>(got);
-            if (errno != EINTR)
-                return ErrnoError(FPath, errno);
-        }
-    }
-
-private:
-    int FFd;
-    std::uint64_t FSize;
-    std::string FPath;
-};
 
 } // namespace
 
@@ -382,10 +362,164 @@ Result<std::unique_ptr<TKFileReader>> TKLinuxFolder::OpenRead(std::string_view n
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return TError{TErrorCode::ecUnsupported, 0, path, "not a regular file"};
+        return TError{TErrorCode::ecNotRegular, 0, path, "not a regular file"};
     }
     return std::unique_ptr<TKFileReader>(
-        std::make_unique<TKLinuxReader>(fd, static_cast<std::uint64_t>(st.st_size), path));
+        std::make_unique<TKLinuxFile>(fd, path, static_cast<std::uint64_t>(st.st_size)));
+}
+
+Result<std::unique_ptr<TKFile>> TKLinuxFolder::OpenFile(std::string_view nameView, std::uint32_t flags,
+                                                        std::uint32_t mode) {
+    const std::string name(nameView);
+    const std::string path = NameOf(nameView);
+    if (!PlainName(nameView))
+        return BadName(path);
+    const bool read = (flags & ofRead) != 0 || (flags & ofWrite) == 0;
+    const bool write = (flags & ofWrite) != 0;
+    int openFlags = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+    if ((flags & ofCreate) != 0)
+        openFlags |= O_CREAT;
+    if ((flags & ofExclusive) != 0)
+        openFlags |= O_EXCL;
+    if ((flags & ofTruncate) != 0)
+        openFlags |= O_TRUNC;
+    openFlags |= (flags & ofFollowLink) != 0 ? O_NONBLOCK | O_NOCTTY | O_CLOEXEC : FileFlags;
+    const int fd = ::openat(FFd, name.c_str(), openFlags, static_cast<mode_t>(mode & ModePermissions));
+    if (fd < 0)
+        return ErrnoError(path, errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return ErrnoError(path, error);
+    }
+    return std::unique_ptr<TKFile>(
+        std::make_unique<TKLinuxFile>(fd, path, static_cast<std::uint64_t>(st.st_size)));
+}
+
+Result<TFileInfo> TKLinuxFolder::Info(std::string_view nameView) {
+    const std::string name(nameView);
+    if (!PlainName(nameView))
+        return BadName(NameOf(nameView));
+    struct stat st {};
+    if (::fstatat(FFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return ErrnoError(NameOf(name), errno);
+    return FileInfoOf(st);
+}
+
+Result<void> TKLinuxFolder::Rename(std::string_view nameView, TKFolder& target, std::string_view newNameView,
+                                   bool noReplace) {
+    const std::string name(nameView);
+    const std::string newName(newNameView);
+    if (!PlainName(nameView))
+        return BadName(NameOf(nameView));
+    auto* to = dynamic_cast<TKLinuxFolder*>(&target);
+    if (to == nullptr)
+        return ErrnoError(NameOf(name), EXDEV, "the target folder is not on a local disk");
+    if (!PlainName(newNameView))
+        return BadName(to->NameOf(newNameView));
+    if (!noReplace) {
+        if (::renameat(FFd, name.c_str(), to->FFd, newName.c_str()) != 0)
+            return ErrnoError(NameOf(name), errno);
+        return {};
+    }
+    if (::renameat2(FFd, name.c_str(), to->FFd, newName.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    const int error = errno;
+    if (error != EINVAL && error != ENOSYS)
+        return ErrnoError(error == EEXIST ? to->NameOf(newName) : NameOf(name), error);
+    // A file system without RENAME_NOREPLACE: the new name is checked just before.
+    struct stat st {};
+    if (::fstatat(to->FFd, newName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return ErrnoError(to->NameOf(newName), EEXIST);
+    if (::renameat(FFd, name.c_str(), to->FFd, newName.c_str()) != 0)
+        return ErrnoError(NameOf(name), errno);
+    return {};
+}
+
+Result<void> TKLinuxFolder::CreateFolder(std::string_view nameView, std::uint32_t mode) {
+    const std::string name(nameView);
+    if (!PlainName(nameView))
+        return BadName(NameOf(nameView));
+    if (::mkdirat(FFd, name.c_str(), static_cast<mode_t>(mode & ModePermissions)) != 0)
+        return ErrnoError(NameOf(name), errno);
+    return {};
+}
+
+Result<void> TKLinuxFolder::CreateLink(std::string_view nameView, std::string_view target) {
+    const std::string name(nameView);
+    if (!PlainName(nameView))
+        return BadName(NameOf(nameView));
+    if (target.empty() || target.find('\0') != std::string_view::npos)
+        return ErrnoError(NameOf(name), EINVAL, "not a link target");
+    if (::symlinkat(std::string(target).c_str(), FFd, name.c_str()) != 0)
+        return ErrnoError(NameOf(name), errno);
+    return {};
+}
+
+Result<std::string> TKLinuxFolder::ReadLink(std::string_view nameView) {
+    const std::string name(nameView);
+    if (!PlainName(nameView))
+        return BadName(NameOf(nameView));
+    // The target's length is not known before: the buffer grows until the text fits (a target
+    // is at most PATH_MAX bytes on a local disk; the cap holds whatever a file system claims).
+    for (std::size_t size = 256;; size *= 2) {
+        if (size > MaxLinkTarget)
+            return ErrnoError(NameOf(name), ENAMETOOLONG);
+        std::string target(size, '\0');
+        const ssize_t length = ::readlinkat(FFd, name.c_str(), target.data(), target.size());
+        if (length < 0)
+            return ErrnoError(NameOf(name), errno);
+        if (static_cast<std::size_t>(length) < target.size()) {
+            target.resize(static_cast<std::size_t>(length));
+            return target;
+        }
+    }
+}
+
+Result<void> TKLinuxFolder::SetMode(std::string_view nameView, std::uint32_t mode) {
+    const std::string name(nameView);
+    if (!PlainName(nameView))
+        return BadName(NameOf(nameView));
+    struct stat st {};
+    if (::fstatat(FFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return ErrnoError(NameOf(name), errno);
+    if (S_ISLNK(st.st_mode))
+        return TError{TErrorCode::ecUnsupported, 0, NameOf(name), "a symbolic link has no mode of its own"};
+    // AT_SYMLINK_NOFOLLOW: a link swapped in since the check is refused, not followed.
+    if (::fchmodat(FFd, name.c_str(), static_cast<mode_t>(mode & ModePermissions), AT_SYMLINK_NOFOLLOW) != 0)
+        return ErrnoError(NameOf(name), errno);
+    return {};
+}
+
+Result<void> TKLinuxFolder::SetTimes(std::string_view nameView, std::int64_t accessTimeNs,
+                                     std::int64_t modifyTimeNs) {
+    const std::string name(nameView);
+    if (!PlainName(nameView))
+        return BadName(NameOf(nameView));
+    const timespec times[2] = {TimeSpecOf(accessTimeNs), TimeSpecOf(modifyTimeNs)};
+    if (::utimensat(FFd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return ErrnoError(NameOf(name), errno);
+    return {};
+}
+
+Result<TSpaceInfo> TKLinuxFolder::Space() {
+    struct statvfs sv {};
+    if (::fstatvfs(FFd, &sv) != 0)
+        return ErrnoError(FPath, errno);
+    TSpaceInfo space;
+    space.BlockSize = static_cast<std::uint64_t>(sv.f_frsize);
+    space.TotalBytes = static_cast<std::uint64_t>(sv.f_blocks) * space.BlockSize;
+    space.AvailableBytes = static_cast<std::uint64_t>(sv.f_bavail) * space.BlockSize;
+    space.MaxNameLength = static_cast<std::uint32_t>(sv.f_namemax);
+    space.ReadOnly = (sv.f_flag & ST_RDONLY) != 0;
+    return space;
+}
+
+Result<void> TKLinuxFolder::Sync() {
+    if (::fsync(FFd) != 0)
+        return ErrnoError(FPath, errno);
+    return {};
 }
 
 } // namespace ks

@@ -13,8 +13,9 @@
 namespace ks {
 
 /// A local folder held by an open descriptor (O_DIRECTORY, O_NOFOLLOW): every call is relative
-/// to it (openat, fstatat and unlinkat without following symlinks), so the folder can be renamed
-/// or its path swapped for a link without redirecting anything done through this object.
+/// to it (openat, fstatat, unlinkat, renameat2, mkdirat, symlinkat, readlinkat, fchmodat and
+/// utimensat, none following a symlink), so the folder can be renamed or its path swapped for a
+/// link without redirecting anything done through this object.
 ///
 /// Thread: one thread at a time.
 class TKLinuxFolder : public TKFolder {
@@ -41,6 +42,21 @@ public:
     /// through its own descriptor after the bit is added, and the mode is put back afterwards.
     Result<TWipeOutcome> Wipe(std::string_view name) override;
     Result<std::unique_ptr<TKFileReader>> OpenRead(std::string_view name) override;
+    /// A `TKLinuxFile`; openat with O_NONBLOCK and O_NOCTTY, and O_NOFOLLOW unless ofFollowLink.
+    Result<std::unique_ptr<TKFile>> OpenFile(std::string_view name, std::uint32_t flags,
+                                             std::uint32_t mode = 0600) override;
+    Result<TFileInfo> Info(std::string_view name) override;
+    /// target must be a `TKLinuxFolder` too (EXDEV otherwise).
+    Result<void> Rename(std::string_view name, TKFolder& target, std::string_view newName,
+                        bool noReplace) override;
+    Result<void> CreateFolder(std::string_view name, std::uint32_t mode) override;
+    Result<void> CreateLink(std::string_view name, std::string_view target) override;
+    Result<std::string> ReadLink(std::string_view name) override;
+    Result<void> SetMode(std::string_view name, std::uint32_t mode) override;
+    Result<void> SetTimes(std::string_view name, std::int64_t accessTimeNs,
+                          std::int64_t modifyTimeNs) override;
+    Result<TSpaceInfo> Space() override;
+    Result<void> Sync() override;
 
 private:
     // The full name of an entry, for error values.

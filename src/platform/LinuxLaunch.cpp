@@ -219,6 +219,23 @@ Result<void> TKLinuxSystem::StartProgram(const std::string& program,
     return {};
 }
 
+std::string TKLinuxSystem::FindProgram(const std::string& name) const {
+    if (name.empty() || name.find('/') != std::string::npos)
+        return {};
+    return FindInPath(name);
+}
+
+std::string TKLinuxSystem::TerminalProgram() const {
+    if (std::string found = FindProgram("x-terminal-emulator"); !found.empty())
+        return found;
+    if (std::string found = FindProgram(GetEnv("TERMINAL")); !found.empty())
+        return found;
+    for (const char* name : {"gnome-terminal", "konsole", "xfce4-terminal", "xterm"})
+        if (std::string found = FindProgram(name); !found.empty())
+            return found;
+    return {};
+}
+
 Result<void> TKLinuxSystem::LogOff() {
     const std::string session = GetEnv("XDG_SESSION_ID");
     if (session.empty())

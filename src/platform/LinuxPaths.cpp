@@ -1,9 +1,12 @@
 #include "platform/LinuxPaths.h"
 
+#include "foundation/DELTA9.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,16 +17,42 @@ std::string GetEnv(const char* name) {
     return value != nullptr ? std::string(value) : std::string();
 }
 
+std::string Home() {
+    std::string home = GetEnv("HOME");
+    if (!home.empty())
+        return StripSlash(home);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr && found->pw_dir[0] == '/')
+        return StripSlash(found->pw_dir);
+    return "/";
+}
+
+namespace {
+
+// XDG base directories must be absolute; a relative value is ignored as the XDG rules say.
+std::string XdgDir(const char* variable, const char* fallbackBelowHome) {
+    const std::string value = GetEnv(variable);
+    if (!value.empty() && value[0] == '/')
+        return StripSlash(value);
+    return JoinPath(Home(), fallbackBelowHome);
+}
+
+} // namespace
+
+std::string XdgConfigHome() {
+    return XdgDir("XDG_CONFIG_HOME", ".config");
+}
+std::string XdgDataHome() {
+    return XdgDir("XDG_DATA_HOME", ".local/share");
+}
+
 std::string StripSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     return path;
-}
-
-std::string WithSlash(const std::string& path) {
-    if (path.empty() || path.back() == '/')
-        return path;
-    return path + "/";
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -71,17 +100,15 @@ std::string FindInPath(const std::string& name) {
     std::string path = GetEnv("PATH");
     if (path.empty())
         path = "/usr/local/bin:/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find(':', start);
-        if (end == std::string::npos)
-            end = path.size();
-        const std::string folder = path.substr(start, end - start);
-        if (!folder.empty() && folder[0] == '/' && IsExecutableFile(JoinPath(folder, name)))
-            return JoinPath(folder, name);
-        start = end + 1;
-    }
-    return {};
+    std::string found;
+    ForEachField(path, ':', [&](std::string_view entry) {
+        const std::string folder(entry);
+        if (folder.empty() || folder[0] != '/' || !IsExecutableFile(JoinPath(folder, name)))
+            return true;
+        found = JoinPath(folder, name);
+        return false;
+    });
+    return found;
 }
 
 } // namespace ks::platform

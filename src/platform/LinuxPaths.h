@@ -9,10 +9,14 @@ namespace ks::platform {
 
 /// The environment variable, empty when it is not set.
 std::string GetEnv(const char* name);
+/// $HOME, else the password database's home of the user, else "/"; without a trailing "/".
+std::string Home();
+/// $XDG_CONFIG_HOME when absolute, else ~/.config; without a trailing "/".
+std::string XdgConfigHome();
+/// $XDG_DATA_HOME when absolute, else ~/.local/share; without a trailing "/".
+std::string XdgDataHome();
 /// The path without trailing "/" (except "/").
 std::string StripSlash(std::string path);
-/// The path with one trailing "/"; the empty path stays empty.
-std::string WithSlash(const std::string& path);
 std::string JoinPath(const std::string& folder, const std::string& name);
 /// The folder holding path; empty for a path without "/".
 std::string ParentOf(const std::string& path);

@@ -25,6 +25,10 @@ std::vector<TMountEntry> ParseMountTable(std::string_view text);
 /// The mounts of this process in the order of the mount table (a later mount on the same point
 /// hides an earlier one). Empty when the table cannot be read.
 std::vector<TMountEntry> ReadMountTable();
+/// The index of the mount whose root is the longest one holding path (a full path without a
+/// trailing "/"); the later of two equal roots wins, as it hides the earlier one. -1 when none
+/// does.
+int FindMount(const std::vector<TMountEntry>& mounts, const std::string& path);
 /// The drive type code of a mount: 1 left out (pseudo file systems), 2 removable, 3 fixed,
 /// 4 network, 5 CD-ROM, 6 RAM disk. Reads /sys for the removable test.
 int DriveTypeOf(const TMountEntry& mount);
@@ -34,8 +38,10 @@ int DriveTypeOf(const TMountEntry& mount);
 /// runs to the end of the text.
 std::vector<std::string> SplitParameters(std::string_view text);
 
-/// The Linux desktop services: XDG folders, the mount table, the freedesktop Trash, the shared
-/// MIME database, posix_spawn for starting programs.
+/// The Linux desktop services, one file each: the program's and the XDG folders
+/// (LinuxFolders.cpp), the mount table and volumes (LinuxMounts.cpp), the freedesktop Trash
+/// (LinuxTrash.cpp), the shared MIME database, the locale and the clipboard (LinuxDesktop.cpp),
+/// posix_spawn for starting programs and the PATH lookup (LinuxLaunch.cpp).
 ///
 /// The clipboard needs a QGuiApplication, which this library does not link: the composition
 /// root installs the two clipboard functions with `SetClipboard`; without them copying does
@@ -96,6 +102,10 @@ public:
     /// that are not absolute are skipped.
     Result<void> StartProgram(const std::string& program, const std::vector<std::string>& arguments,
                               const std::string& folder) override;
+    /// The absolute PATH entries only, in order (/usr/local/bin, /usr/bin, /bin when PATH is
+    /// empty); a regular file this process may execute.
+    std::string FindProgram(const std::string& name) const override;
+    std::string TerminalProgram() const override;
     void CopyTextToClipboard(const std::string& text) override;
     std::string GetClipboardText() override;
     /// Ends the session with loginctl; waits up to 10 seconds for its answer.

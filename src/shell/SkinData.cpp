@@ -7,10 +7,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "foundation/Language.h"
 
@@ -52,12 +49,6 @@ constexpr std::array<TColourKey, 6> PanelColourKeys = {{
     {"itemcolother", &TPanelColours::Other},
     {"itemcolpacked", &TPanelColours::Packed},
 }};
-
-std::string WithSlash(const std::string& folder) {
-    if (folder.empty() || folder.back() == '/')
-        return folder;
-    return folder + "/";
-}
 
 int ReadSide(const TIniFile& ini, std::string_view key, int fallback) {
     int value = 0;
@@ -152,7 +143,7 @@ TPanelMaskData LoadPanelMask(const std::string& skinPath, std::string_view name)
     if (skinPath.empty())
         return {};
     const std::optional<std::string> bytes =
-        ReadFileStart(FindFileNoCase(WithSlash(skinPath), name), PanelMaskBytes);
+        ReadFileStart(FindFileNoCase(AddBackslash(skinPath), name), PanelMaskBytes);
     if (!bytes)
         return {};
     return ParsePanelMask(*bytes);
@@ -195,9 +186,10 @@ Result<TWindowShape> ParseWindowShape(std::string_view bytes) {
 Result<TWindowShape> LoadWindowShape(const std::string& skinPath) {
     if (skinPath.empty())
         return TWindowShape{};
-    const std::string path = FindFileNoCase(WithSlash(skinPath), SkinShapeFileName);
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT)
+    const std::string path = FindFileNoCase(AddBackslash(skinPath), SkinShapeFileName);
+    // Nothing there, or a symlink leading nowhere: the skin has no shape.
+    const Result<TDirEntry> entry = FileSystem().Stat(path);
+    if (entry ? !Resolves(*entry) : entry.error().Errno == ENOENT)
         return TWindowShape{};
     const std::optional<std::string> bytes = ReadFileStart(path, MaxSkinShapeFileSize);
     if (!bytes)
@@ -242,7 +234,7 @@ TSkinData ParseSkinSettings(const TIniFile& ini, const TPanelColours& currentCol
 
 TSkinData LoadSkinSettings(const std::string& skinPath, const TPanelColours& currentColours,
                            const TFontSpec& currentFont) {
-    const std::string folder = WithSlash(skinPath);
+    const std::string folder = AddBackslash(skinPath);
     TIniFile ini;
     Result<void> loaded;
     if (!folder.empty())
@@ -256,7 +248,7 @@ TSkinData LoadSkinSettings(const std::string& skinPath, const TPanelColours& cur
 }
 
 Result<void> SaveSkin(const std::string& skinPath, const TSkinSaveData& data) {
-    const std::string folder = WithSlash(skinPath);
+    const std::string folder = AddBackslash(skinPath);
     if (folder.empty())
         return TError{TErrorCode::ecNotFound, 0, skinPath, "no skin folder"};
     const std::string path = FindFileNoCase(folder, SkinDataFileName);

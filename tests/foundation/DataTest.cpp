@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/RegistryStore.h"
+#include "platform/LinuxFileSystem.h"
 #include "support/FakeSystem.h"
 #include "support/TempTree.h"
 
@@ -30,7 +31,7 @@ protected:
 
     test::TempTree FTree;
     test::FakeSystem FSystem;
-    test::DiskFolderCheck FFolders;
+    TKLinuxFileSystem FFolders;
 };
 
 TEST_F(DataTest, EmptyStoreGivesDefaults) {

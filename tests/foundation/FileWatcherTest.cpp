@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/LinuxFileSystem.h"
 #include "support/FakeSystem.h"
 #include "support/TempTree.h"
 
@@ -88,7 +89,7 @@ protected:
     TCalls TakeCalls() { return std::exchange(FLog->Calls, {}); }
 
     test::FakeSystem FSystem;
-    test::DiskFolderCheck FFolders;
+    TKLinuxFileSystem FFolders;
     test::TempTree FTree;
     std::shared_ptr<TBackendLog> FLog = std::make_shared<TBackendLog>();
     std::mutex FQueueLock;

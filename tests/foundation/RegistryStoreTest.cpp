@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include "support/Child.h"
+#include "support/MemoryFileSystem.h"
 #include "support/TempTree.h"
 #include "support/Unprivileged.h"
 
@@ -579,6 +580,50 @@ TEST(RegistryStore, FailedFlushKeepsChangesAndTheOldFile) {
         return {};
     });
     EXPECT_EQ(failure, "");
+}
+
+// A save that breaks off on a disk that fills up, or whose flush to the disk or final rename
+// fails, leaves the old file as it was and reports the error; the changes wait for the next save.
+TEST(RegistryStore, FaultyDiskDuringAFlushKeepsTheOldFile) {
+    using TDisk = test::MemoryFileSystem;
+    const std::vector<std::tuple<const char*, std::function<void(TDisk&)>, TErrorCode>> faults = {
+        {"full disk", [](TDisk& disk) { disk.FSpaceLeft = 10; }, TErrorCode::ecNoSpace},
+        {"failed fsync", [](TDisk& disk) { disk.FailCall(TDisk::TCall::fcSync, 1, EIO); }, TErrorCode::ecIo},
+        {"failed rename", [](TDisk& disk) { disk.FailCall(TDisk::TCall::fcRename, 1, EIO); },
+         TErrorCode::ecIo},
+    };
+    for (const auto& [what, fault, code] : faults) {
+        SCOPED_TRACE(what);
+        TDisk disk;
+        disk.AddFolder("/config");
+        const std::string path = "/config/registry";
+        TKRegistryStore store(path, disk);
+        ASSERT_TRUE(store.Load());
+        store.Write("A", "old", "1");
+        ASSERT_TRUE(store.Flush());
+        const std::string before = disk.ContentOf(path);
+
+        fault(disk);
+        store.Write("A", "new", "2");
+        const Result<void> flushed = store.Flush();
+        ASSERT_FALSE(flushed);
+        EXPECT_EQ(flushed.error().Code, code);
+        EXPECT_EQ(flushed.error().Path, path);
+        EXPECT_EQ(disk.ContentOf(path), before);
+        std::vector<std::string> names;
+        for (const auto& [name, node] : disk.FNodes)
+            if (name.starts_with("/config/"))
+                names.push_back(name);
+        EXPECT_EQ(names, (std::vector<std::string>{path, path + ".lock"})) << "no temporary file stays";
+        EXPECT_TRUE(store.Dirty());
+        EXPECT_EQ(store.Read("A", "new"), "2");
+
+        disk.FSpaceLeft.reset();
+        ASSERT_TRUE(store.Flush());
+        TKRegistryStore reloaded(path, disk);
+        ASSERT_TRUE(reloaded.Load());
+        EXPECT_EQ(reloaded.Values("A"), (TValues{{"old", "1"}, {"new", "2"}}));
+    }
 }
 
 // A writer killed at any moment leaves the complete old or the complete new file, never a mix,

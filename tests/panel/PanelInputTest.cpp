@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,60 +12,21 @@
 #include "panel/KMYFILEPANEL.h"
 #include "support/FakePanelView.h"
 #include "support/FakeSystem.h"
+#include "support/MemoryFileSystem.h"
 
 namespace ks {
 namespace {
 
-// Folders held in memory: full path -> entries. Nothing can be changed through it.
-class MemoryFiles : public TKFileSystem {
-public:
-    std::map<std::string, std::vector<TDirEntry>> FFolders;
-
-    void AddFolder(const std::string& path, const std::vector<std::string>& files,
-                   const std::vector<std::string>& folders = {}) {
-        std::vector<TDirEntry>& entries = FFolders[path];
-        for (const std::string& name : folders) {
-            entries.push_back(Entry(name, true));
-            FFolders.try_emplace((path == "/" ? "" : path) + "/" + name);
-        }
-        for (const std::string& name : files)
-            entries.push_back(Entry(name, false));
-    }
-    static TDirEntry Entry(const std::string& name, bool folder) {
-        TDirEntry e;
-        e.Name = name;
-        e.IsFolder = folder;
-        e.Size = folder ? 0 : 100;
-        e.Mode = folder ? S_IFDIR | 0755 : S_IFREG | 0644;
-        e.Attr = folder ? 16 : 32;
-        e.MTimeNs = 1700000000LL * 1000000000LL;
-        return e;
-    }
-
-    // "/media/usb/" and "/media/usb" are the same folder.
-    static std::string Key(const std::string& path) {
-        return path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
-    }
-
-    Result<void> ListFolder(const std::string& path,
-                            const std::function<bool(const TDirEntry&)>& each) override {
-        const auto found = FFolders.find(Key(path));
-        if (found == FFolders.end())
-            return ErrnoError(path, 2);
-        for (const TDirEntry& entry : found->second) {
-            if (!each(entry))
-                break;
-        }
-        return {};
-    }
-    Result<TDirEntry> Stat(const std::string& path) override {
-        if (FFolders.count(Key(path)) != 0)
-            return Entry(path.substr(path.rfind('/') + 1), true);
-        return ErrnoError(path, 2);
-    }
-    bool CanOpenFolder(const std::string& path) override { return FFolders.count(Key(path)) != 0; }
-    bool Exists(const std::string& path) override { return FFolders.count(Key(path)) != 0; }
-};
+// A folder of the in-memory disk with plain files of 100 bytes and empty sub-folders.
+void AddFolder(test::MemoryFileSystem& files, const std::string& path, const std::vector<std::string>& names,
+               const std::vector<std::string>& folders = {}) {
+    const std::string prefix = path == "/" ? "" : path;
+    files.AddFolder(path);
+    for (const std::string& name : folders)
+        files.AddFolder(prefix + "/" + name);
+    for (const std::string& name : names)
+        files.AddFile(prefix + "/" + name, 100);
+}
 
 // Every folder lies on a fixed disk, so re-reads keep the panel's state.
 class FixedDiskSystem : public test::FakeSystem {
@@ -86,10 +44,10 @@ class PanelInputTest : public ::testing::Test {
 protected:
     PanelInputTest() {
         SetPlatform(&FSystem, &FFiles);
-        FFiles.AddFolder("/", {}, {"data"});
-        FFiles.AddFolder("/data", {"a.txt", "b.txt"}, {"temp"});
-        FFiles.AddFolder("/data/temp", {"t.txt"}, {"sub"});
-        FFiles.AddFolder("/data/temp/sub", {"s.txt"});
+        AddFolder(FFiles, "/", {}, {"data"});
+        AddFolder(FFiles, "/data", {"a.txt", "b.txt"}, {"temp"});
+        AddFolder(FFiles, "/data/temp", {"t.txt"}, {"sub"});
+        AddFolder(FFiles, "/data/temp/sub", {"s.txt"});
         FPanel = std::make_unique<TKMYFILEPANEL>(FOptions, &FView);
         FPanel->FName = "LEFTPANEL";
         FPanel->FActive = true;
@@ -143,7 +101,7 @@ protected:
     }
 
     FixedDiskSystem FSystem;
-    MemoryFiles FFiles;
+    test::MemoryFileSystem FFiles;
     TPanelOptions FOptions;
     test::FakePanelView FView;
     std::unique_ptr<TKMYFILEPANEL> FPanel;
@@ -429,7 +387,7 @@ TEST_F(PanelInputTest, CtrlRRereadsKeepingMarksAndCursor) {
     Open(*FPanel, "/data");
     FPanel->FindItem("b.txt", true);
     FPanel->KeyDown(VK_INSERT, 0);
-    FFiles.FFolders["/data"].push_back(MemoryFiles::Entry("c.txt", false));
+    FFiles.AddFile("/data/c.txt", 100);
     FPanel->KeyDown(VK_LETTER('R'), ssCtrl);
     EXPECT_EQ(Names(), (std::vector<std::string>{"..", "temp", "a.txt", "b.txt", "c.txt"}));
     EXPECT_EQ(MarkedIndexes(), (std::vector<int>{3}));
@@ -561,7 +519,7 @@ TEST_F(PanelInputTest, EnterAndParentFolderKeys) {
 
 TEST_F(PanelInputTest, CtrlLeftRightSwitchMounts) {
     FSystem.FDrives = {{"/", 3, ""}, {"/media/usb/", 2, "USB"}};
-    FFiles.AddFolder("/media/usb", {"u.txt"});
+    AddFolder(FFiles, "/media/usb", {"u.txt"});
     Open(*FPanel, "/data");
     FPanel->KeyDown(VK_RIGHT, ssCtrl);
     EXPECT_EQ(FPanel->FFolderItems.FPath, "/media/usb");

@@ -10,9 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "controls/MessageBox.h"
 #include "panel/KMYFILEPANEL.h"
 #include "support/FakeSystem.h"
@@ -128,8 +125,9 @@ TEST_F(OperationsWithFaults, TrashFailuresAreAskedAboutAndNotCounted) {
 }
 
 TEST_F(OperationsWithFaults, ArchiveDeletionWritesTheNameList) {
-    // The temporary folder must exist for the list; the in-memory disk has none.
-    FSystem.FTempDir = ::testing::TempDir();
+    // The list goes to the private temporary folder of the in-memory disk.
+    FSystem.FTempDir = "/private/";
+    FFileSystem.AddFolder("/private");
     FPanel->SetPanelType(ptArchive);
     FPanel->FFolderItems.ClearItems(true);
     FPanel->AddItem("a.txt", "docs/a.txt", ikFile, "", 1, false);
@@ -139,32 +137,19 @@ TEST_F(OperationsWithFaults, ArchiveDeletionWritesTheNameList) {
     std::string listFile;
     FPanel->OnArchiveDeleteItems = [&](const std::string&, const std::string& list) { listFile = list; };
     FPanel->DeleteItems();
-    ASSERT_EQ(listFile, AddBackslash(::testing::TempDir()) + "kSDelA");
-    std::string text;
-    if (std::FILE* file = std::fopen(listFile.c_str(), "rb")) {
-        char buffer[256];
-        text.assign(buffer, std::fread(buffer, 1, sizeof buffer, file));
-        std::fclose(file);
-    }
-    EXPECT_EQ(text, "docs/a.txt\r\ndocs/b.txt\r\n");
+    ASSERT_EQ(listFile, "/private/kSDelA");
+    EXPECT_EQ(FFileSystem.ContentOf(listFile), "docs/a.txt\r\ndocs/b.txt\r\n");
     EXPECT_TRUE(FPanel->FAbort);
 
     SCOPED_TRACE("without a private temporary folder nothing is written anywhere");
     FSystem.FTempDir.clear();
-    const std::string cwd = ::testing::TempDir() + "ks-cwd-" + std::to_string(::getpid());
-    ASSERT_EQ(::mkdir(cwd.c_str(), 0700), 0);
-    char before[4096];
-    ASSERT_NE(::getcwd(before, sizeof before), nullptr);
-    ASSERT_EQ(::chdir(cwd.c_str()), 0);
+    FFileSystem.FNodes.erase("/private/kSDelA");
     listFile.clear();
     for (const auto& item : FPanel->FFolderItems.FItems)
         FPanel->FFolderItems.MarkItem(item.get(), 0);
     FPanel->DeleteItems();
-    const bool written = ::access("kSDelA", F_OK) == 0;
-    ASSERT_EQ(::chdir(before), 0);
-    ::unlink((cwd + "/kSDelA").c_str());
-    ::rmdir(cwd.c_str());
-    EXPECT_FALSE(written);
+    for (const auto& [path, node] : FFileSystem.FNodes)
+        EXPECT_FALSE(path.ends_with("kSDelA")) << path;
     EXPECT_EQ(listFile, "") << "the archiver is not asked";
 }
 

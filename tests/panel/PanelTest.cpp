@@ -10,6 +10,7 @@
 #include "panel/KMYFILEPANEL.h"
 #include "support/FakePanelView.h"
 #include "support/FakeSystem.h"
+#include "support/MemoryFileSystem.h"
 
 namespace ks {
 namespace {
@@ -56,7 +57,7 @@ protected:
     }
 
     test::FakeSystem FSystem;
-    test::DiskFolderCheck FFiles;
+    test::MemoryFileSystem FFiles;
     TPanelOptions FOptions;
     test::FakePanelView FView;
     std::unique_ptr<TKMYFILEPANEL> FPanel;

@@ -563,6 +563,10 @@ TEST(LinuxSystemRun, BareNamesComeFromPathOnly) {
     Script(tree, "bin/ls", "echo path-ls \"$@\" >> ran\n");
     Script(tree, "bin/xdg-open", "echo opened \"$@\" >> ran\n");
     env.Set("PATH", tree / "bin");
+    EXPECT_EQ(system.FindProgram("ls"), tree / "bin/ls");
+    EXPECT_EQ(system.FindProgram("xdg-open"), tree / "bin/xdg-open");
+    for (const char* name : {"git", "sub/tool", "bin/ls", ""})
+        EXPECT_EQ(system.FindProgram(name), "") << name;
 
     struct TCase {
         const char* Name;

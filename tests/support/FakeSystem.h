@@ -1,7 +1,7 @@
 #pragma once
 
-#include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -34,6 +34,8 @@ public:
     };
     std::vector<TStart> FStartedPrograms;
     std::string FClipboard;
+    /// Program name -> the full name FindProgram gives; names not here are not installed.
+    std::map<std::string, std::string> FPrograms;
 
     std::string AppPath() const override { return FAppPath; }
     std::string TempDir() const override { return FTempDir; }
@@ -89,27 +91,15 @@ public:
         FStartedPrograms.push_back({program, arguments, folder});
         return {};
     }
+    std::string FindProgram(const std::string& name) const override {
+        const auto found = FPrograms.find(name);
+        return found == FPrograms.end() ? std::string() : found->second;
+    }
+    std::string TerminalProgram() const override { return FindProgram("x-terminal-emulator"); }
     void CopyTextToClipboard(const std::string& text) override { FClipboard = text; }
     std::string GetClipboardText() override { return FClipboard; }
     Result<void> LogOff() override { return {}; }
     Result<void> CloseCdTray() override { return {}; }
-};
-
-/// A TKFileSystem answering folder checks from the real disk; everything else fails.
-class DiskFolderCheck : public TKFileSystem {
-public:
-    Result<void> ListFolder(const std::string& path, const std::function<bool(const TDirEntry&)>&) override {
-        return ErrnoError(path, 38);
-    }
-    Result<TDirEntry> Stat(const std::string& path) override { return ErrnoError(path, 38); }
-    bool CanOpenFolder(const std::string& path) override {
-        std::error_code ignored;
-        return std::filesystem::is_directory(path, ignored);
-    }
-    bool Exists(const std::string& path) override {
-        std::error_code ignored;
-        return std::filesystem::exists(path, ignored);
-    }
 };
 
 } // namespace ks::test

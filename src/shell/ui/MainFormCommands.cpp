@@ -6,9 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPixmap>
-#include <QStandardPaths>
 
-#include <cstdlib>
 #include <initializer_list>
 
 #include "controls/ui/TranslateForm.h"
@@ -27,12 +25,11 @@ namespace ks {
 
 namespace {
 
+// The first of names that PATH has, as a full name.
 std::string FindOnPath(std::initializer_list<const char*> names) {
-    for (const char* name : names) {
-        const QString found = QStandardPaths::findExecutable(QString::fromLatin1(name));
-        if (!found.isEmpty())
-            return found.toStdString();
-    }
+    for (const char* name : names)
+        if (std::string found = System().FindProgram(name); !found.empty())
+            return found;
     return {};
 }
 
@@ -114,14 +111,8 @@ std::string TMainForm::ToolPath(TMainCommand command) const {
 
 std::string TMainForm::FindTool(TMainCommand command) const {
     switch (command) {
-    case cmCommandShell: {
-        if (std::string found = FindOnPath({"x-terminal-emulator"}); !found.empty())
-            return found;
-        if (const char* terminal = std::getenv("TERMINAL"); terminal != nullptr && *terminal != '\0')
-            if (std::string found = FindOnPath({terminal}); !found.empty())
-                return found;
-        return FindOnPath({"gnome-terminal", "konsole", "xfce4-terminal", "xterm"});
-    }
+    case cmCommandShell:
+        return System().TerminalProgram();
     case cmControlPanel:
         return FindOnPath({"gnome-control-center", "systemsettings", "xfce4-settings-manager"});
     case cmControlPanelAppWiz:
