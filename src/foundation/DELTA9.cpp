@@ -82,8 +82,6 @@ int ClampToInt(double value) {
 
 } // namespace
 
-// ---------------------------------------------------------------------------------------------
-
 std::string UpperCase(std::string_view s) {
     std::string result(s);
     std::transform(result.begin(), result.end(), result.begin(), UpperChar);
@@ -166,8 +164,6 @@ std::string ReplaceAll(std::string_view s, std::string_view find, std::string_vi
     return result;
 }
 
-// ---------------------------------------------------------------------------------------------
-
 int FieldCount(std::string_view s, char sep) {
     if (s.empty())
         return 0;
@@ -199,8 +195,6 @@ std::string NextToken(std::string_view separators, std::string& s) {
     s.erase(0, end == std::string::npos ? s.size() : end);
     return token;
 }
-
-// ---------------------------------------------------------------------------------------------
 
 std::string FontToString(const TFontSpec& font) {
     std::string result = ColorToString(font.Color);
@@ -279,8 +273,6 @@ std::string BoolToString(bool value) {
     return value ? "1" : "0";
 }
 
-// ---------------------------------------------------------------------------------------------
-
 std::string FormatSize(bool useUnits, std::int64_t bytes) {
     const bool negative = bytes < 0;
     // The magnitude as unsigned, so the most negative count has one too.
@@ -325,8 +317,6 @@ std::string AttrToString(std::uint32_t attr) {
         result += "Arc ";
     return result;
 }
-
-// ---------------------------------------------------------------------------------------------
 
 std::string AddBackslash(std::string_view path) {
     std::string result(path);
@@ -446,8 +436,6 @@ std::string ApplyRenameMask(std::string_view source, std::string_view mask) {
         result += '.' + ext;
     return result;
 }
-
-// ---------------------------------------------------------------------------------------------
 
 int RectWidth(const TRect& r) {
     return ClampToInt(std::llabs(static_cast<long long>(r.Right) - r.Left) + 1);

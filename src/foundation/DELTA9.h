@@ -23,7 +23,6 @@
 
 namespace ks {
 
-// ---------------------------------------------------------------------------------------------
 // Case and character positions
 
 /// The text with ASCII letters in upper case.
@@ -61,7 +60,6 @@ std::string DeleteText(std::string_view s, int pos, int count);
 std::string ReplaceAll(std::string_view s, std::string_view find, std::string_view replacement,
                        bool caseSensitive);
 
-// ---------------------------------------------------------------------------------------------
 // Field lists: "a|b|c" (settings, skin files, connection and archive-manager entries use "|",
 // extension masks and file lists ";")
 
@@ -89,7 +87,6 @@ template <class TEach> bool ForEachField(std::string_view s, char sep, TEach&& e
 /// gives an empty token.
 std::string NextToken(std::string_view separators, std::string& s);
 
-// ---------------------------------------------------------------------------------------------
 // Fonts, colours, flags
 
 /// A colour as 0x00BBGGRR: red in the low byte, as colour values are stored.
@@ -151,7 +148,6 @@ TColorRef DarkenColor(TColorRef c, double factor);
 /// "1" for true, "0" for false: the way flags are stored.
 std::string BoolToString(bool value);
 
-// ---------------------------------------------------------------------------------------------
 // Sizes and attributes
 
 /// A byte count as text, digits grouped in threes by single spaces ("1 234 567 B"). With
@@ -165,7 +161,6 @@ std::string FormatSize(bool useUnits, std::int64_t bytes);
 /// order; empty when none is.
 std::string AttrToString(std::uint32_t attr);
 
-// ---------------------------------------------------------------------------------------------
 // File names and paths
 
 /// Appends the path separator unless path already ends with one; empty stays empty. The name
@@ -235,7 +230,6 @@ bool ExpandPathMacro(std::string& path);
 /// such space exists, the whole text is the program.
 void SplitCommandLine(std::string_view text, std::string& program, std::string& parameters);
 
-// ---------------------------------------------------------------------------------------------
 // Folder lookups (through System(); empty when unknown)
 
 /// The program's data folder (skins/, lang/, pictures), always with a trailing "/".
@@ -249,7 +243,6 @@ std::string GetProgramFilesDir();
 /// "Desktop", "Personal", "Programs" or "Startup" as the user's XDG folder.
 std::string GetShellFolder(std::string_view name);
 
-// ---------------------------------------------------------------------------------------------
 // Registry strings
 
 /// Reads a string value; an empty valueName reads the key's default value. Empty when the key
@@ -267,7 +260,6 @@ std::string GetFileTypeName(std::string_view ext);
 /// The content (MIME) type of an extension with its dot; empty when unknown.
 std::string GetContentType(std::string_view ext);
 
-// ---------------------------------------------------------------------------------------------
 // Drives, folders and files
 
 /// True when path is a folder that can be opened for listing. The process current directory is
@@ -370,7 +362,6 @@ Result<void> LogOff();
 /// Closes the CD drive tray (when the system can).
 Result<void> CloseCdTray();
 
-// ---------------------------------------------------------------------------------------------
 // Rectangles and frames
 
 /// A rectangle with inclusive coordinates: its width is |Right-Left|+1, its height

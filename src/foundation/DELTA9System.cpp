@@ -92,8 +92,6 @@ bool RemoveTree(const std::string& path) {
 
 } // namespace
 
-// ---------------------------------------------------------------------------------------------
-
 std::string GetDriveRoot(const std::string& path) {
     return path.empty() ? std::string() : System().DriveRoot(path);
 }
@@ -147,8 +145,6 @@ void SplitCommandLine(std::string_view text, std::string& program, std::string& 
     program = text;
 }
 
-// ---------------------------------------------------------------------------------------------
-
 std::string GetAppPath() {
     return AddBackslash(System().AppPath());
 }
@@ -170,8 +166,6 @@ std::string GetProgramFilesDir() {
 std::string GetShellFolder(std::string_view name) {
     return System().ShellFolder(name);
 }
-
-// ---------------------------------------------------------------------------------------------
 
 std::string RegReadString(TRegRoot root, std::string_view key, std::string_view valueName) {
     const std::string_view path = TrimKey(key);
@@ -225,8 +219,6 @@ std::string GetFileTypeName(std::string_view ext) {
 std::string GetContentType(std::string_view ext) {
     return RegReadString(TRegRoot::rrClassesRoot, ext, "Content Type");
 }
-
-// ---------------------------------------------------------------------------------------------
 
 bool FolderExists(const std::string& path) {
     return !path.empty() && FileSystem().CanOpenFolder(path);

@@ -21,20 +21,15 @@ constexpr int MaxPathComponents = 50;
 // so a symbolic link followed into a folder is left the way it came.
 std::string NormalPath(std::string_view path) {
     std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        const std::string_view part = path.substr(start, end - start);
+    ForEachField(path, '/', [&](std::string_view part) {
         if (part == "..") {
             if (!parts.empty())
                 parts.pop_back();
         } else if (!part.empty() && part != ".") {
             parts.push_back(part);
         }
-        start = end + 1;
-    }
+        return true;
+    });
     if (parts.empty())
         return "/";
     std::string out;

@@ -42,7 +42,6 @@ protected:
     MemoryFileSystem FFiles;
 };
 
-// ---------------------------------------------------------------------------------------------
 // Texts
 
 TEST(DELTA9Fields, GetFieldAndFieldCount) {
@@ -116,7 +115,6 @@ TEST(DELTA9Texts, ReplaceAllNeverRescansAndKeepsCase) {
     EXPECT_EQ(ReplaceAll("x\xC1y", "\xE1", "-", false), "x\xC1y") << "case folding is ASCII only";
 }
 
-// ---------------------------------------------------------------------------------------------
 // Fonts, colours, sizes, attributes
 
 TEST(DELTA9Fonts, DefaultPanelFontStringRoundTrips) {
@@ -231,7 +229,6 @@ TEST(DELTA9Sizes, AttrToString) {
     EXPECT_EQ(AttrToString(0), "");
 }
 
-// ---------------------------------------------------------------------------------------------
 // Names, masks, paths
 
 TEST(DELTA9Names, PathParts) {
@@ -461,7 +458,6 @@ TEST_F(DELTA9Platform, RegistryRoots) {
     EXPECT_EQ(GetFileTypeName(".txt"), "Plain text");
 }
 
-// ---------------------------------------------------------------------------------------------
 // Walks and deletions (the real disk is tested in tests/platform/FolderWalkTest.cpp)
 
 TEST_F(DELTA9Platform, FolderSizeCountsWithoutFollowingFolderLinks) {
@@ -629,7 +625,6 @@ TEST_F(DELTA9Platform, RecycleDeleteRefusesNamesThatAreNotFull) {
     EXPECT_TRUE(RecycleDelete("/t/missing", false)) << "what is not there is gone";
 }
 
-// ---------------------------------------------------------------------------------------------
 // Rectangles and frames
 
 TEST(DELTA9Rects, CenterFitAndOffset) {
