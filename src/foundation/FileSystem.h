@@ -20,6 +20,7 @@ inline constexpr std::uint32_t ModeFolder = 0040000;
 inline constexpr std::uint32_t ModeLink = 0120000;
 inline constexpr std::uint32_t ModePermissions = 07777;
 inline constexpr std::uint32_t ModeAnyExecute = 0111;
+inline constexpr std::uint32_t ModeOwnerWrite = 0200;
 
 /// True when mode is that of a regular file.
 constexpr bool IsFileMode(std::uint32_t mode) {

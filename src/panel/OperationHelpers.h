@@ -56,13 +56,6 @@ inline bool WorthReporting(const TError& error) {
     return error.Code != TErrorCode::ecNotFound && !NoLongerAFolder(error);
 }
 
-// The st_mode bits of the kinds an entry known by its name alone is given, and of the owner's
-// write permission (the values every POSIX system uses).
-inline constexpr std::uint32_t ModeFile = 0100000;
-inline constexpr std::uint32_t ModeFolder = 0040000;
-inline constexpr std::uint32_t ModeLink = 0120000;
-inline constexpr std::uint32_t ModeOwnerWrite = 0200;
-
 // The full description of an entry of folder that a typed listing gave; false when it has gone
 // since. An entry of a folder that can be read but not searched cannot be described: it is
 // taken by its name and kind alone, with no size, time or read-only bit.
