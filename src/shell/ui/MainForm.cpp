@@ -268,21 +268,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::LoadAllEdits() {
-    FOptions.PanelShowHidden = CheckBox("SettingsShowHidden");
-    FOptions.PanelSizeInUnits = !CheckBox("SettingsShowSizeInMB");
-    FOptions.PanelDriveSizeAtOnce = CheckBox("SettingsShowDriveSizeAtOnce");
-    FOptions.PanelDelKeyDeletes = CheckBox("SettingsDelKeyForDelete");
-    FOptions.PanelBackspaceUp = CheckBox("SettingsBkSpKeyForUpFolder");
-    FOptions.PanelCtrlRightClickMenu = CheckBox("SettingsRightClickWithCtrl");
-    FOptions.PanelDragEnabled = CheckBox("SettingsDragNDropEnable");
-    FOptions.PanelFolderFirst = CheckBox("SettingsFolderFirst");
-    FOptions.PanelExecutableFirst = CheckBox("SettingsExecutableFirst");
-    FOptions.PanelArchiveAsFolder = CheckBox("SettingsArchiveOpenLikeFolder");
-    FOptions.PanelShowIcons = CheckBox("GraphicsShowIcons", GraphicsKey);
-    FOptions.PanelAlphaCursorTrail = CheckBox("GraphicsAlphaCursorTrail", GraphicsKey);
-    FOptions.PanelAlphaCursor = CheckBox("GraphicsAlphaCursor", GraphicsKey);
-    if (int step = 0; TryStrToInt(AutoSaveText("SettingsMouseWheelStep"), step) && step > 0 && step < 100)
-        FOptions.PanelWheelStep = step;
+    LoadStoredPanelOptions(RegistryStore(), FOptions);
     INFOLINE->Model().SetBlinkingCursor(CheckBox("GraphicsBlinkingCursor", GraphicsKey));
 }
 

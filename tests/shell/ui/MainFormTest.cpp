@@ -286,6 +286,27 @@ TEST_F(MainFormTest, ClosingSavesFoldersAndCursorsThatTheNextStartReopens) {
     EXPECT_EQ(CursorName(again.LeftPanel()), "alpha");
 }
 
+TEST_F(MainFormTest, SizesShowInUnitsUnlessTheSettingsSayBytesOnly) {
+    Tree.File("left/big.bin", std::string(60000, 'x'));
+    const struct {
+        const char* Stored; // nullptr: nothing stored
+        const char* SizeText;
+    } cases[] = {{nullptr, "58 kB"}, {"1", "58 kB"}, {"0", "60 000 B"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Stored != nullptr ? c.Stored : "nothing stored");
+        if (c.Stored != nullptr) {
+            Store->Write(std::string(ProgramKey), "SettingsShowSizeInMB", c.Stored);
+            ASSERT_TRUE(Store->Flush().has_value());
+        }
+        TMainForm& form = Start();
+        TKMYFILEPANEL& left = form.LeftPanel();
+        const TKFiles* big = left.FFolderItems.GetFileItem(left.FindItem("big.bin", false));
+        ASSERT_NE(big, nullptr);
+        EXPECT_EQ(left.SizeText(*big), c.SizeText);
+        Form.reset();
+    }
+}
+
 TEST_F(MainFormTest, EditorsAndViewerGetTheFileNameAsOneArgument) {
     // Stand-ins for the programs report their argument count and each argument, one a line.
     const std::string out = Tree.Folder("out");
