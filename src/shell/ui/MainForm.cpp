@@ -319,8 +319,10 @@ void TMainForm::FormShow() {
         panel.FFolderItems.FPath = AddBackslash(path);
         panel.SetPanelType(ptFolder);
         panel.ReadPanel(false, true);
-        if (!cursor.empty())
-            panel.FindItem(cursor, true);
+        // The saved name itself, else the same name in another case, else the item sharing the
+        // longest prefix with it: an item renamed meanwhile still brings the cursor near it.
+        if (!cursor.empty() && panel.FindItem(cursor, true) < 0)
+            panel.FindBestItem(cursor, true);
     };
     open(*FLeft, FData.LeftPanelPath, FData.LeftCursorName);
     open(*FRight, FData.RightPanelPath, FData.RightCursorName);

@@ -307,6 +307,31 @@ TEST_F(MainFormTest, SizesShowInUnitsUnlessTheSettingsSayBytesOnly) {
     }
 }
 
+TEST_F(MainFormTest, TheSavedCursorNameFindsItsItemInAnyCaseOrByItsLongestPrefix) {
+    Tree.File("left/README.TXT");
+    Tree.File("left/reader.c");
+    Tree.File("left/PICTURE.BMP");
+    const struct {
+        const char* Saved;
+        const char* Cursor;
+    } cases[] = {
+        {"beta", "beta"},
+        {"readme.txt", "README.TXT"}, // the same name in another case
+        {"READ", "reader.c"},         // the first item starting with it
+        {"picture.bmp", "picture.bmp"},
+        {"PICTURE.BMP", "PICTURE.BMP"}, // the very name before one in another case
+        {"zzz", ".."},                  // nothing in common: the first item
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Saved);
+        Store->Write(Key + "m_lpanel", "pposit", c.Saved);
+        ASSERT_TRUE(Store->Flush().has_value());
+        TMainForm& form = Start();
+        EXPECT_EQ(CursorName(form.LeftPanel()), c.Cursor);
+        Form.reset();
+    }
+}
+
 TEST_F(MainFormTest, EditorsAndViewerGetTheFileNameAsOneArgument) {
     // Stand-ins for the programs report their argument count and each argument, one a line.
     const std::string out = Tree.Folder("out");
