@@ -332,6 +332,46 @@ TEST_F(MainFormTest, TheSavedCursorNameFindsItsItemInAnyCaseOrByItsLongestPrefix
     }
 }
 
+TEST_F(MainFormTest, ItemInformationTwiceGivesBackTheOtherPanelUntouched) {
+    for (int i = 0; i < 80; ++i)
+        Tree.File("right/file" + std::to_string(100 + i) + ".txt", "x");
+    TMainForm& form = Start();
+    TKMYFILEPANEL& right = form.RightPanel();
+    Press(form.LEFTPANEL, Qt::Key_Tab);
+    ASSERT_EQ(form.ActivePanel(), &right);
+    Press(form.RIGHTPANEL, Qt::Key_Home);
+    for (int i = 0; i < 4; ++i)
+        Press(form.RIGHTPANEL, Qt::Key_Insert);
+    Press(form.RIGHTPANEL, Qt::Key_PageDown);
+    Press(form.RIGHTPANEL, Qt::Key_PageDown);
+    Press(form.RIGHTPANEL, Qt::Key_Insert);
+    Press(form.RIGHTPANEL, Qt::Key_PageDown);
+    const auto marked = [&right] {
+        std::vector<std::string> names;
+        for (const auto& item : right.FFolderItems.FItems)
+            if (item->Marked)
+                names.push_back(item->Name);
+        return names;
+    };
+    const std::vector<std::string> marks = marked();
+    const int cursor = right.FFolderItems.FItemIndex;
+    const int top = right.FFolderItems.FTopIndex;
+    ASSERT_EQ(marks.size(), 4u);
+    ASSERT_GT(top, 0);
+    Press(form.RIGHTPANEL, Qt::Key_Tab);
+    ASSERT_EQ(form.ActivePanel(), &form.LeftPanel());
+
+    Press(form.LEFTPANEL, Qt::Key_I, Qt::ControlModifier);
+    ASSERT_EQ(right.PanelType(), ptItemInfo);
+    Press(form.LEFTPANEL, Qt::Key_I, Qt::ControlModifier);
+    ASSERT_EQ(right.PanelType(), ptFolder);
+    EXPECT_EQ(marked(), marks);
+    EXPECT_EQ(right.FFolderItems.FMarkedCount, 4);
+    EXPECT_EQ(right.FFolderItems.FItemIndex, cursor);
+    EXPECT_EQ(right.FFolderItems.FTopIndex, top);
+    EXPECT_EQ(right.FFolderItems.Count(), 82);
+}
+
 TEST_F(MainFormTest, EditorsAndViewerGetTheFileNameAsOneArgument) {
     // Stand-ins for the programs report their argument count and each argument, one a line.
     const std::string out = Tree.Folder("out");
