@@ -64,6 +64,20 @@ inline constexpr std::array<TMessageButton, 8> MessageButtons = {{
 inline constexpr std::string_view MessageCaptionKey = "MSGBOX_Caption";
 inline constexpr std::string_view MessageCaptionDefault = "message...";
 
+/// A question's button set and the default-button index of the button it pre-selects.
+struct TMessageQuestion {
+    int Buttons;
+    int DefaultButton;
+};
+
+/// The delete questions. A read-only folder: Yes, No, Abort with No pre-selected, so Enter keeps
+/// the folder. Something that cannot be deleted: Yes (try again), No, Abort, No to all, with No
+/// pre-selected, so Enter never repeats a failing removal. A folder that is not empty: the same
+/// with Yes to all, Yes pre-selected (the user chose to delete it).
+inline constexpr TMessageQuestion DeleteReadOnlyQuestion = {mbYes | mbNo | mbAbort, 1};
+inline constexpr TMessageQuestion DeleteRetryQuestion = {mbYes | mbNo | mbAbort | mbNoToAll, 1};
+inline constexpr TMessageQuestion DeleteFolderQuestion = {mbYes | mbNo | mbAbort | mbNoToAll | mbYesToAll, 0};
+
 /// Index into `MessageButtons` of the button a default-button index names (0 Yes, 1 No, 2 OK,
 /// 3 Cancel, 4 Abort, 5 Retry, 8 No to all, 9 Yes to all); -1 for any other index.
 int MessageButtonOfDefault(int defaultButton);

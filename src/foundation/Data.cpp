@@ -57,7 +57,8 @@ const std::vector<TAutoSaveValue> AutoSaveValues = {
     {ProgramKey, "SettingsAutoClosingBackOpsWindow", "1"},
     {ProgramKey, "SettingsAutoClosingFTPStatusWindow", "1"},
     {ProgramKey, "SettingsShowHidden", "1"},
-    {ProgramKey, "SettingsShowSizeInMB", "0"},
+    // Checked means sizes in kB, MB, GB; the box starts as the panel option does.
+    {ProgramKey, "SettingsShowSizeInMB", "1"},
     {ProgramKey, "SettingsShowDriveSizeAtOnce", "1"},
     {ProgramKey, "SettingsShowImagePreview", "1"},
     {ProgramKey, "KMYCheckbox1", "1"},
@@ -345,15 +346,20 @@ void SaveEditText(TKRegistryStore& store, std::string_view key, std::string_view
     store.Write(key.empty() ? DefaultAutoSaveKey : key, name, text.empty() ? std::string_view(" ") : text);
 }
 
-std::string AutoSaveValue(const TKRegistryStore& store, std::string_view key, std::string_view name) {
+std::string AutoSaveDefault(std::string_view key, std::string_view name) {
     const std::string_view path = key.empty() ? DefaultAutoSaveKey : key;
-    if (auto value = store.Read(path, name); value && !value->empty())
-        return *value;
     for (const auto& entry : AutoSaveValues) {
         if (entry.Key == path && entry.Name == name)
             return std::string(entry.Default);
     }
     return {};
+}
+
+std::string AutoSaveValue(const TKRegistryStore& store, std::string_view key, std::string_view name) {
+    const std::string_view path = key.empty() ? DefaultAutoSaveKey : key;
+    if (auto value = store.Read(path, name); value && !value->empty())
+        return *value;
+    return AutoSaveDefault(path, name);
 }
 
 } // namespace ks

@@ -146,5 +146,8 @@ void SaveEditText(TKRegistryStore& store, std::string_view key, std::string_view
 /// The stored state of a self-saving control, or its default from `AutoSaveValues` when nothing
 /// (or an empty value) is stored; empty when the control is unknown.
 std::string AutoSaveValue(const TKRegistryStore& store, std::string_view key, std::string_view name);
+/// The state a self-saving control starts with when nothing is stored, from `AutoSaveValues`;
+/// empty when the control is unknown.
+std::string AutoSaveDefault(std::string_view key, std::string_view name);
 
 } // namespace ks

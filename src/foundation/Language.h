@@ -71,16 +71,15 @@ struct TLangStrings {
     std::string STR_PANEL_UPDIR = "up-folder";
     std::string STR_PANEL_FOLDER = "folder";
     std::string STR_PANEL_DOCUMENTS = "Documents";
-    std::string STR_PANEL_DESKTOP = "Windows desktop";
-    std::string STR_PANEL_STARTMENU = "Start menu";
-    std::string STR_PANEL_PROGRAMFILES = "Program files folder";
-    std::string STR_PANEL_STARTUP = "Startup folder";
+    std::string STR_PANEL_DESKTOP = "Desktop";
+    std::string STR_PANEL_STARTMENU = "Applications menu";
+    std::string STR_PANEL_PROGRAMFILES = "Add-on programs folder";
+    std::string STR_PANEL_STARTUP = "Autostart folder";
     std::string STR_PANEL_BROWSE = "Browse...";
     std::string STR_PANEL_BROWSENET = "Browse local network...";
     std::string STR_PANEL_TYPE = "Type...";
     std::string nfo_ChooseDrive = "Choose drive or folder you'd like to work with...";
-    std::string STR_MSG_DRIVE_DOESNOT_EXISTS =
-        "Selected drive doesn't exists or no diskette found in drive !";
+    std::string STR_MSG_DRIVE_DOESNOT_EXISTS = "Selected drive is not mounted or holds no medium!";
 
     // Panel status, counting, deleting and item information.
     std::string strINFO_SELECTEDITEMS = "%d  items with size  %s";

@@ -367,6 +367,11 @@ public:
     void ComparePanels(bool byName, bool bySize, bool byAttr, bool byDate);
     /// Fills the item-information list from the other panel's cursor item.
     void BuildItemInfo();
+    /// Ctrl+I on the other panel: with show, the panel lists the item information of the other
+    /// panel's cursor item; without, it gives back the list it showed before with its marks,
+    /// cursor and top row (a folder is re-read keeping that state, so what changed meanwhile
+    /// shows; an FTP panel, whose session closed, returns to its folder). GUI thread.
+    void ShowItemInfo(bool show);
 
 private:
     // The long operations run as objects of their own that fire the panel's events.
@@ -387,6 +392,8 @@ private:
     void AutoScrollTick();
 
     TKPanelType FPanelType = ptFolder;
+    // What the panel showed before its item information.
+    TKPanelType FPanelTypeBeforeInfo = ptFolder;
     std::unique_ptr<TKFileWatcher> FWatcher;
 };
 

@@ -13,9 +13,6 @@
 
 namespace ks::operations {
 
-// Default-button indexes of the message box.
-inline constexpr int DefaultYes = 0;
-inline constexpr int DefaultNo = 1;
 // Message kinds: a question about something that went wrong, and a confirmation.
 inline constexpr int KindQuestion = 1;
 inline constexpr int KindConfirm = 3;

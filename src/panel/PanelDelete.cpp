@@ -82,8 +82,8 @@ private:
     bool AskRetry(const std::string& text, const std::string& path) {
         if (FSkipFailingFiles)
             return false;
-        const int answer =
-            FAsk(FormatLangText(text, {path}), KindQuestion, mbYes | mbNo | mbAbort | mbNoToAll, DefaultNo);
+        const int answer = FAsk(FormatLangText(text, {path}), KindQuestion, DeleteRetryQuestion.Buttons,
+                                DeleteRetryQuestion.DefaultButton);
         if (answer == mrYes)
             return true;
         if (answer == mrNoToAll)
@@ -125,7 +125,7 @@ private:
         if ((entry.Attr & 1) == 0)
             return true;
         const int answer = FAsk(FormatLangText(LangStrings().STRErrDeleteReadOnly, {path}), KindConfirm,
-                                mbYes | mbNo | mbAbort, DefaultYes);
+                                DeleteReadOnlyQuestion.Buttons, DeleteReadOnlyQuestion.DefaultButton);
         if (answer == mrAbort)
             FPanel.FAbort = true;
         return answer == mrYes;
@@ -156,7 +156,7 @@ private:
             if (FFolderAnswer == taNone) {
                 const int answer =
                     FAsk(FormatLangText(LangStrings().STRConDeleteFolder, {LastPathPart(path)}), KindConfirm,
-                         mbYes | mbNo | mbAbort | mbNoToAll | mbYesToAll, DefaultYes);
+                         DeleteFolderQuestion.Buttons, DeleteFolderQuestion.DefaultButton);
                 if (answer == mrAbort) {
                     FPanel.FAbort = true;
                     return;

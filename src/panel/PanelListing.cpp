@@ -308,11 +308,12 @@ void TKMYFILEPANEL::ReadDriveList() {
         if (!folder.empty())
             AddItem(caption, NormalPath(folder), ikFolder, info, 0, false);
     };
-    special(t.STR_PANEL_DOCUMENTS, System().ShellFolder("Personal"), "My documents");
+    // The right column holds fixed words, not language texts.
+    special(t.STR_PANEL_DOCUMENTS, System().ShellFolder("Personal"), "Documents");
     special(t.STR_PANEL_DESKTOP, System().ShellFolder("Desktop"), "Desktop");
-    special(t.STR_PANEL_STARTMENU, System().ShellFolder("Programs"), "Start menu");
-    special(t.STR_PANEL_PROGRAMFILES, System().ProgramFilesDir(), "Program files");
-    special(t.STR_PANEL_STARTUP, System().ShellFolder("Startup"), "Start Up");
+    special(t.STR_PANEL_STARTMENU, System().ShellFolder("Programs"), "Applications");
+    special(t.STR_PANEL_PROGRAMFILES, System().ProgramFilesDir(), "Add-on programs");
+    special(t.STR_PANEL_STARTUP, System().ShellFolder("Startup"), "Autostart");
     AddItem(t.STR_PANEL_TYPE, "<TYPE>", ikFolder, "", 0, false);
     AddItem(t.STR_PANEL_BROWSE, "<BROWSE>", ikFolder, "", 0, false);
     AddItem(t.STR_PANEL_BROWSENET, "<BROWSENET>", ikFolder, "", 0, false);

@@ -9,6 +9,22 @@ namespace ks {
 
 using namespace operations;
 
+void TKMYFILEPANEL::ShowItemInfo(bool show) {
+    if (show == (FPanelType == ptItemInfo))
+        return;
+    if (show) {
+        FPanelTypeBeforeInfo = FPanelType;
+        SetPanelType(ptItemInfo);
+        ReadPanel(false, true);
+        return;
+    }
+    // The list was left as it was; a full read would drop its marks and cursor. The listing of
+    // a closed FTP session is no folder to keep.
+    const bool wasFtp = FPanelTypeBeforeInfo == ptFTP;
+    SetPanelType(wasFtp ? ptFolder : FPanelTypeBeforeInfo);
+    ReadPanel(!wasFtp, true);
+}
+
 void TKMYFILEPANEL::BuildItemInfo() {
     FInfoItems.ClearItems(true);
     if (PanelType() != ptItemInfo)

@@ -6,6 +6,8 @@
 
 namespace ks {
 
+class TKRegistryStore;
+
 /// A colour as 0x00BBGGRR.
 using TColor = std::uint32_t;
 
@@ -50,5 +52,14 @@ struct TPanelOptions {
     /// an empty slot opens the drive list.
     std::array<std::string, 10> SavedFolders;
 };
+
+/// Sets the options kept by the settings dialog's self-saving controls from store: each check
+/// box's stored state, or its default when nothing is stored ("SettingsShowSizeInMB" checked
+/// gives sizes in kB, MB, GB; "SettingsShowHidden" lists hidden entries;
+/// "SettingsShowDriveSizeAtOnce" counts the drive list when it opens; likewise the key, sorting
+/// group, archive, drag, graphics and mouse-wheel options). The main window at start-up and
+/// ksable-probe both read them here, so the probe lists a folder as the panel shows it. A null
+/// store gives every default. The sort key, alpha values and saved folders are left alone.
+void LoadStoredPanelOptions(const TKRegistryStore* store, TPanelOptions& options);
 
 } // namespace ks

@@ -72,7 +72,7 @@ std::vector<TMenuEntry> BuildEntries() {
     item("CreateNew", "Create new...", "F7", 2, {}, cmCreateNew);
     item("DeleteItems", "Delete...", "F8", 2, {}, cmDeleteItems);
     item("ChangeFileAttributes", "Attributes...", "Alt+E", 3, {}, cmChangeFileAttributes);
-    item("CreateShortcut", "Create shortcut...", "Alt+C", 3, {}, cmCreateShortcut);
+    item("CreateShortcut", "Create launcher...", "Alt+C", 3, {}, cmCreateShortcut);
 
     submenu("Mark", "Mark", 2, {});
     item("SelInvert", "Select/desele&ct item", "Ins", 0, "Mark", cmSelInvert);
@@ -90,20 +90,20 @@ std::vector<TMenuEntry> BuildEntries() {
     item("CCut", "Cut items", "Ctrl+X", 3, "Commands", cmCCut);
     item("CPaste", "Paste items", "Ctrl+V", 3, "Commands", cmCPaste);
     separator("N7", 3, "Commands");
-    item("ConnectNetDrive", "&Connect network drive...", {}, 3, "Commands", cmConnectNetDrive);
-    item("DisconnectNetDrive", "&Disconnect network drive...", {}, 3, "Commands", cmDisconnectNetDrive);
+    item("ConnectNetDrive", "&Connect network share...", {}, 3, "Commands", cmConnectNetDrive);
+    item("DisconnectNetDrive", "&Disconnect network share...", {}, 3, "Commands", cmDisconnectNetDrive);
     separator("N8", 0, "Commands");
     item("Formatdiskette", "&Format diskette...", {}, 0, "Commands", cmFormatdiskette);
     item("Copydiskette", "Copy diske&tte...", {}, 0, "Commands", cmCopydiskette);
-    item("ControlPanel", "Co&ntrol panel...", "Ctrl+Alt+C", 0, "Commands", cmControlPanel);
-    item("ControlPanelAppWiz", "Control panel - &Remove applications from system...", "Ctrl+Alt+R", 3,
-         "Commands", cmControlPanelAppWiz);
-    item("ControlpanelAddnewhardware", "Control panel - &Add new hardware...", {}, 4, "Commands",
+    item("ControlPanel", "Desktop setti&ngs...", "Ctrl+Alt+C", 0, "Commands", cmControlPanel);
+    item("ControlPanelAppWiz", "Software - &Remove applications...", "Ctrl+Alt+R", 3, "Commands",
+         cmControlPanelAppWiz);
+    item("ControlpanelAddnewhardware", "&Add new hardware...", {}, 4, "Commands",
          cmControlpanelAddnewhardware);
     separator("N9", 3, "Commands");
-    item("DiskCleaner", "D&isk cleaner...", "Ctrl+Alt+L", 3, "Commands", cmDiskCleaner);
+    item("DiskCleaner", "D&isk usage...", "Ctrl+Alt+L", 3, "Commands", cmDiskCleaner);
     item("DiskDefrag", "Disk d&efragmentation...", {}, 3, "Commands", cmDiskDefrag);
-    item("ScanDisk", "Scan-di&sk...", {}, 3, "Commands", cmScanDisk);
+    item("ScanDisk", "Check di&sks...", {}, 3, "Commands", cmScanDisk);
     item("SystemWatcher", "System &watcher...", {}, 3, "Commands", cmSystemWatcher);
 
     submenu("Settings", "Settings", 0, {});

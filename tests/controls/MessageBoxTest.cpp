@@ -82,6 +82,31 @@ TEST(MessageBoxTest, DefaultButtonGetsTheFocus) {
     EXPECT_EQ(LayoutMessageBox(0, 2).Focused, -1);
 }
 
+TEST(MessageBoxTest, DeleteQuestionsPreselectTheirButtons) {
+    struct Case {
+        const char* Name;
+        TMessageQuestion Question;
+        std::vector<std::string> Names;
+        int Enter; // the result of the pre-selected button
+    };
+    const Case cases[] = {
+        {"read-only folder", DeleteReadOnlyQuestion, {"mmbYes", "mmbNo", "mmbAbort"}, mrNo},
+        {"cannot be deleted", DeleteRetryQuestion, {"mmbYes", "mmbNo", "mmbNoToAll", "mmbAbort"}, mrNo},
+        {"folder not empty",
+         DeleteFolderQuestion,
+         {"mmbYes", "mmbYesToAll", "mmbNo", "mmbNoToAll", "mmbAbort"},
+         mrYes},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TMessageBoxLayout layout = LayoutMessageBox(c.Question.Buttons, c.Question.DefaultButton);
+        EXPECT_EQ(VisibleNames(layout), c.Names);
+        ASSERT_GE(layout.Focused, 0);
+        EXPECT_EQ(MessageButtons[layout.Focused].ModalResult, c.Enter);
+    }
+    EXPECT_EQ(DeleteReadOnlyQuestion.Buttons, 19);
+}
+
 TEST(MessageBoxTest, EscapeAndOtherResults) {
     struct Case {
         int Buttons;

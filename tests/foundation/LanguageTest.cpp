@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -306,6 +307,40 @@ TEST_F(ShippedPackTest, UsesCrLfAndNoDuplicates) {
     std::sort(ids.begin(), ids.end());
     EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
     EXPECT_NE(TempTree::ReadFile(FFolder + "lang.ini").find("National="), std::string::npos);
+}
+
+TEST_F(ShippedPackTest, SpeaksOfTheLinuxDesktopNotOfWindows) {
+    // Words that only make sense on Windows; identifiers may keep them, texts may not.
+    const std::string_view windowsWords[] = {"windows",       "recycle bin",   "start menu", "startmenu",
+                                             "control panel", "program files", "scan-disk",  "shortcut",
+                                             "c:\\",          ".lnk",          ".exe"};
+    const auto check = [&](const std::string& where, const std::string& text) {
+        // Lower case, without the accelerator marks that split words ("Co&ntrol panel").
+        std::string lower;
+        for (const unsigned char c : text)
+            if (c != '&')
+                lower += static_cast<char>(std::tolower(c));
+        for (const std::string_view word : windowsWords)
+            EXPECT_EQ(lower.find(word), std::string::npos) << where << ": " << text;
+    };
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(FFolder)) {
+        if (entry.path().extension() != ".dat")
+            continue;
+        ++files;
+        const std::string bytes = TempTree::ReadFile(entry.path().string());
+        for (std::size_t start = 0; start < bytes.size();) {
+            const std::size_t end = std::min(bytes.find("\r\n", start), bytes.size());
+            const std::string line = bytes.substr(start, end - start);
+            if (const std::size_t bar = line.find('|'); bar != std::string::npos)
+                check(entry.path().filename().string() + " " + line.substr(0, bar), line.substr(bar + 1));
+            start = end + 2;
+        }
+    }
+    EXPECT_GE(files, 7);
+    const TLangStrings builtIn;
+    for (const TLangStringId& id : LangStringIds)
+        check("built-in " + std::string(id.Id), builtIn.*id.Member);
 }
 
 } // namespace

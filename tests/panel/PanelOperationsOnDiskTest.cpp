@@ -201,8 +201,10 @@ TEST_F(OperationsOnDisk, ReadOnlyFolderNeedsAYesAndReadOnlyFileGoesWithoutQuesti
     const std::string folder = FTree.Path();
     ::chmod((FTree / "rofile").c_str(), 0444);
     ::chmod((FTree / "ro").c_str(), 0555);
+    // Enter answers with the pre-selected button: the read-only question pre-selects No.
+    constexpr int Enter = -1;
     const std::string failure = test::RunUnprivileged({folder}, [&]() -> std::string {
-        for (const int answer : {mrNo, mrYes}) {
+        for (const int answer : {Enter, mrYes}) {
             TPanelOptions options;
             TKMYFILEPANEL panel(options);
             panel.FFolderItems.FPath = folder;
@@ -213,19 +215,29 @@ TEST_F(OperationsOnDisk, ReadOnlyFolderNeedsAYesAndReadOnlyFileGoesWithoutQuesti
                 panel.FFolderItems.MarkItem(panel.FFolderItems.GetFileItem(index), 0);
             }
             std::vector<std::string> asked;
-            panel.AskUser = [&](const std::string& text, int, int, int) {
+            int readOnlyButtons = 0;
+            int readOnlyDefault = -1;
+            panel.AskUser = [&](const std::string& text, int, int buttons, int defaultButton) {
                 asked.push_back(text);
-                return asked.size() == 1 ? mrYes : answer;
+                if (asked.size() == 1)
+                    return mrYes;
+                readOnlyButtons = buttons;
+                readOnlyDefault = defaultButton;
+                return answer != Enter ? answer
+                                       : MessageButtons[MessageButtonOfDefault(defaultButton)].ModalResult;
             };
             panel.OnDeleteItems = [](bool& del, bool&, bool&) { del = true; };
             panel.DeleteItems();
             KS_CHECK(asked.size() == 2);
             KS_CHECK(asked[0] == "The following folder will be deleted: ro");
             KS_CHECK(asked[1] == "Folder '" + folder + "/ro' is read-only. Delete?");
+            KS_CHECK(readOnlyButtons == (mbYes | mbNo | mbAbort));
+            KS_CHECK(MessageButtonOfDefault(readOnlyDefault) >= 0 &&
+                     MessageButtons[MessageButtonOfDefault(readOnlyDefault)].ModalResult == mrNo);
             KS_CHECK(::access((folder + "/rofile").c_str(), F_OK) != 0);
             const bool roLeft = ::access((folder + "/ro/inside").c_str(), F_OK) == 0;
-            KS_CHECK(roLeft == (answer == mrNo));
-            if (answer == mrNo) {
+            KS_CHECK(roLeft == (answer == Enter));
+            if (answer == Enter) {
                 // The refused folder keeps its protection.
                 struct stat st {};
                 KS_CHECK(::stat((folder + "/ro").c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0);

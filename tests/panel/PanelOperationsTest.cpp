@@ -111,6 +111,28 @@ TEST_F(OperationsWithFaults, AFolderThatStaysAfterItsTreeIsReported) {
     EXPECT_EQ(FProgress.back(), "DELETING... |0|1|");
 }
 
+TEST_F(OperationsWithFaults, AFileKeptByNoKeepsItsFoldersWithoutAQuestionAboutThem) {
+    // A file that stays in the marked folder itself, and one two levels down.
+    FFileSystem.AddFolder("/d/tree");
+    FFileSystem.AddFolder("/d/tree/deeper");
+    FFileSystem.AddFile("/d/tree/deeper/kept", 1);
+    FPanel->ReadPanel(false, false);
+    FFileSystem.FRemoveDenied = {"/d/sub/inner", "/d/tree/deeper/kept"};
+    for (const char* name : {"sub", "tree"})
+        FPanel->FFolderItems.MarkItem(
+            FPanel->FFolderItems.GetFileItem(FPanel->FFolderItems.FindIndex(name, false)), 0);
+    FAnswers.Script = {{"The following folder will be deleted: sub", mrYes},
+                       {"Can't delete this file: /d/sub/inner. Try again?", mrNo},
+                       {"The following folder will be deleted: tree", mrYes},
+                       {"Can't delete this file: /d/tree/deeper/kept. Try again?", mrNo}};
+    FPanel->DeleteItems();
+    EXPECT_TRUE(FAnswers.Script.empty());
+    EXPECT_EQ(FAnswers.Asked.size(), 4u);
+    EXPECT_TRUE(FFileSystem.Exists("/d/sub/inner"));
+    EXPECT_TRUE(FFileSystem.Exists("/d/tree/deeper/kept"));
+    EXPECT_EQ(FProgress.back(), "DELETING... |0|0|");
+}
+
 TEST_F(OperationsWithFaults, TrashFailuresAreAskedAboutAndNotCounted) {
     FSystem.FTrashFails = {"/d/f1"};
     FSystem.FOnTrash = [this](const std::string& path) { FFileSystem.FNodes.erase(path); };

@@ -52,6 +52,8 @@ TEST(Sorting, OrdersByGroupThenModeKey) {
          false,
          {{"readme.txt"}, {"a.zip"}, {"Makefile"}, {"b.TXT"}},
          {"Makefile", "b.TXT", "readme.txt", "a.zip"}},
+        // "Zip" before "txt" in byte order, after it without regard to case.
+        {"by extension without regard to case", 2, false, false, {{"a.Zip"}, {"b.txt"}}, {"b.txt", "a.Zip"}},
         {"by size, shorter number first, equal sizes by name",
          3,
          false,

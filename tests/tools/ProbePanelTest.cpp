@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,14 +47,30 @@ std::vector<std::string> Names(const std::string& out) {
     return names;
 }
 
-TEST(ProbePanelTest, ListsAsThePanelHoldsIt) {
+// The probe with its settings in a config folder of its own, so the user's settings never
+// change what a test sees.
+class ProbePanelTest : public ::testing::Test {
+protected:
+    test::TProbeRun Probe(const std::vector<std::string>& args) const {
+        return test::RunProbe(args, {"XDG_CONFIG_HOME=" + FConfig.Path()});
+    }
+    // Stores a value of the program key as the settings dialog would.
+    void Store(const std::string& name, const std::string& value) const {
+        ASSERT_EQ(Probe({"reg", "set", R"(Software\delta9\[sable!])", name, value}).ExitCode, 0);
+    }
+
+    TempTree FConfig;
+};
+
+TEST_F(ProbePanelTest, ListsAsThePanelHoldsIt) {
+    Store("SettingsShowHidden", "0");
     TempTree tree;
     tree.File("b.txt", "123456789");
     tree.File("a.zip", "1234567890");
     tree.File("c", "12345678901");
     tree.File(".dot");
     tree.Folder("sub");
-    test::TProbeRun run = test::RunProbe({"list", tree.Path()});
+    test::TProbeRun run = Probe({"list", tree.Path()});
     ASSERT_EQ(run.ExitCode, 0) << run.Out;
     EXPECT_EQ(Names(run.Out),
               (std::vector<std::string>{"\"..\"", "\"sub\"", "\"a.zip\"", "\"b.txt\"", "\"c\""}));
@@ -67,23 +84,23 @@ TEST(ProbePanelTest, ListsAsThePanelHoldsIt) {
     EXPECT_EQ(Field(lines[3], "Marked"), "false");
     EXPECT_EQ(Field(lines[3], "DateText").size(), 18u);
 
-    run = test::RunProbe({"list", tree.Path(), "--sort", "size", "--no-folders-first", "--hidden"});
+    run = Probe({"list", tree.Path(), "--sort", "size", "--no-folders-first", "--hidden"});
     ASSERT_EQ(run.ExitCode, 0);
     EXPECT_EQ(Names(run.Out),
               (std::vector<std::string>{"\"..\"", "\".dot\"", "\"sub\"", "\"b.txt\"", "\"a.zip\"", "\"c\""}));
-    run = test::RunProbe({"list", tree.Path(), "--sort", "ext"});
+    run = Probe({"list", tree.Path(), "--sort", "ext"});
     EXPECT_EQ(Names(run.Out),
               (std::vector<std::string>{"\"..\"", "\"sub\"", "\"c\"", "\"b.txt\"", "\"a.zip\""}));
 
-    run = test::RunProbe({"list", tree / "missing"});
+    run = Probe({"list", tree / "missing"});
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_NE(run.Out.find("\"error\""), std::string::npos);
-    EXPECT_EQ(test::RunProbe({"list", tree.Path(), "--sort", "date"}).ExitCode, 2);
-    EXPECT_EQ(test::RunProbe({"list"}).ExitCode, 2);
+    EXPECT_EQ(Probe({"list", tree.Path(), "--sort", "date"}).ExitCode, 2);
+    EXPECT_EQ(Probe({"list"}).ExitCode, 2);
 }
 
-TEST(ProbePanelTest, DrivesStartWithRootAndEndWithThePseudoEntries) {
-    const test::TProbeRun run = test::RunProbe({"drives"});
+TEST_F(ProbePanelTest, DrivesStartWithRootAndEndWithThePseudoEntries) {
+    const test::TProbeRun run = Probe({"drives"});
     ASSERT_EQ(run.ExitCode, 0);
     const std::vector<std::string> lines = Lines(run.Out);
     ASSERT_GE(lines.size(), 4u);
@@ -91,6 +108,49 @@ TEST(ProbePanelTest, DrivesStartWithRootAndEndWithThePseudoEntries) {
     EXPECT_EQ(Field(lines[0], "Kind"), "0");
     EXPECT_EQ(Field(lines.back(), "Name"), "\"<BROWSENET>\"");
     EXPECT_EQ(Field(lines[lines.size() - 3], "Caption"), "\"Type...\"");
+}
+
+TEST_F(ProbePanelTest, ListAndDrivesTakeThePanelOptionsOfTheSettings) {
+    TempTree tree;
+    tree.File("big.bin", std::string(60000, 'x'));
+    tree.File(".hidden");
+    struct TCase {
+        const char* Stored; // nullptr: nothing stored
+        const char* SizeText;
+        bool Hidden;
+        bool DrivesCounted;
+    };
+    // Nothing stored shows what the window shows then: units, hidden files, counted drives.
+    const TCase cases[] = {
+        {nullptr, "\"58 kB\"", true, true},
+        {"1", "\"58 kB\"", true, true},
+        {"0", "\"60 000 B\"", false, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Stored != nullptr ? c.Stored : "nothing stored");
+        if (c.Stored != nullptr) {
+            for (const char* name :
+                 {"SettingsShowSizeInMB", "SettingsShowHidden", "SettingsShowDriveSizeAtOnce"})
+                Store(name, c.Stored);
+        }
+        test::TProbeRun run = Probe({"list", tree.Path()});
+        ASSERT_EQ(run.ExitCode, 0) << run.Out;
+        const std::vector<std::string> names = Names(run.Out);
+        EXPECT_EQ(std::find(names.begin(), names.end(), "\".hidden\"") != names.end(), c.Hidden);
+        const std::vector<std::string> lines = Lines(run.Out);
+        ASSERT_EQ(Field(lines.back(), "Name"), "\"big.bin\"");
+        EXPECT_EQ(Field(lines.back(), "SizeText"), c.SizeText);
+
+        run = Probe({"drives"});
+        ASSERT_EQ(run.ExitCode, 0);
+        for (const std::string& line : Lines(run.Out)) {
+            // A counted hard disk shows its size; an uncounted one its type.
+            if (Field(line, "Attr") == "3") {
+                SCOPED_TRACE(line);
+                EXPECT_EQ(Field(line, "Size") != "0", c.DrivesCounted);
+            }
+        }
+    }
 }
 
 } // namespace

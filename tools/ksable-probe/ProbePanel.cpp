@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "Probe.h"
+#include "foundation/Data.h"
 #include "foundation/Json.h"
+#include "foundation/RegistryStore.h"
 #include "foundation/System.h"
 #include "panel/KMYFILEPANEL.h"
 
@@ -38,11 +40,24 @@ void PrintList(const TKMYFILEPANEL& panel) {
         PrintPanelItem(panel, *item);
 }
 
+// The panel options the window starts with: the stored panel options and sort key of the
+// user's settings store (a store that cannot be read gives the defaults, as for the window).
+TPanelOptions StoredOptions() {
+    TPanelOptions options;
+    TKRegistryStore store(System().ConfigDir() + "registry");
+    (void)store.Load();
+    LoadStoredPanelOptions(&store, options);
+    TData data(store, System(), FileSystem());
+    data.LoadSettings(TScreenLayout{});
+    options.PanelSortMode = data.PanelSortMode;
+    return options;
+}
+
 } // namespace
 
 int ProbeList(const std::vector<std::string>& args) {
     const char* usage = "list DIR [--sort name|ext|size] [--no-folders-first] [--no-exe-first] [--hidden]";
-    TPanelOptions options;
+    TPanelOptions options = StoredOptions();
     std::string dir;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -86,7 +101,7 @@ int ProbeList(const std::vector<std::string>& args) {
 int ProbeDrives(const std::vector<std::string>& args) {
     if (!args.empty())
         return Usage("drives");
-    TPanelOptions options;
+    TPanelOptions options = StoredOptions();
     options.PanelStartupDone = true;
     TKMYFILEPANEL panel(options);
     panel.SetPanelType(ptDriveList);

@@ -14,7 +14,7 @@ namespace ks {
 namespace {
 
 /// The delete confirmation: "&Delete" confirms, "&Cancel", Escape and the close box do not.
-/// "&Delete to recycle bin" remembers its state between runs.
+/// "&Move to the Trash" remembers its state between runs.
 class TDeleteFiles : public TKMYFORM {
 public:
     TDeleteFiles(bool archivePanel, QWidget* parent)
@@ -31,7 +31,7 @@ public:
         layout->addWidget(label);
         layout->addSpacing(4);
 
-        FToRecycle = new QCheckBox(QStringLiteral("&Delete to recycle bin"), this);
+        FToRecycle = new QCheckBox(QStringLiteral("&Move to the Trash"), this);
         FToRecycle->setObjectName(QStringLiteral("ToRecycle"));
         FToRecycle->setChecked(true);
         if (const TKRegistryStore* store = RegistryStore()) {

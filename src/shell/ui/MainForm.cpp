@@ -268,21 +268,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::LoadAllEdits() {
-    FOptions.PanelShowHidden = CheckBox("SettingsShowHidden");
-    FOptions.PanelSizeInUnits = !CheckBox("SettingsShowSizeInMB");
-    FOptions.PanelDriveSizeAtOnce = CheckBox("SettingsShowDriveSizeAtOnce");
-    FOptions.PanelDelKeyDeletes = CheckBox("SettingsDelKeyForDelete");
-    FOptions.PanelBackspaceUp = CheckBox("SettingsBkSpKeyForUpFolder");
-    FOptions.PanelCtrlRightClickMenu = CheckBox("SettingsRightClickWithCtrl");
-    FOptions.PanelDragEnabled = CheckBox("SettingsDragNDropEnable");
-    FOptions.PanelFolderFirst = CheckBox("SettingsFolderFirst");
-    FOptions.PanelExecutableFirst = CheckBox("SettingsExecutableFirst");
-    FOptions.PanelArchiveAsFolder = CheckBox("SettingsArchiveOpenLikeFolder");
-    FOptions.PanelShowIcons = CheckBox("GraphicsShowIcons", GraphicsKey);
-    FOptions.PanelAlphaCursorTrail = CheckBox("GraphicsAlphaCursorTrail", GraphicsKey);
-    FOptions.PanelAlphaCursor = CheckBox("GraphicsAlphaCursor", GraphicsKey);
-    if (int step = 0; TryStrToInt(AutoSaveText("SettingsMouseWheelStep"), step) && step > 0 && step < 100)
-        FOptions.PanelWheelStep = step;
+    LoadStoredPanelOptions(RegistryStore(), FOptions);
     INFOLINE->Model().SetBlinkingCursor(CheckBox("GraphicsBlinkingCursor", GraphicsKey));
 }
 
@@ -333,8 +319,10 @@ void TMainForm::FormShow() {
         panel.FFolderItems.FPath = AddBackslash(path);
         panel.SetPanelType(ptFolder);
         panel.ReadPanel(false, true);
-        if (!cursor.empty())
-            panel.FindItem(cursor, true);
+        // The saved name itself, else the same name in another case, else the item sharing the
+        // longest prefix with it: an item renamed meanwhile still brings the cursor near it.
+        if (!cursor.empty() && panel.FindItem(cursor, true) < 0)
+            panel.FindBestItem(cursor, true);
     };
     open(*FLeft, FData.LeftPanelPath, FData.LeftCursorName);
     open(*FRight, FData.RightPanelPath, FData.RightCursorName);

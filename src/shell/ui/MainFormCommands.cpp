@@ -410,13 +410,12 @@ void TMainForm::MoreInfo() {
     if (op.PanelType() == ptItemInfo) {
         opWidget->show();
         KImage->hide();
-        op.SetPanelType(ptFolder);
         ItemInfoTimer.stop();
+        op.ShowItemInfo(false);
     } else {
-        op.SetPanelType(ptItemInfo);
         ItemInfoTimer.start();
+        op.ShowItemInfo(true);
     }
-    op.ReadPanel(false, true);
 }
 
 void TMainForm::ItemInfoTick() {

@@ -286,6 +286,92 @@ TEST_F(MainFormTest, ClosingSavesFoldersAndCursorsThatTheNextStartReopens) {
     EXPECT_EQ(CursorName(again.LeftPanel()), "alpha");
 }
 
+TEST_F(MainFormTest, SizesShowInUnitsUnlessTheSettingsSayBytesOnly) {
+    Tree.File("left/big.bin", std::string(60000, 'x'));
+    const struct {
+        const char* Stored; // nullptr: nothing stored
+        const char* SizeText;
+    } cases[] = {{nullptr, "58 kB"}, {"1", "58 kB"}, {"0", "60 000 B"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Stored != nullptr ? c.Stored : "nothing stored");
+        if (c.Stored != nullptr) {
+            Store->Write(std::string(ProgramKey), "SettingsShowSizeInMB", c.Stored);
+            ASSERT_TRUE(Store->Flush().has_value());
+        }
+        TMainForm& form = Start();
+        TKMYFILEPANEL& left = form.LeftPanel();
+        const TKFiles* big = left.FFolderItems.GetFileItem(left.FindItem("big.bin", false));
+        ASSERT_NE(big, nullptr);
+        EXPECT_EQ(left.SizeText(*big), c.SizeText);
+        Form.reset();
+    }
+}
+
+TEST_F(MainFormTest, TheSavedCursorNameFindsItsItemInAnyCaseOrByItsLongestPrefix) {
+    Tree.File("left/README.TXT");
+    Tree.File("left/reader.c");
+    Tree.File("left/PICTURE.BMP");
+    const struct {
+        const char* Saved;
+        const char* Cursor;
+    } cases[] = {
+        {"beta", "beta"},
+        {"readme.txt", "README.TXT"}, // the same name in another case
+        {"READ", "reader.c"},         // the first item starting with it
+        {"picture.bmp", "picture.bmp"},
+        {"PICTURE.BMP", "PICTURE.BMP"}, // the very name before one in another case
+        {"zzz", ".."},                  // nothing in common: the first item
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Saved);
+        Store->Write(Key + "m_lpanel", "pposit", c.Saved);
+        ASSERT_TRUE(Store->Flush().has_value());
+        TMainForm& form = Start();
+        EXPECT_EQ(CursorName(form.LeftPanel()), c.Cursor);
+        Form.reset();
+    }
+}
+
+TEST_F(MainFormTest, ItemInformationTwiceGivesBackTheOtherPanelUntouched) {
+    for (int i = 0; i < 80; ++i)
+        Tree.File("right/file" + std::to_string(100 + i) + ".txt", "x");
+    TMainForm& form = Start();
+    TKMYFILEPANEL& right = form.RightPanel();
+    Press(form.LEFTPANEL, Qt::Key_Tab);
+    ASSERT_EQ(form.ActivePanel(), &right);
+    Press(form.RIGHTPANEL, Qt::Key_Home);
+    for (int i = 0; i < 4; ++i)
+        Press(form.RIGHTPANEL, Qt::Key_Insert);
+    Press(form.RIGHTPANEL, Qt::Key_PageDown);
+    Press(form.RIGHTPANEL, Qt::Key_PageDown);
+    Press(form.RIGHTPANEL, Qt::Key_Insert);
+    Press(form.RIGHTPANEL, Qt::Key_PageDown);
+    const auto marked = [&right] {
+        std::vector<std::string> names;
+        for (const auto& item : right.FFolderItems.FItems)
+            if (item->Marked)
+                names.push_back(item->Name);
+        return names;
+    };
+    const std::vector<std::string> marks = marked();
+    const int cursor = right.FFolderItems.FItemIndex;
+    const int top = right.FFolderItems.FTopIndex;
+    ASSERT_EQ(marks.size(), 4u);
+    ASSERT_GT(top, 0);
+    Press(form.RIGHTPANEL, Qt::Key_Tab);
+    ASSERT_EQ(form.ActivePanel(), &form.LeftPanel());
+
+    Press(form.LEFTPANEL, Qt::Key_I, Qt::ControlModifier);
+    ASSERT_EQ(right.PanelType(), ptItemInfo);
+    Press(form.LEFTPANEL, Qt::Key_I, Qt::ControlModifier);
+    ASSERT_EQ(right.PanelType(), ptFolder);
+    EXPECT_EQ(marked(), marks);
+    EXPECT_EQ(right.FFolderItems.FMarkedCount, 4);
+    EXPECT_EQ(right.FFolderItems.FItemIndex, cursor);
+    EXPECT_EQ(right.FFolderItems.FTopIndex, top);
+    EXPECT_EQ(right.FFolderItems.Count(), 82);
+}
+
 TEST_F(MainFormTest, EditorsAndViewerGetTheFileNameAsOneArgument) {
     // Stand-ins for the programs report their argument count and each argument, one a line.
     const std::string out = Tree.Folder("out");
