@@ -13,7 +13,6 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
-#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -176,12 +175,27 @@ void TKMYFORM::paintEvent(QPaintEvent* /*event*/) {
 
 void TKMYFORM::mousePressEvent(QMouseEvent* event) {
     // The window has no system frame, so any free spot of it drags it.
-    if (event->button() == Qt::LeftButton && windowHandle() != nullptr) {
-        windowHandle()->startSystemMove();
+    if (FDrag.Press(*this, *event)) {
         event->accept();
         return;
     }
     QDialog::mousePressEvent(event);
+}
+
+void TKMYFORM::mouseMoveEvent(QMouseEvent* event) {
+    if (FDrag.Move(*this, *event)) {
+        event->accept();
+        return;
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void TKMYFORM::mouseReleaseEvent(QMouseEvent* event) {
+    if (FDrag.Release(*event)) {
+        event->accept();
+        return;
+    }
+    QDialog::mouseReleaseEvent(event);
 }
 
 void TKMYFORM::resizeEvent(QResizeEvent* event) {

@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <vector>
 
+#include "controls/ui/WindowDrag.h"
+
 class QBoxLayout;
 class QPushButton;
 
@@ -58,6 +60,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
@@ -76,6 +80,7 @@ private:
 
     QPushButton* FCloseBox = nullptr;
     TFormTexts FTexts;
+    TKWindowDrag FDrag;
 };
 
 /// Runs form, made with new, modally and deletes it. The form is watched while it runs: a parent

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -121,6 +122,36 @@ TEST_F(KMYFORMTest, SizeHintMakesRoomForTheWholeCaption) {
     QFont bold = form.font();
     bold.setBold(true);
     EXPECT_GE(form.width(), QFontMetrics(bold).horizontalAdvance(form.windowTitle()) + 12 + 8 + 16);
+}
+
+// The offscreen window system offers no move of its own, as a bare X display does not: the form
+// follows the pointer itself from a free spot, and only while the left button is held.
+TEST_F(KMYFORMTest, FreeSpotDragsTheFormWithoutASystemMove) {
+    TKMYFORM form;
+    form.resize(300, 200);
+    form.move(100, 80);
+    form.show();
+    QCoreApplication::processEvents();
+    const QPoint start = form.pos();
+    const auto send = [&form](QEvent::Type type, QPoint global, Qt::MouseButton button,
+                              Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(form.mapFromGlobal(global)), QPointF(global), button, held,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(&form, &event);
+    };
+    const QPoint grip = form.mapToGlobal(QPoint(150, 100));
+    send(QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, grip + QPoint(10, 5), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseMove, grip + QPoint(35, 20), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(form.pos(), start + QPoint(35, 20));
+    send(QEvent::MouseButtonRelease, grip + QPoint(35, 20), Qt::LeftButton, Qt::NoButton);
+    send(QEvent::MouseMove, grip + QPoint(80, 60), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(form.pos(), start + QPoint(35, 20));
+
+    // The right button does not drag.
+    send(QEvent::MouseButtonPress, grip, Qt::RightButton, Qt::RightButton);
+    send(QEvent::MouseMove, grip + QPoint(-30, 0), Qt::NoButton, Qt::RightButton);
+    EXPECT_EQ(form.pos(), start + QPoint(35, 20));
 }
 
 } // namespace
