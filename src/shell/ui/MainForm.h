@@ -129,6 +129,9 @@ public:
 
     /// The state for outside checks, one JSON object.
     std::string StateJson() const;
+    /// The 100 ms background tick: the panels' outside work, the command line's caret blink and
+    /// the state report.
+    const QTimer& BackgroundTimer() const { return KMMTimer1Normal; }
 
 protected:
     void showEvent(QShowEvent* event) override;
