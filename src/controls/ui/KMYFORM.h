@@ -28,8 +28,9 @@ struct TFormButton {
 /// black title bar holding the caption in white bold, and a 12 × 12 close box at the top right.
 /// Any spot not covered by a control drags the window; Escape and the close box reject it.
 /// A child widget named "PANELW" is kept at (3, 30) with the size of the window less 6 × 32.
-/// The dialog's own controls get the program's dark look (`DialogStyleSheet`); a dialog that
-/// sets a style sheet of its own appends to it. A translated dialog (`ftTranslated`) applies its
+/// The dialog's own controls get the program's dark look (`DialogStyleSheet`) drawn on
+/// `TKDialogStyle` (ticked check boxes, a frame round the focused control); a dialog that sets a
+/// style sheet of its own appends to it. A translated dialog (`ftTranslated`) applies its
 /// window file (`TranslateForm`) and fits itself to the new texts each time it is shown, before
 /// the show events of the classes below it. Thread: the GUI thread.
 class TKMYFORM : public QDialog {
