@@ -19,6 +19,7 @@
 #include "platform/InotifyWatcher.h"
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxSystem.h"
+#include "platform/X11Window.h"
 #include "shell/ui/MainForm.h"
 #include "shell/ui/SplashForm.h"
 
@@ -73,6 +74,7 @@ int main(int argc, char** argv) {
     services.Splash = splash.get();
     services.StateFile = qEnvironmentVariable("KSABLE_STATE_FILE");
     services.QuitAfterPaint = qEnvironmentVariable("KSABLE_QUIT_AFTER_PAINT") == "1";
+    services.IconifyUnmanaged = [](QWidget& window) { ks::X11IconifyUnmanaged(window.winId()); };
     if (splash)
         splash->ShowProgress("25%");
     ks::TMainForm window(services);
@@ -80,8 +82,8 @@ int main(int argc, char** argv) {
         splash->ShowProgress("75%");
     // The main window closes the picture when it is first shown.
     splash.release();
+    // The window's first show ends the start-up title.
     window.show();
-    QApplication::setApplicationDisplayName(QString());
 
     if (!loaded) {
         // Only a damaged file is set aside; one that cannot be read (no permission, a disk

@@ -460,6 +460,10 @@ TKeyAction MapMainKey(int key, std::uint32_t shift, const TKeyContext& context) 
 
     if (key == VK_LETTER('M') && AltOnly(shift))
         return command(cmMinimize);
+    // The window has no system frame, so the close key of a framed window is its own, whether or
+    // not a window manager would take it first.
+    if (key == VK_F(4) && AltOnly(shift))
+        return command(cmQuit);
     if (key == VK_F10 && NoMod(shift))
         return command(cmPanelMenu);
     if (!context.LocateMode && CommandLineKey(key, shift))

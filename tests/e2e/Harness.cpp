@@ -245,6 +245,34 @@ bool TKsable::Click(int x, int y) {
     return true;
 }
 
+bool TKsable::Drag(int x, int y, int dx, int dy) {
+    const int globalX = FState.value("X").toInt() + x;
+    const int globalY = FState.value("Y").toInt() + y;
+    if (Run({"xdotool", "mousemove", "--sync", std::to_string(globalX), std::to_string(globalY), "mousedown",
+             "1", "mousemove", "--sync", std::to_string(globalX + dx / 2), std::to_string(globalY + dy / 2),
+             "mousemove", "--sync", std::to_string(globalX + dx), std::to_string(globalY + dy), "mouseup",
+             "1"},
+            XEnv())
+            .ExitCode != 0) {
+        FFailure = "xdotool drag failed";
+        return false;
+    }
+    return true;
+}
+
+std::string TKsable::Title() {
+    return Trimmed(Run({"xdotool", "getwindowname", WinId()}, XEnv()).Out);
+}
+
+bool TKsable::Viewable() {
+    std::stringstream windows(
+        Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(FProcess.Pid())}, XEnv()).Out);
+    for (std::string line; std::getline(windows, line);)
+        if (Trimmed(line) == WinId())
+            return true;
+    return false;
+}
+
 bool TKsable::ClickControl(const char* name) {
     const QRect rect = RectOf(FState.value(name).toObject());
     if (rect.isEmpty()) {
@@ -269,6 +297,19 @@ std::string TKsable::Shot(const std::string& name, bool whole) {
 }
 
 // --- helpers -----------------------------------------------------------------------------------------
+
+std::string MissingTools() {
+    std::string missing;
+    for (const char* tool : {"Xvfb", "xdotool"})
+        if (!OnPath(tool))
+            missing += std::string(missing.empty() ? "" : ", ") + tool;
+    return missing.empty() ? missing : "the end-to-end tests need " + missing + " on PATH";
+}
+
+bool E2ERequired() {
+    const char* required = std::getenv("KS_REQUIRE_E2E");
+    return required != nullptr && std::string_view(required) == "1";
+}
 
 QRect RectOf(const QJsonObject& object) {
     return {object.value("X").toInt(), object.value("Y").toInt(), object.value("Width").toInt(),

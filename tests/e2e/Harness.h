@@ -69,6 +69,13 @@ public:
     bool Keys(const std::vector<std::string>& keys);
     /// Clicks the left button at a point given relative to the main window.
     bool Click(int x, int y);
+    /// Presses the left button at a point given relative to the main window, moves the pointer
+    /// by (dx, dy) in two steps and releases the button there.
+    bool Drag(int x, int y, int dx, int dy);
+    /// The main window's title as the X server holds it, which is what a task bar shows.
+    std::string Title();
+    /// Whether the main window is mapped and viewable on the display.
+    bool Viewable();
     /// Clicks the middle of a control whose geometry (relative to the main window) the state
     /// holds as an object {"X","Y","Width","Height"}.
     bool ClickControl(const char* name);
@@ -96,6 +103,12 @@ private:
     std::string FFailure;
     int FInotify = -1;
 };
+
+/// What this machine lacks to run the end-to-end tests (Xvfb, xdotool), or empty.
+std::string MissingTools();
+/// Whether the end-to-end tests must run (KS_REQUIRE_E2E=1, which the project's test command
+/// sets): a missing tool then fails them instead of skipping them.
+bool E2ERequired();
 
 /// The geometry object {"X","Y","Width","Height"} of a state entry as a rectangle.
 QRect RectOf(const QJsonObject& object);

@@ -185,6 +185,9 @@ TEST(MainCommandsTest, KeyMap) {
     const TCase cases[] = {
         {letter('M'), ssAlt, cBusy, ktCommand, cmMinimize},
         {letter('M'), ssAlt | ssCtrl, cNone, ktPanel, cmNone},
+        {VK_F(4), ssAlt, cBusy, ktCommand, cmQuit},
+        {VK_F(4), ssAlt, cText, ktCommand, cmQuit},
+        {VK_F(4), ssAlt | ssShift, cNone, ktPanel, cmNone},
         {VK_F10, ssNone, cNone, ktCommand, cmPanelMenu},
         {VK_F10, ssShift, cNone, ktPanel, cmNone}, // the panel's own menu key
         {letter('E'), ssCtrl, cNone, ktCommandLine, cmNone},

@@ -9,7 +9,6 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QPainter>
-#include <QTimer>
 
 #include <algorithm>
 #include <string>
@@ -28,22 +27,18 @@ QString FromUtf8(std::string_view bytes) {
 TKDisplayWidget::TKDisplayWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
-    FBlinkTimer = new QTimer(this);
-    FBlinkTimer->setInterval(BlinkInterval);
-    QObject::connect(FBlinkTimer, &QTimer::timeout, this, [this] { FModel.BlinkTick(); });
     FModel.OnRedraw = [this] { update(); };
     FModel.OnSetClipboardText = [](std::string_view text) {
         QGuiApplication::clipboard()->setText(FromUtf8(text));
     };
     FModel.OnGetClipboardText = [] { return QGuiApplication::clipboard()->text().toStdString(); };
     FModel.SetMeasure([this](std::string_view text) { return MeasureText(text); });
-    FModel.SetWidth(width());
+    FModel.SetWidth(TextWidth());
 }
 
 void TKDisplayWidget::SetEditable(bool editable) {
     FEditable = editable;
     setFocusPolicy(editable ? Qt::StrongFocus : Qt::NoFocus);
-    UpdateTimer();
 }
 
 void TKDisplayWidget::SetTextDecoder(TTextDecoder decoder) {
@@ -79,8 +74,13 @@ QColor TKDisplayWidget::CaretColor() const {
 }
 
 TKMYDISPLAYLayout TKDisplayWidget::Layout() {
-    FModel.SetWidth(width());
-    return FModel.Layout();
+    FModel.SetWidth(TextWidth());
+    TKMYDISPLAYLayout layout = FModel.Layout();
+    // The model places everything from the text area's left edge.
+    for (int* x : {&layout.EditX, &layout.LeftMarkerX, &layout.RightMarkerX, &layout.CaretX,
+                   &layout.SelectionX1, &layout.SelectionX2})
+        *x += TextMargin;
+    return layout;
 }
 
 int TKDisplayWidget::TextTop() const {
@@ -100,9 +100,11 @@ void TKDisplayWidget::paintEvent(QPaintEvent*) {
     const QFontMetrics metrics = fontMetrics();
     const int top = TextTop();
     const int baseline = top + metrics.ascent();
+    // A caption longer than the text area (an item line) is cut at its end, clear of the edge.
+    painter.setClipRect(QRect(TextMargin, 0, TextWidth(), height()));
     painter.setFont(font());
     painter.setPen(FFontColor);
-    painter.drawText(QPoint(0, baseline), DecodeText(layout.CaptionShown));
+    painter.drawText(QPoint(TextMargin, baseline), DecodeText(layout.CaptionShown));
     if (!layout.EditorShown)
         return;
 
@@ -127,7 +129,7 @@ void TKDisplayWidget::paintEvent(QPaintEvent*) {
 
 void TKDisplayWidget::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    FModel.SetWidth(width());
+    FModel.SetWidth(TextWidth());
 }
 
 void TKDisplayWidget::keyPressEvent(QKeyEvent* event) {
@@ -144,25 +146,12 @@ void TKDisplayWidget::changeEvent(QEvent* event) {
         FModel.SetMeasure([this](std::string_view text) { return MeasureText(text); });
 }
 
-void TKDisplayWidget::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    UpdateTimer();
-}
-
-void TKDisplayWidget::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    UpdateTimer();
-}
-
 int TKDisplayWidget::MeasureText(std::string_view text) const {
     return fontMetrics().horizontalAdvance(DecodeText(text));
 }
 
-void TKDisplayWidget::UpdateTimer() {
-    if (FEditable && isVisible())
-        FBlinkTimer->start();
-    else
-        FBlinkTimer->stop();
+int TKDisplayWidget::TextWidth() const {
+    return std::max(0, width() - 2 * TextMargin);
 }
 
 bool TKDisplayWidget::HandleKey(QKeyEvent* event) {

@@ -11,27 +11,27 @@
 #include <functional>
 #include <string_view>
 
-class QTimer;
-
 namespace ks {
 
 /// The one-line skinned text display on screen: the panels' path and item lines and the command
 /// line. It owns a TKMYDISPLAY, gives it the font's text measure and the widget's width, draws what
 /// the model's Layout returns on the skin background, and hands keys and typed characters to it.
 ///
-/// Only an editable display (the command line) takes keys and runs the 100 ms blink timer, and it
-/// runs that timer whenever it is visible, with or without the focus: the main window keeps the
-/// focus on the panels and forwards typed characters, so the caret must blink without the focus.
-/// Mouse input is not used. Thread: the GUI thread.
+/// Only an editable display (the command line) takes keys. Its caret blinks by the model's
+/// BlinkTick, which the owner calls from its 100 ms background tick; the display keeps no timer of
+/// its own, so the tick has one source and the caret keeps the model's rate (800 ms shown, 200 ms
+/// hidden) with or without the focus. Mouse input is not used. Thread: the GUI thread.
 class TKDisplayWidget : public QWidget {
 public:
     /// Turns the bytes of the caption and the text into display text.
     using TTextDecoder = std::function<QString(std::string_view)>;
 
-    /// Blink timer interval in milliseconds.
-    static constexpr int BlinkInterval = 100;
     /// The caret block is the font colour darkened by this factor.
     static constexpr double CaretDarkening = 1.5;
+    /// Free pixels between each side edge and the text: skins draw the displays as wells with
+    /// rounded corners inside a frame (radius 4 inside a 1-pixel frame in the shipped ones), which
+    /// the text clears with a pixel to spare.
+    static constexpr int TextMargin = 6;
 
     explicit TKDisplayWidget(QWidget* parent = nullptr);
 
@@ -61,8 +61,9 @@ public:
     /// The font colour darkened for the caret block.
     QColor CaretColor() const;
 
-    /// The model's layout for the widget's current width. A hidden widget gets its resize event
-    /// only when it is shown, so the width is taken here as well.
+    /// The model's layout for the text area (the widget less `TextMargin` on each side), its
+    /// positions in the widget's own pixels. A hidden widget gets its resize event only when it
+    /// is shown, so the width is taken here as well.
     TKMYDISPLAYLayout Layout();
 
     /// Top of the text line: the line is centred vertically in the widget.
@@ -73,12 +74,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     int MeasureText(std::string_view text) const;
-    void UpdateTimer();
+    int TextWidth() const;
     bool HandleKey(QKeyEvent* event);
 
     TKMYDISPLAY FModel;
@@ -88,7 +87,6 @@ private:
     QColor FBackgroundColor{192, 192, 192};
     QColor FFontColor{0, 0, 0};
     bool FEditable = false;
-    QTimer* FBlinkTimer = nullptr;
 };
 
 } // namespace ks

@@ -1,5 +1,6 @@
 #include "controls/ui/KMYFORM.h"
 
+#include "controls/ui/DialogStyle.h"
 #include "controls/ui/TranslateForm.h"
 
 #include <QBoxLayout>
@@ -13,7 +14,6 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
-#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -83,6 +83,9 @@ TKMYFORM::TKMYFORM(QWidget* parent, TFormTexts texts)
     dark.setColor(QPalette::Disabled, QPalette::Text, QColor(110, 116, 126));
     dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(110, 116, 126));
     setPalette(dark);
+    // The style goes first: the style sheet's drawing wraps the style the widget has when the
+    // sheet is set, and the check boxes' boxes and the focus frames come from it.
+    setStyle(TKDialogStyle::Instance());
     setStyleSheet(DialogStyleSheet());
 
     FCloseBox = new QPushButton(this);
@@ -110,18 +113,14 @@ QString TKMYFORM::DialogStyleSheet() {
     return QStringLiteral(
         "QPushButton { background: #30363f; color: #dadde2; border: 1px solid #566070; padding: 3px 12px; }"
         "QPushButton:hover { background: #3a414c; }"
-        "QPushButton:focus { border: 1px solid #3e74be; }"
         "QPushButton:default { border: 1px solid #7a8aa0; }"
-        "QPushButton:default:focus { border: 1px solid #5d95e0; }"
+        "QPushButton:focus { border: 1px solid #c8dcf8; outline: none; }"
         "QPushButton:pressed { background: #181b21; }"
         "QPushButton:disabled { color: #6e747e; border: 1px solid #3a414c; }"
         "QPushButton#CLOSE { background: #000000; border: 1px solid #a0a0a0; padding: 0px; }"
         "QPushButton#CLOSE:hover { background: #8a1f1f; }"
         "QCheckBox { color: #dadde2; spacing: 6px; }"
         "QCheckBox:disabled { color: #6e747e; }"
-        "QCheckBox::indicator { width: 11px; height: 11px; border: 1px solid #8a93a3; background: #161a20; }"
-        "QCheckBox::indicator:checked { background: #3e74be; border: 1px solid #a8c4ea; }"
-        "QCheckBox::indicator:disabled { border: 1px solid #454c58; background: #242931; }"
         "QCheckBox:focus { color: #ffffff; }"
         "QLabel { color: #dadde2; }"
         "QListWidget { background: #16191f; color: #dadde2; border: 1px solid #454c58; }"
@@ -176,12 +175,27 @@ void TKMYFORM::paintEvent(QPaintEvent* /*event*/) {
 
 void TKMYFORM::mousePressEvent(QMouseEvent* event) {
     // The window has no system frame, so any free spot of it drags it.
-    if (event->button() == Qt::LeftButton && windowHandle() != nullptr) {
-        windowHandle()->startSystemMove();
+    if (FDrag.Press(*this, *event)) {
         event->accept();
         return;
     }
     QDialog::mousePressEvent(event);
+}
+
+void TKMYFORM::mouseMoveEvent(QMouseEvent* event) {
+    if (FDrag.Move(*this, *event)) {
+        event->accept();
+        return;
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void TKMYFORM::mouseReleaseEvent(QMouseEvent* event) {
+    if (FDrag.Release(*event)) {
+        event->accept();
+        return;
+    }
+    QDialog::mouseReleaseEvent(event);
 }
 
 void TKMYFORM::resizeEvent(QResizeEvent* event) {

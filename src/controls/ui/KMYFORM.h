@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <vector>
 
+#include "controls/ui/WindowDrag.h"
+
 class QBoxLayout;
 class QPushButton;
 
@@ -26,8 +28,9 @@ struct TFormButton {
 /// black title bar holding the caption in white bold, and a 12 × 12 close box at the top right.
 /// Any spot not covered by a control drags the window; Escape and the close box reject it.
 /// A child widget named "PANELW" is kept at (3, 30) with the size of the window less 6 × 32.
-/// The dialog's own controls get the program's dark look (`DialogStyleSheet`); a dialog that
-/// sets a style sheet of its own appends to it. A translated dialog (`ftTranslated`) applies its
+/// The dialog's own controls get the program's dark look (`DialogStyleSheet`) drawn on
+/// `TKDialogStyle` (ticked check boxes, a frame round the focused control); a dialog that sets a
+/// style sheet of its own appends to it. A translated dialog (`ftTranslated`) applies its
 /// window file (`TranslateForm`) and fits itself to the new texts each time it is shown, before
 /// the show events of the classes below it. Thread: the GUI thread.
 class TKMYFORM : public QDialog {
@@ -58,6 +61,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
@@ -76,6 +81,7 @@ private:
 
     QPushButton* FCloseBox = nullptr;
     TFormTexts FTexts;
+    TKWindowDrag FDrag;
 };
 
 /// Runs form, made with new, modally and deletes it. The form is watched while it runs: a parent

@@ -245,9 +245,8 @@ void TMainForm::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void TMainForm::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && windowHandle() != nullptr) {
-        // The background drags the window.
-        windowHandle()->startSystemMove();
+    // The background drags the window.
+    if (FDrag.Press(*this, *event)) {
         event->accept();
         return;
     }
@@ -259,6 +258,22 @@ void TMainForm::mousePressEvent(QMouseEvent* event) {
         return;
     }
     QWidget::mousePressEvent(event);
+}
+
+void TMainForm::mouseMoveEvent(QMouseEvent* event) {
+    if (FDrag.Move(*this, *event)) {
+        event->accept();
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void TMainForm::mouseReleaseEvent(QMouseEvent* event) {
+    if (FDrag.Release(*event)) {
+        event->accept();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -339,6 +354,12 @@ void TMainForm::FormShow() {
     MenuPopup();
     if (CheckBox("SettingsShowFlyingMenu"))
         ShowFlyingMenu(true);
+    // The start-up title ("...loading...") ends with the first show: from here on the window and
+    // its task bar entry carry the application title. The window was titled when it was made, so
+    // it is titled again.
+    QGuiApplication::setApplicationDisplayName(QString::fromStdString(FData.AppTitle));
+    if (QWindow* window = windowHandle())
+        window->setTitle(windowTitle());
     QTimer::singleShot(0, this, [this] { CheckReady(); });
     if (FData.FirstRun && !FServices.QuitAfterPaint) {
         // The desktop shortcut and the settings dialog's language page come with the settings
@@ -463,6 +484,7 @@ std::string TMainForm::StateJson() const {
             .Add("FPath", h.FPath)
             .Add("FItemIndex", h.FItemIndex)
             .Add("FTopIndex", h.FTopIndex)
+            .Add("FItemHeight", panel.FItemHeight)
             .Add("FMarkedCount", h.FMarkedCount)
             .Add("Count", h.Count())
             .Add("CursorName", h.FCurrentItem != nullptr ? h.FCurrentItem->Name : std::string())
@@ -497,6 +519,8 @@ std::string TMainForm::StateJson() const {
         .Add("Y", frame.y())
         .Add("Width", frame.width())
         .Add("Height", frame.height())
+        .Add("Minimized", isMinimized())
+        .Add("Exposed", windowHandle() != nullptr && windowHandle()->isExposed())
         .Add("Shaped", FShape.HasShape)
         .Add("Skin", FSkin.Name)
         .Add("ActivePanel", FActivePanel == FRight.get() ? "RIGHTPANEL" : "LEFTPANEL")

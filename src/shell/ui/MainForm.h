@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "controls/ui/ImageButton.h"
+#include "controls/ui/WindowDrag.h"
 #include "foundation/FileWatcher.h"
 #include "panel/KMYFILEPANEL.h"
 #include "panel/PanelOptions.h"
@@ -47,6 +48,9 @@ struct TMainFormServices {
     QString StateFile;
     /// Quit as soon as both panels have painted their first frame (start-up measurements).
     bool QuitAfterPaint = false;
+    /// Called after the window asked to be minimised: takes it off the screen where no window
+    /// manager does so (a bare X display), and does nothing where one does. May be empty.
+    std::function<void(QWidget&)> IconifyUnmanaged;
 };
 
 /// The main window `TMainForm`: the frameless, skin-shaped window with both file panels, the
@@ -125,12 +129,17 @@ public:
 
     /// The state for outside checks, one JSON object.
     std::string StateJson() const;
+    /// The 100 ms background tick: the panels' outside work, the command line's caret blink and
+    /// the state report.
+    const QTimer& BackgroundTimer() const { return KMMTimer1Normal; }
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -186,6 +195,7 @@ private:
     QImage FBackground;
     QColor FMainColor{0, 0, 0};
     TMenuState FMenuState;
+    TKWindowDrag FDrag;
     std::map<int, QAction*> FActions;
     std::vector<QAction*> FEntryActions; ///< by index in MainMenuEntries
     QTimer KMMTimer1Normal;

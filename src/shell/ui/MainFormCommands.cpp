@@ -309,6 +309,8 @@ void TMainForm::RunCommand(TMainCommand command) {
         break;
     case cmMinimize:
         showMinimized();
+        if (FServices.IconifyUnmanaged)
+            FServices.IconifyUnmanaged(*this);
         break;
     case cmQuit:
         close();

@@ -238,12 +238,22 @@ TEST_F(DisplayWidgetTest, BlinkTicksHideAndShowTheCaret) {
     EXPECT_EQ(CaretPixel(), DarkColour);
 }
 
-TEST_F(DisplayWidgetTest, EditableDisplayRunsItsBlinkTimerWithoutTheFocus) {
+// The caret has one clock, its owner's 100 ms background tick: a shown editable display steps it
+// once per tick of the owner and never by itself, so a cycle of ten ticks lasts one second.
+TEST_F(DisplayWidgetTest, EditableDisplayBlinksOnlyOnItsOwnersTicks) {
     FWidget.SetEditable(true);
     FWidget.Model().SetText("abc");
     FWidget.show();
     EXPECT_FALSE(FWidget.hasFocus());
-    EXPECT_TRUE(WaitFor([&] { return FWidget.Model().BlinkCount() >= 2; }));
+    int ticks = 0;
+    QTimer owner;
+    QObject::connect(&owner, &QTimer::timeout, [&] {
+        ++ticks;
+        FWidget.Model().BlinkTick();
+    });
+    owner.start(100);
+    EXPECT_TRUE(WaitFor([&] { return ticks >= 4; }));
+    EXPECT_EQ(FWidget.Model().BlinkCount(), ticks % BlinkCycle);
     FWidget.hide();
 }
 
@@ -268,7 +278,8 @@ TEST_F(DisplayWidgetTest, DecoderIsUsedForMeasuring) {
     });
     FWidget.Model().SetCaption("\xE9t\xE9");
     const QFontMetrics metrics = FWidget.fontMetrics();
-    EXPECT_EQ(FWidget.Layout().EditX, metrics.horizontalAdvance(QString::fromUtf8("\u00e9t\u00e9")) +
+    EXPECT_EQ(FWidget.Layout().EditX, TKDisplayWidget::TextMargin +
+                                          metrics.horizontalAdvance(QString::fromUtf8("\u00e9t\u00e9")) +
                                           EditAreaGap + metrics.horizontalAdvance("< "));
 }
 

@@ -1,6 +1,14 @@
 #include "controls/ui/KMYFORM.h"
 
+#include "controls/ui/MessageForm.h"
+
 #include "support/QtApp.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -8,12 +16,14 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace ks {
@@ -121,6 +131,164 @@ TEST_F(KMYFORMTest, SizeHintMakesRoomForTheWholeCaption) {
     QFont bold = form.font();
     bold.setBold(true);
     EXPECT_GE(form.width(), QFontMetrics(bold).horizontalAdvance(form.windowTitle()) + 12 + 8 + 16);
+}
+
+// The offscreen window system offers no move of its own, as a bare X display does not: the form
+// follows the pointer itself from a free spot, and only while the left button is held.
+int Luminance(QRgb pixel) {
+    return (299 * qRed(pixel) + 587 * qGreen(pixel) + 114 * qBlue(pixel)) / 1000;
+}
+
+// A checked box shows a tick: the path from the middle of its left side down to the lower middle
+// and up to the upper right is drawn bright, the box's free corners stay dark; unchecked, the path
+// is dark too. A filled box (no tick) fails on the path's bend.
+TEST_F(KMYFORMTest, CheckedBoxShowsATick) {
+    TKMYFORM form;
+    auto* layout = new QVBoxLayout(&form);
+    layout->setContentsMargins(10, 40, 10, 10);
+    auto* box = new QCheckBox(QStringLiteral("Frames"), &form);
+    layout->addWidget(box);
+    form.show();
+    QCoreApplication::processEvents();
+    QStyleOptionButton option;
+    option.initFrom(box);
+    const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+    ASSERT_GE(indicator.width(), 9);
+    const double side = indicator.width();
+    // The brightest pixel within one pixel of a point of the box.
+    const auto brightness = [&](const QImage& image, double x, double y) {
+        int most = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                most = std::max(most, Luminance(image.pixel(indicator.x() + int(x * side) + dx,
+                                                            indicator.y() + int(y * side) + dy)));
+        return most;
+    };
+    const auto pixel = [&](const QImage& image, double x, double y) {
+        return Luminance(image.pixel(indicator.x() + int(x * side), indicator.y() + int(y * side)));
+    };
+    struct TPoint {
+        double X, Y;
+    };
+    const TPoint onTick[] = {{0.42, 0.72}, {0.32, 0.62}, {0.62, 0.50}, {0.74, 0.36}};
+    const TPoint corners[] = {{0.25, 0.22}, {0.78, 0.78}, {0.25, 0.80}};
+
+    box->setChecked(true);
+    const QImage checked = form.grab(box->geometry()).toImage();
+    box->setChecked(false);
+    const QImage unchecked = form.grab(box->geometry()).toImage();
+    for (const TPoint& point : onTick) {
+        SCOPED_TRACE(testing::Message() << point.X << ", " << point.Y);
+        for (const TPoint& corner : corners)
+            EXPECT_GE(brightness(checked, point.X, point.Y) - pixel(checked, corner.X, corner.Y), 80);
+        EXPECT_LT(brightness(unchecked, point.X, point.Y), 80);
+    }
+}
+
+// Shows form and waits, at most five seconds, until it is the active window, the one whose controls
+// get the focus.
+void ShowActive(QWidget& form) {
+    form.show();
+    form.activateWindow();
+    QElapsedTimer timer;
+    timer.start();
+    while (!form.isActiveWindow() && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_TRUE(form.isActiveWindow());
+}
+
+// Gives control of the shown form the focus, moving it there from other, and checks that the
+// focused control is framed in a colour that stands out from what it covers: a closed outline of
+// pixels whose brightness changed markedly from the unfocused picture.
+void ExpectFocusFrame(QWidget& form, QWidget* control, QWidget* other) {
+    SCOPED_TRACE(testing::Message() << form.windowTitle().toStdString() << " "
+                                    << control->objectName().toStdString() << " "
+                                    << control->metaObject()->className());
+    other->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(other->hasFocus());
+    const QImage before = form.grab(control->geometry()).toImage();
+    control->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(control->hasFocus());
+    const QImage after = form.grab(control->geometry()).toImage();
+    ASSERT_EQ(before.size(), after.size());
+    const auto marked = [&](int x, int y) {
+        return std::abs(Luminance(after.pixel(x, y)) - Luminance(before.pixel(x, y))) >= 60;
+    };
+    QRect frame;
+    for (int y = 0; y < after.height(); ++y)
+        for (int x = 0; x < after.width(); ++x)
+            if (marked(x, y))
+                frame |= QRect(x, y, 1, 1);
+    ASSERT_GE(frame.width(), 8) << "no focus mark";
+    ASSERT_GE(frame.height(), 8);
+    const auto share = [&](int x0, int y0, int dx, int dy, int steps) {
+        int hits = 0;
+        for (int i = 0; i < steps; ++i)
+            hits += marked(x0 + i * dx, y0 + i * dy) ? 1 : 0;
+        return double(hits) / steps;
+    };
+    EXPECT_GE(share(frame.left(), frame.top(), 1, 0, frame.width()), 0.9);
+    EXPECT_GE(share(frame.left(), frame.bottom(), 1, 0, frame.width()), 0.9);
+    EXPECT_GE(share(frame.left(), frame.top(), 0, 1, frame.height()), 0.9);
+    EXPECT_GE(share(frame.right(), frame.top(), 0, 1, frame.height()), 0.9);
+}
+
+// The focus shows though it came without a Tab: on a dialog's buttons, check boxes and lists, and
+// on the message box, which adds a style sheet of its own.
+TEST_F(KMYFORMTest, FocusedControlIsFramed) {
+    {
+        TKMYFORM form;
+        auto* layout = new QVBoxLayout(&form);
+        layout->setContentsMargins(10, 40, 10, 10);
+        auto* list = new QListWidget(&form);
+        list->addItems({QStringLiteral("Left panel"), QStringLiteral("Right panel")});
+        list->setCurrentRow(0);
+        list->setFixedHeight(60);
+        layout->addWidget(list);
+        auto* box = new QCheckBox(QStringLiteral("Frames"), &form);
+        layout->addWidget(box);
+        auto* ok = new QPushButton(QStringLiteral("&OK"), &form);
+        ok->setDefault(true);
+        layout->addWidget(ok);
+        auto* cancel = new QPushButton(QStringLiteral("Cancel"), &form);
+        layout->addWidget(cancel);
+        ShowActive(form);
+        for (QWidget* control : std::initializer_list<QWidget*>{ok, box, list})
+            ExpectFocusFrame(form, control, cancel);
+    }
+    TMessageForm message("Overwrite?", mbYes | mbNo, 0);
+    ShowActive(message);
+    ExpectFocusFrame(message, message.Button(0), message.Button(2)); // Yes, No
+}
+
+TEST_F(KMYFORMTest, FreeSpotDragsTheFormWithoutASystemMove) {
+    TKMYFORM form;
+    form.resize(300, 200);
+    form.move(100, 80);
+    form.show();
+    QCoreApplication::processEvents();
+    const QPoint start = form.pos();
+    const auto send = [&form](QEvent::Type type, QPoint global, Qt::MouseButton button,
+                              Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(form.mapFromGlobal(global)), QPointF(global), button, held,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(&form, &event);
+    };
+    const QPoint grip = form.mapToGlobal(QPoint(150, 100));
+    send(QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, grip + QPoint(10, 5), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseMove, grip + QPoint(35, 20), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(form.pos(), start + QPoint(35, 20));
+    send(QEvent::MouseButtonRelease, grip + QPoint(35, 20), Qt::LeftButton, Qt::NoButton);
+    send(QEvent::MouseMove, grip + QPoint(80, 60), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(form.pos(), start + QPoint(35, 20));
+
+    // The right button does not drag.
+    send(QEvent::MouseButtonPress, grip, Qt::RightButton, Qt::RightButton);
+    send(QEvent::MouseMove, grip + QPoint(-30, 0), Qt::NoButton, Qt::RightButton);
+    EXPECT_EQ(form.pos(), start + QPoint(35, 20));
 }
 
 } // namespace

@@ -162,6 +162,58 @@ TEST_F(MainFormTest, SkinSwitchGivesARectangleAndBackAShapeKeepingSavedPositions
     EXPECT_EQ(form.BTNCLOSE->pos(), buttonBefore); // the buttons are not
 }
 
+// The shipped skins draw the path, item and command lines as wells with corners of radius 4 inside
+// a 1-pixel frame: the text keeps clear of both ends.
+TEST_F(MainFormTest, DisplaysKeepTheirTextOffTheRoundedEndsInBothSkins) {
+    constexpr int Clearance = 6;
+    TMainForm& form = Start();
+    for (const char* skin : {"default", "classic"}) {
+        form.SelectSkin(Tree / ("skins/" + std::string(skin) + "/"));
+        for (TKDisplayWidget* display : {form.LEFTPINFO, form.RIGHTIINFO, form.INFOLINE}) {
+            SCOPED_TRACE(testing::Message() << skin << " " << display->objectName().toStdString());
+            display->Model().SetCaption("");
+            const QImage blank = display->grab().toImage();
+            // A path's first "/" and a line too long for the display.
+            display->Model().SetCaption("/" + std::string(300, 'W'));
+            const QImage text = display->grab().toImage();
+            ASSERT_EQ(blank.size(), text.size());
+            int first = text.width();
+            int last = -1;
+            for (int x = 0; x < text.width(); ++x)
+                for (int y = 0; y < text.height(); ++y)
+                    if (text.pixel(x, y) != blank.pixel(x, y)) {
+                        first = std::min(first, x);
+                        last = std::max(last, x);
+                    }
+            ASSERT_GE(last, 0) << "no text drawn";
+            EXPECT_GE(first, Clearance);
+            EXPECT_LT(last, text.width() - Clearance);
+        }
+    }
+}
+
+// The command line's caret steps once per tick of the window's 100 ms background timer, without
+// the focus, and from nothing else: ten ticks make its cycle of 800 ms shown and 200 ms hidden.
+TEST_F(MainFormTest, CommandLineCaretStepsOncePerBackgroundTick) {
+    TMainForm& form = Start();
+    ASSERT_FALSE(form.INFOLINE->hasFocus());
+    const TKMYDISPLAY& model = form.INFOLINE->Model();
+    const int start = model.BlinkCount();
+    int ticks = 0;
+    int hidden = 0;
+    bool inStep = true;
+    const QMetaObject::Connection counting =
+        QObject::connect(&form.BackgroundTimer(), &QTimer::timeout, &form, [&] {
+            ++ticks;
+            inStep = inStep && model.BlinkCount() == (start + ticks) % BlinkCycle;
+            hidden += model.CaretVisible() ? 0 : 1;
+        });
+    EXPECT_TRUE(WaitFor([&] { return ticks >= 2 * BlinkCycle; }));
+    QObject::disconnect(counting);
+    EXPECT_TRUE(inStep);
+    EXPECT_EQ(hidden, 2 * (BlinkCycle - CaretHiddenFrom));
+}
+
 TEST_F(MainFormTest, KeyPreviewRoutesKeysToPanelsCommandLineAndCommands) {
     TMainForm& form = Start();
     QWidget* left = form.LEFTPANEL;
