@@ -144,6 +144,19 @@ void TKPanelWidget::SetBackground(const QImage& background, QPoint offset) {
     RepaintAll();
 }
 
+bool TKPanelWidget::TRowJob::SameLook(const TRowJob& other) const {
+    return Row == other.Row && HasItem == other.HasItem && EmptyText == other.EmptyText && Bar == other.Bar &&
+           Weight == other.Weight && Text == other.Text && Icon.cacheKey() == other.Icon.cacheKey() &&
+           Left == other.Left && Right == other.Right;
+}
+
+bool TKPanelWidget::TPassJob::SameSettings(const TPassJob& other) const {
+    return Size == other.Size && ItemHeight == other.ItemHeight && Font == other.Font &&
+           PanelColour == other.PanelColour && BarColour == other.BarColour &&
+           Background.cacheKey() == other.Background.cacheKey() &&
+           BackgroundOffset == other.BackgroundOffset && ShowIcons == other.ShowIcons;
+}
+
 // The whole area behind the panel goes in at once; rows follow with the next pass. Pixels the
 // mask keeps rows off thus always show the background.
 void TKPanelWidget::ResetImage(QSize newSize) {
@@ -157,6 +170,10 @@ void TKPanelWidget::ResetImage(QSize newSize) {
     // A running pass sees the new size and ends; the request that follows draws again.
     FRestartPaint = true;
     FRowBitmap = image;
+    FShownRows.clear();
+    FShownValid.clear();
+    FFullPass = true;
+    FDirty = QRegion(image.rect());
 }
 
 QColor TKPanelWidget::PanelColour() const {
@@ -173,17 +190,22 @@ void TKPanelWidget::UpdateGeometry() {
 }
 
 void TKPanelWidget::RepaintCursor() {
-    Request();
+    // Holding a key moves the cursor many times a second: only the rows that look different
+    // (the old and the new cursor row) are drawn and copied to the screen.
+    Request(false);
 }
 
 void TKPanelWidget::RepaintAll() {
-    // Both kinds of pass draw every row; Qt keeps the font, so there is nothing to rebuild.
-    Request();
+    Request(true);
 }
 
-void TKPanelWidget::Request() {
+void TKPanelWidget::Request(bool full) {
     if (FPaintLocked) {
         FPendingWhileLocked = true;
+        if (full) {
+            std::lock_guard lock(FMutex);
+            FFullPass = true;
+        }
         return;
     }
     TPassJob job = MakeJob(true, -1, -1);
@@ -191,6 +213,8 @@ void TKPanelWidget::Request() {
         std::lock_guard lock(FMutex);
         FPendingJob = std::move(job);
         FHasJob = true;
+        if (full)
+            FFullPass = true;
         // A running pass ends after its current row.
         FRestartPaint = true;
     }
@@ -224,7 +248,7 @@ void TKPanelWidget::LockPainting(bool locked) {
     FPaintLocked = false;
     if (FPendingWhileLocked) {
         FPendingWhileLocked = false;
-        Request();
+        Request(false);
     }
 }
 
@@ -247,9 +271,38 @@ void TKPanelWidget::DrawItem(int index, int weight) {
         std::lock_guard lock(FMutex);
         if (FRowBitmap.size() == job.Size)
             for (const TRowJob& r : job.Rows)
-                RenderRow(FRowBitmap, job, r);
+                RenderAndKeep(job, r);
     }
-    update();
+    ShowDirty();
+}
+
+void TKPanelWidget::RenderAndKeep(const TPassJob& job, const TRowJob& row) {
+    RenderRow(FRowBitmap, job, row);
+    if (!FShownSettings.SameSettings(job)) {
+        // Rows drawn with other settings (a font, colour or background since) are drawn again.
+        FShownRows.clear();
+        FShownValid.clear();
+        FShownSettings = job;
+        FShownSettings.Rows.clear();
+    }
+    const auto slot = static_cast<std::size_t>(row.Row);
+    if (FShownRows.size() <= slot) {
+        FShownRows.resize(slot + 1);
+        FShownValid.resize(slot + 1, false);
+    }
+    FShownRows[slot] = row;
+    FShownValid[slot] = true;
+    FDirty += QRect(0, row.Row * job.ItemHeight, job.Size.width(), job.ItemHeight);
+}
+
+void TKPanelWidget::ShowDirty() {
+    QRegion dirty;
+    {
+        std::lock_guard lock(FMutex);
+        dirty.swap(FDirty);
+    }
+    if (!dirty.isEmpty())
+        update(dirty);
 }
 
 void TKPanelWidget::StartTimer(TKPanelTimer timer, int intervalMs) {
@@ -497,10 +550,13 @@ void TKPanelWidget::PainterLoop() {
         FHasJob = false;
         FRestartPaint = false;
         FPainting = true;
+        const bool full = FFullPass || !FShownSettings.SameSettings(job);
         lock.unlock();
 
         bool ended = false;
         std::size_t drawn = 0;
+        // The cursor rows come first and may come again in the rows from the top.
+        std::vector<bool> done(static_cast<std::size_t>(std::max(job.VisibleRows, 1)), false);
         for (const TRowJob& row : job.Rows) {
             std::lock_guard rowLock(FMutex);
             if (FRestartPaint || FQuit) {
@@ -512,22 +568,35 @@ void TKPanelWidget::PainterLoop() {
                 ended = true;
                 break;
             }
-            RenderRow(FRowBitmap, job, row);
+            const auto slot = static_cast<std::size_t>(row.Row);
+            if (slot < done.size()) {
+                if (done[slot])
+                    continue;
+                done[slot] = true;
+            }
+            if (!full && slot < FShownRows.size() && FShownValid[slot] && FShownRows[slot].SameLook(row))
+                continue;
+            RenderAndKeep(job, row);
             // The cursor rows come first; show them before the rest is redrawn.
             if (++drawn == 2)
                 QMetaObject::invokeMethod(
-                    this, [this] { update(); }, Qt::QueuedConnection);
+                    this, [this] { ShowDirty(); }, Qt::QueuedConnection);
         }
         lock.lock();
         if (!ended && FRowBitmap.size() == job.Size) {
-            const int top = job.VisibleRows * job.ItemHeight;
-            PutBackground(FRowBitmap, job, QRect(0, top, job.Size.width(), job.Size.height() - top));
+            if (full) {
+                const int top = job.VisibleRows * job.ItemHeight;
+                const QRect below(0, top, job.Size.width(), job.Size.height() - top);
+                PutBackground(FRowBitmap, job, below);
+                FDirty += below;
+            }
+            FFullPass = false;
         }
         FPainting = false;
         lock.unlock();
         FWake.notify_all();
         QMetaObject::invokeMethod(
-            this, [this] { update(); }, Qt::QueuedConnection);
+            this, [this] { ShowDirty(); }, Qt::QueuedConnection);
     }
 }
 
@@ -555,10 +624,10 @@ QImage TKPanelWidget::RowImage() const {
 }
 
 void TKPanelWidget::paintEvent(QPaintEvent* event) {
-    (void)event;
     QPainter painter(this);
     std::lock_guard lock(FMutex);
-    painter.drawImage(0, 0, FRowBitmap);
+    const QRect area = event->rect().intersected(FRowBitmap.rect());
+    painter.drawImage(area.topLeft(), FRowBitmap, area);
 }
 
 void TKPanelWidget::resizeEvent(QResizeEvent* event) {

@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -43,7 +44,9 @@ QString DecodeFileName(const std::string& bytes);
 ///
 /// A paint request takes a snapshot of the visible rows (texts, colours, icons, weights) on the
 /// GUI thread, so the painter never reads the model. A new request ends the running pass after
-/// its current row.
+/// its current row. The painter remembers what each row shows: a cursor pass draws only the rows
+/// whose snapshot differs (a cursor move: the old and the new cursor row), a full pass draws every
+/// row, and only the drawn rows are copied to the screen.
 class TKPanelWidget : public QWidget, public TKPanelView {
 public:
     /// Decodes a language text (a code-page string) for display.
@@ -107,6 +110,8 @@ public:
         QImage Icon;
         TBarMode Bar = bmNone;
         int Weight = 0;
+        /// Whether both rows look the same when drawn with the same pass settings.
+        bool SameLook(const TRowJob& other) const;
     };
     /// Everything one pass draws.
     struct TPassJob {
@@ -121,6 +126,8 @@ public:
         TPanelMaskData Mask;
         bool ShowIcons = false;
         std::vector<TRowJob> Rows; ///< in drawing order
+        /// Whether rows drawn with either job look the same.
+        bool SameSettings(const TPassJob& other) const;
     };
 
     /// Renders one row of job into image (on any thread).
@@ -130,9 +137,12 @@ public:
 
 private:
     TPassJob MakeJob(bool trailRules, int onlyIndex, int onlyWeight);
+    void Request(bool full);
+    void ShowDirty();
+    // Under FMutex: renders row into FRowBitmap, remembers it and adds its rectangle to FDirty.
+    void RenderAndKeep(const TPassJob& job, const TRowJob& row);
     TRowJob MakeRow(int index, int row, int weight, bool forceBar);
     QImage IconFor(TKFiles& item, int index);
-    void Request();
     void PainterLoop();
     void StopPass();
     void WaitPainterIdle();
@@ -161,6 +171,15 @@ private:
     QImage FRowBitmap;
     TPassJob FPendingJob;
     bool FHasJob = false;
+    /// The next pass draws every row (a full request, or a full pass that was cut short).
+    bool FFullPass = true;
+    /// What each row of FRowBitmap shows (by row offset) and the settings it was drawn with;
+    /// a row without an entry is drawn by the next pass.
+    std::vector<TRowJob> FShownRows;
+    std::vector<bool> FShownValid;
+    TPassJob FShownSettings;
+    /// Drawn into FRowBitmap and not yet copied to the screen.
+    QRegion FDirty;
     bool FPainting = false;
     bool FRestartPaint = false;
     bool FQuit = false;
