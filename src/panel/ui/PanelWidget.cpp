@@ -57,14 +57,17 @@ void BlendBar(QImage& image, QRect rect, QColor colour, int weight) {
         return;
     const int w = std::clamp(weight, 0, 255);
     const int bar[3] = {colour.red(), colour.green(), colour.blue()};
+    // Every byte value blends the same way: one table per channel, filled once per bar.
+    uchar blended[3][256];
+    for (int c = 0; c < 3; ++c)
+        for (int under = 0; under < 256; ++under)
+            // C++ division truncates toward zero, also for a negative difference.
+            blended[c][under] = static_cast<uchar>(under + (w * (bar[c] - under)) / 255);
     for (int y = rect.top(); y <= rect.bottom(); ++y) {
         uchar* line = image.scanLine(y) + rect.left() * 3;
         for (int x = 0; x < rect.width(); ++x) {
-            for (int c = 0; c < 3; ++c) {
-                const int under = line[c];
-                // C++ division truncates toward zero, also for a negative difference.
-                line[c] = static_cast<uchar>(under + (w * (bar[c] - under)) / 255);
-            }
+            for (int c = 0; c < 3; ++c)
+                line[c] = blended[c][line[c]];
             line += 3;
         }
     }
@@ -277,7 +280,7 @@ void TKPanelWidget::DrawItem(int index, int weight) {
 }
 
 void TKPanelWidget::RenderAndKeep(const TPassJob& job, const TRowJob& row) {
-    RenderRow(FRowBitmap, job, row);
+    RenderRow(FRowBitmap, job, row, FTexts);
     if (!FShownSettings.SameSettings(job)) {
         // Rows drawn with other settings (a font, colour or background since) are drawn again.
         FShownRows.clear();
@@ -364,6 +367,7 @@ TKPanelWidget::TPassJob TKPanelWidget::MakeJob(bool trailRules, int onlyIndex, i
         add(onlyIndex, onlyWeight);
         return job;
     }
+    job.Rows.reserve(static_cast<std::size_t>(std::max(job.VisibleRows, 0)) + 2);
     add(cursor, -1);
     if (FPanel.FLastCursor != cursor && FPanel.FLastTop == h.FTopIndex)
         add(FPanel.FLastCursor, -1);
@@ -479,54 +483,75 @@ void TKPanelWidget::PutBackground(QImage& image, const TPassJob& job, QRect rect
     rect = rect.intersected(image.rect());
     if (rect.isEmpty())
         return;
-    QPainter painter(&image);
-    painter.fillRect(rect, job.PanelColour);
-    if (!job.Background.isNull())
-        painter.drawImage(rect.topLeft(), job.Background, rect.translated(job.BackgroundOffset));
+    const bool plain = image.format() == QImage::Format_RGB888 &&
+                       (job.Background.isNull() || job.Background.format() == QImage::Format_RGB888);
+    if (!plain) {
+        QPainter painter(&image);
+        painter.fillRect(rect, job.PanelColour);
+        if (!job.Background.isNull())
+            painter.drawImage(rect.topLeft(), job.Background, rect.translated(job.BackgroundOffset));
+        return;
+    }
+    // Rows are drawn many times a second: the pixels are copied without a painter. The panel
+    // colour shows where the picture does not reach.
+    const uchar fill[3] = {static_cast<uchar>(job.PanelColour.red()),
+                           static_cast<uchar>(job.PanelColour.green()),
+                           static_cast<uchar>(job.PanelColour.blue())};
+    const QRect source = rect.translated(job.BackgroundOffset).intersected(job.Background.rect());
+    const QRect covered = source.translated(-job.BackgroundOffset);
+    const auto fillSpan = [&](uchar* line, int first, int last) {
+        for (int x = first; x <= last; ++x)
+            std::copy(fill, fill + 3, line + 3 * x);
+    };
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        uchar* line = image.scanLine(y);
+        if (covered.isEmpty() || y < covered.top() || y > covered.bottom()) {
+            fillSpan(line, rect.left(), rect.right());
+            continue;
+        }
+        fillSpan(line, rect.left(), covered.left() - 1);
+        std::copy_n(job.Background.constScanLine(y + job.BackgroundOffset.y()) + 3 * source.left(),
+                    3 * source.width(), line + 3 * covered.left());
+        fillSpan(line, covered.right() + 1, rect.right());
+    }
 }
 
-void TKPanelWidget::RenderRow(QImage& image, const TPassJob& job, const TRowJob& row) {
+void TKPanelWidget::RenderRow(QImage& image, const TPassJob& job, const TRowJob& row, TRowTextCache& texts) {
     const int ih = job.ItemHeight;
     const QRect full(0, row.Row * ih, job.Size.width(), ih);
     const QRect rect = MaskRowRect(job.Mask, full).intersected(image.rect());
     if (rect.isEmpty())
         return;
     PutBackground(image, job, rect);
-    {
+    texts.Use(job.Font, ih);
+    if (row.HasItem) {
+        int textStart = rect.left();
+        if (job.ShowIcons) {
+            textStart += 2;
+            if (!row.Icon.isNull()) {
+                const int size = std::max(ih - 2, 1);
+                QPainter painter(&image);
+                painter.setClipRect(rect);
+                painter.drawImage(QRect(textStart, rect.top() + 1, size, size), row.Icon);
+                textStart += size;
+            }
+        }
+        const int rightWidth = texts.Advance(row.Right);
+        texts.Draw(image, row.Right, rect.right() + 1 - rightWidth, rect.top(), row.Text, rect);
+        // The left column ends where the right one (with a gap of two spaces) begins.
+        const int leftEnd = rect.right() + 1 - rightWidth - texts.Advance(QStringLiteral("  "));
+        const QRect leftClip = QRect(QPoint(textStart, rect.top()), QPoint(leftEnd - 1, rect.bottom()));
+        if (leftEnd > textStart)
+            texts.Draw(image, row.Left, textStart, rect.top(), row.Text, leftClip.intersected(rect));
+    } else if (row.EmptyText) {
+        const int textWidth = texts.Advance(row.Left);
+        texts.Draw(image, row.Left, rect.left() + (rect.width() - textWidth) / 2, rect.top(), row.Text, rect);
+    }
+    if (row.Bar == bmDotted) {
         QPainter painter(&image);
         painter.setClipRect(rect);
-        painter.setFont(job.Font);
-        painter.setPen(row.Text);
-        const QFontMetrics metrics(job.Font);
-        const int baseline = rect.top() + (ih - metrics.height()) / 2 + metrics.ascent();
-        if (row.HasItem) {
-            int textStart = rect.left();
-            if (job.ShowIcons) {
-                textStart += 2;
-                if (!row.Icon.isNull()) {
-                    const int size = std::max(ih - 2, 1);
-                    painter.drawImage(QRect(textStart, rect.top() + 1, size, size), row.Icon);
-                    textStart += size;
-                }
-            }
-            const int rightWidth = metrics.horizontalAdvance(row.Right);
-            painter.drawText(QPoint(rect.right() + 1 - rightWidth, baseline), row.Right);
-            // The left column ends where the right one (with a gap of two spaces) begins.
-            const int leftEnd =
-                rect.right() + 1 - rightWidth - metrics.horizontalAdvance(QStringLiteral("  "));
-            const QRect leftClip = QRect(QPoint(textStart, rect.top()), QPoint(leftEnd - 1, rect.bottom()));
-            painter.setClipRect(leftClip.intersected(rect));
-            if (leftEnd > textStart)
-                painter.drawText(QPoint(textStart, baseline), row.Left);
-        } else if (row.EmptyText) {
-            const int textWidth = metrics.horizontalAdvance(row.Left);
-            painter.drawText(QPoint(rect.left() + (rect.width() - textWidth) / 2, baseline), row.Left);
-        }
-        if (row.Bar == bmDotted) {
-            painter.setClipRect(rect);
-            painter.setPen(QPen(job.BarColour, 1, Qt::DotLine));
-            painter.drawRect(rect.adjusted(0, 0, -1, -1));
-        }
+        painter.setPen(QPen(job.BarColour, 1, Qt::DotLine));
+        painter.drawRect(rect.adjusted(0, 0, -1, -1));
     }
     if (row.Bar == bmBlend) {
         BlendBar(image, rect, job.BarColour, row.Weight);

@@ -21,6 +21,7 @@
 
 #include "panel/KMYFILEPANEL.h"
 #include "panel/PanelMask.h"
+#include "panel/ui/RowTextCache.h"
 
 namespace ks {
 
@@ -46,7 +47,8 @@ QString DecodeFileName(const std::string& bytes);
 /// GUI thread, so the painter never reads the model. A new request ends the running pass after
 /// its current row. The painter remembers what each row shows: a cursor pass draws only the rows
 /// whose snapshot differs (a cursor move: the old and the new cursor row), a full pass draws every
-/// row, and only the drawn rows are copied to the screen.
+/// row, and only the drawn rows are copied to the screen. Row texts are laid out once and kept
+/// as masks (`TRowTextCache`), so a scrolled list blends the texts it showed one row away.
 class TKPanelWidget : public QWidget, public TKPanelView {
 public:
     /// Decodes a language text (a code-page string) for display.
@@ -130,8 +132,8 @@ public:
         bool SameSettings(const TPassJob& other) const;
     };
 
-    /// Renders one row of job into image (on any thread).
-    static void RenderRow(QImage& image, const TPassJob& job, const TRowJob& row);
+    /// Renders one row of job into image (on any thread), its texts through texts.
+    static void RenderRow(QImage& image, const TPassJob& job, const TRowJob& row, TRowTextCache& texts);
     /// Puts the background of rect into image.
     static void PutBackground(QImage& image, const TPassJob& job, QRect rect);
 
@@ -169,6 +171,7 @@ private:
     mutable std::mutex FMutex;
     std::condition_variable FWake;
     QImage FRowBitmap;
+    TRowTextCache FTexts;
     TPassJob FPendingJob;
     bool FHasJob = false;
     /// The next pass draws every row (a full request, or a full pass that was cut short).

@@ -184,6 +184,32 @@ TEST_F(PanelWidgetTest, MaskClipsTheRowsAndLeavesTheBackgroundOutside) {
     }
 }
 
+TEST_F(PanelWidgetTest, NewFontRedrawsTheTextsInIt) {
+    FTree.File("a.txt", "a");
+    FTree.File("bbbbbbbb.txt", "b");
+    Read(FTree.Path());
+    const QImage before = FWidget->RowImage();
+    QFont bold = FWidget->font();
+    bold.setBold(true);
+    FWidget->setFont(bold);
+    ASSERT_TRUE(FWidget->WaitIdle(10000));
+    const QImage after = FWidget->RowImage();
+    EXPECT_NE(after, before);
+
+    // The rows equal those of a widget that had the font from the start.
+    TKMYFILEPANEL panel(FOptions);
+    panel.FActive = true;
+    TKPanelWidget fresh(panel);
+    fresh.setPalette(FWidget->palette());
+    fresh.setFont(bold);
+    fresh.resize(FWidget->size());
+    fresh.show();
+    panel.FFolderItems.FPath = FTree.Path();
+    panel.ReadPanel(false, true);
+    ASSERT_TRUE(fresh.WaitIdle(10000));
+    EXPECT_EQ(after, fresh.RowImage());
+}
+
 // The parts of a widget its paint events covered.
 class TPaintRecorder : public QObject {
 public:
