@@ -161,8 +161,15 @@ bool TKPanelWidget::TPassJob::SameSettings(const TPassJob& other) const {
 }
 
 // The whole area behind the panel goes in at once; rows follow with the next pass. Pixels the
-// mask keeps rows off thus always show the background.
+// mask keeps rows off thus always show the background. While painting is locked, settings that
+// come together (a skin's geometry, mask, font and background) make one image when it resumes,
+// or when the widget is painted before.
 void TKPanelWidget::ResetImage(QSize newSize) {
+    if (FPaintLocked) {
+        FResetWhenUnlocked = true;
+        return;
+    }
+    FResetWhenUnlocked = false;
     QImage image(std::max(newSize.width(), 1), std::max(newSize.height(), 1), QImage::Format_RGB888);
     TPassJob job;
     job.PanelColour = PanelColour();
@@ -249,6 +256,8 @@ void TKPanelWidget::LockPainting(bool locked) {
         return;
     }
     FPaintLocked = false;
+    if (FResetWhenUnlocked)
+        ResetImage(size());
     if (FPendingWhileLocked) {
         FPendingWhileLocked = false;
         Request(false);
@@ -649,6 +658,12 @@ QImage TKPanelWidget::RowImage() const {
 }
 
 void TKPanelWidget::paintEvent(QPaintEvent* event) {
+    if (FResetWhenUnlocked) {
+        const bool locked = FPaintLocked;
+        FPaintLocked = false;
+        ResetImage(size());
+        FPaintLocked = locked;
+    }
     QPainter painter(this);
     std::lock_guard lock(FMutex);
     const QRect area = event->rect().intersected(FRowBitmap.rect());

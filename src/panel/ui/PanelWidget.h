@@ -74,6 +74,8 @@ public:
     void RepaintAll() override;
     void DrawItem(int index, int weight) override;
     void LockPainting(bool locked) override;
+    /// Whether painting is locked (`LockPainting`).
+    bool PaintingLocked() const { return FPaintLocked; }
     void StartTimer(TKPanelTimer timer, int intervalMs) override;
     void StopTimer(TKPanelTimer timer) override;
     void TakeFocus() override;
@@ -164,6 +166,8 @@ private:
     std::map<QString, std::uint32_t> FIconIndex;
     bool FPaintLocked = false;
     bool FPendingWhileLocked = false;
+    /// The off-screen image is made anew when painting resumes (`ResetImage` while locked).
+    bool FResetWhenUnlocked = false;
     /// Wheel movement short of a whole step (120 units), kept for the next event.
     int FWheelRest = 0;
 
