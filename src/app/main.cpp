@@ -8,6 +8,9 @@
 
 #include <cstdlib>
 #include <memory>
+#include <thread>
+
+#include <fontconfig/fontconfig.h>
 
 #include "controls/ui/MessageForm.h"
 #include "controls/ui/TranslateForm.h"
@@ -32,6 +35,10 @@ QString DecodeLanguageText(const std::string& bytes) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Loading the font configuration takes milliseconds, and the first text the window measures
+    // waits for it: it loads beside the connection to the display. FcInit is thread-safe, and
+    // the fonts' users call it again and find it done.
+    std::thread fontConfig([] { FcInit(); });
     QApplication app(argc, argv);
     QApplication::setApplicationName("kSable");
     QApplication::setApplicationDisplayName("...loading...");
@@ -67,6 +74,7 @@ int main(int argc, char** argv) {
         }
     }
 
+    fontConfig.join();
     ks::TData data(store, system, fileSystem);
     ks::TMainFormServices services;
     services.Data = &data;

@@ -61,6 +61,50 @@ std::string ExpandMaskPart(std::string_view maskPart, std::string_view namePart,
     return result;
 }
 
+// Whether ExpandMaskPart(maskPart, namePart, hashIsDigit) gives namePart again, ignoring ASCII
+// case, without building the expansion: every character the expansion takes must be the name's
+// character at the same place of the result. Masks are tested against every name of a searched
+// tree, so this allocates nothing.
+bool PartMatches(std::string_view maskPart, std::string_view namePart, bool hashIsDigit) {
+    const std::size_t size = namePart.size();
+    std::size_t taken = 0;
+    const auto take = [&](char c) {
+        if (taken >= size || UpperChar(namePart[taken]) != UpperChar(c))
+            return false;
+        ++taken;
+        return true;
+    };
+    for (std::size_t i = 0; i < maskPart.size(); ++i) {
+        const char c = maskPart[i];
+        if (c == '*')
+            return i < size ? taken == i : taken == size;
+        if (c == '?') {
+            if (i < size && !take(namePart[i]))
+                return false;
+            continue;
+        }
+        if (c == '#' && hashIsDigit && i < size && IsDigit(namePart[i])) {
+            if (!take(namePart[i]))
+                return false;
+            continue;
+        }
+        if (!take(c))
+            return false;
+    }
+    return taken == size;
+}
+
+// The extension of a name as ExtractExt gives it, without a copy.
+std::string_view ExtView(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos)
+        return {};
+    const std::size_t slash = name.rfind('/');
+    if (slash != std::string_view::npos && slash > dot)
+        return {};
+    return name.substr(dot + 1);
+}
+
 std::string UpperExt(std::string_view name) {
     return UpperCase(ExtractExt(name));
 }
@@ -370,12 +414,23 @@ const std::vector<std::string>& ArchiveMaskList() {
 }
 
 bool IsArchiveName(std::string_view name) {
-    const std::string ext = UpperExt(name);
+    // Every listed file is tested: no copies of the extension or of the masks.
+    const std::string_view ext = ExtView(name);
     for (const std::string& entry : ArchiveMaskList()) {
-        const int count = FieldCount(entry, ';');
-        for (int i = 0; i < count; ++i) {
-            if (MatchMask(ext, GetField(entry, ';', i)))
+        std::string_view rest = entry;
+        for (;;) {
+            const std::size_t semicolon = rest.find(';');
+            const std::string_view mask = rest.substr(0, semicolon);
+            // A mask that starts with a letter or a digit matches only extensions that start
+            // with it.
+            const char first = mask.empty() ? '?' : UpperChar(mask[0]);
+            const bool literal = IsDigit(first) || (first >= 'A' && first <= 'Z');
+            const bool firstFits = !literal || (!ext.empty() && UpperChar(ext[0]) == first);
+            if (firstFits && MatchMask(ext, mask))
                 return true;
+            if (semicolon == std::string_view::npos)
+                break;
+            rest.remove_prefix(semicolon + 1);
         }
     }
     return false;
@@ -415,12 +470,9 @@ bool IsZipName(std::string_view name) {
 }
 
 bool MatchMask(std::string_view name, std::string_view mask) {
-    const std::string upperName = UpperCase(name);
-    const std::string upperMask = UpperCase(mask);
-    const auto [nameBase, nameExt] = SplitAtLastDot(upperName);
-    const auto [maskBase, maskExt] = SplitAtLastDot(upperMask);
-    return ExpandMaskPart(maskBase, nameBase, true) == nameBase &&
-           ExpandMaskPart(maskExt, nameExt, false) == nameExt;
+    const auto [nameBase, nameExt] = SplitAtLastDot(name);
+    const auto [maskBase, maskExt] = SplitAtLastDot(mask);
+    return PartMatches(maskBase, nameBase, true) && PartMatches(maskExt, nameExt, false);
 }
 
 std::string ApplyRenameMask(std::string_view source, std::string_view mask) {

@@ -1,6 +1,8 @@
 #include "foundation/Json.h"
 
+#include <charconv>
 #include <cstdio>
+#include <string>
 
 namespace ks {
 
@@ -28,55 +30,66 @@ std::size_t Utf8Length(std::string_view text, std::size_t i) {
     return length;
 }
 
-} // namespace
-
-std::string JsonQuote(std::string_view text) {
-    std::string out = "\"";
-    char escape[8];
+// Appends text quoted; runs of characters that need no escape are copied at once, since the
+// probe quotes every field of every listed item.
+void AppendQuoted(std::string& out, std::string_view text) {
+    static const char Hex[] = "0123456789abcdef";
+    out += '"';
+    std::size_t plain = 0;
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\') {
+            ++i;
+            continue;
+        }
+        const std::size_t length = byte >= 0x80 ? Utf8Length(text, i) : 0;
+        if (length > 0) {
+            i += length;
+            continue;
+        }
+        out.append(text.substr(plain, i - plain));
         if (byte == '"' || byte == '\\') {
             out += '\\';
             out += static_cast<char>(byte);
-            ++i;
-            continue;
+        } else {
+            // Control characters and bytes that start no valid UTF-8 sequence.
+            out += "\\u00";
+            out += Hex[byte >> 4];
+            out += Hex[byte & 15];
         }
-        if (byte < 0x20) {
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            out += escape;
-            ++i;
-            continue;
-        }
-        const std::size_t length = Utf8Length(text, i);
-        if (length == 0) {
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            out += escape;
-            ++i;
-            continue;
-        }
-        out.append(text.substr(i, length));
-        i += length;
+        plain = ++i;
     }
+    out.append(text.substr(plain));
     out += '"';
+}
+
+} // namespace
+
+std::string JsonQuote(std::string_view text) {
+    std::string out;
+    AppendQuoted(out, text);
     return out;
 }
 
 void TJsonLine::Key(std::string_view key) {
     if (!FBody.empty())
         FBody += ',';
-    FBody += JsonQuote(key);
+    AppendQuoted(FBody, key);
     FBody += ':';
 }
 
 TJsonLine& TJsonLine::Add(std::string_view key, std::string_view text) {
     Key(key);
-    FBody += JsonQuote(text);
+    AppendQuoted(FBody, text);
     return *this;
 }
 
 TJsonLine& TJsonLine::Add(std::string_view key, std::int64_t number) {
     Key(key);
-    FBody += std::to_string(number);
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, number);
+    (void)error;
+    FBody.append(digits, static_cast<std::size_t>(end - digits));
     return *this;
 }
 
@@ -97,7 +110,7 @@ std::string JsonArray(const std::vector<std::string>& texts) {
     for (std::size_t i = 0; i < texts.size(); ++i) {
         if (i > 0)
             array += ',';
-        array += JsonQuote(texts[i]);
+        AppendQuoted(array, texts[i]);
     }
     return array + "]";
 }

@@ -493,6 +493,8 @@ Result<TContent> ParseContent(std::string_view text) {
 struct TStoreFile {
     std::optional<TError> Damage;
     TContent Content;
+    /// The file's bytes, when it exists and was read whole.
+    std::optional<std::string> Text;
 };
 
 // Reads and parses the store file; an empty content when it does not exist. Only a failure to
@@ -510,6 +512,7 @@ Result<TStoreFile> ReadStoreFile(TKFileSystem& files, const std::string& path) {
         file.Content = std::move(*parsed);
     else
         file.Damage = parsed.error();
+    file.Text = std::move(text->Text);
     return file;
 }
 
@@ -699,8 +702,14 @@ Result<void> TKRegistryStore::Flush() {
     TContent merged = std::move(file->Content);
     for (const TOp& op : impl.FJournal)
         Apply(merged, op);
-    if (Result<void> replaced = ReplaceStoreFile(files, impl.FilePath, FormatContent(merged)); !replaced)
-        return replaced;
+    // Changes that leave the file's bytes as they are (a program that saves its settings at
+    // every exit) write nothing: no temporary file, no wait for the disk.
+    const std::string text = FormatContent(merged);
+    const bool unchanged = !file->Damage && file->Text && *file->Text == text;
+    if (!unchanged) {
+        if (Result<void> replaced = ReplaceStoreFile(files, impl.FilePath, text); !replaced)
+            return replaced;
+    }
     impl.FJournal.clear();
     impl.FContent = std::move(merged);
     return {};

@@ -21,7 +21,8 @@ class TKFileSystem;
 ///
 /// Writes collect in memory and reach the file on `Flush`, which takes an exclusive lock on a
 /// lock file beside the store, re-reads the file, applies only this object's changes since the
-/// last flush, writes a temporary file, fsyncs it and renames it over the old one. Two processes
+/// last flush, writes a temporary file, fsyncs it and renames it over the old one (a flush
+/// that would write the bytes the file already holds leaves it alone). Two processes
 /// sharing one file therefore keep each other's values, and a writer killed at any moment leaves
 /// either the complete old or the complete new file.
 ///

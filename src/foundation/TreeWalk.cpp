@@ -7,8 +7,10 @@ namespace ks {
 
 namespace {
 
+// One listed entry: its name lies in the frame's Names.
 struct TListed {
-    std::string Name;
+    std::size_t Offset;
+    std::size_t Size;
     TEntryType Type;
 };
 
@@ -18,6 +20,9 @@ struct TFrame {
     TKFolder* Folder = nullptr;      // null while the walk has let the folder go
     TFileId Id;
     std::string Path;
+    // The names of all entries one after the other: one buffer per folder instead of a string
+    // per entry.
+    std::string Names;
     std::vector<TListed> Entries;
     std::size_t Next = 0;
     std::vector<std::size_t> Later; // entries to walk once every entry has been visited
@@ -37,9 +42,10 @@ std::pair<std::string_view, std::string_view> SplitLast(std::string_view path) {
     return {slash == 0 ? path.substr(0, 1) : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-TError ListInto(TKFolder& folder, std::vector<TListed>& entries, bool& failed) {
+TError ListInto(TKFolder& folder, TFrame& frame, bool& failed) {
     const Result<void> listed = folder.List([&](std::string_view name, TEntryType type) {
-        entries.push_back({std::string(name), type});
+        frame.Entries.push_back({frame.Names.size(), name.size(), type});
+        frame.Names.append(name);
         return true;
     });
     failed = !listed;
@@ -67,7 +73,9 @@ bool TTreeWalk::Run(TKFolder& top, const std::string& topPath) {
     // Entry i of frame f.
     const auto entryOf = [&](std::size_t f, std::size_t i) {
         const TFrame& frame = frames[f];
-        return TWalkEntry{frame.Entries[i].Name, frame.Entries[i].Type, frame.Path, static_cast<int>(f) + 1};
+        const TListed& listed = frame.Entries[i];
+        return TWalkEntry{std::string_view(frame.Names).substr(listed.Offset, listed.Size), listed.Type,
+                          frame.Path, static_cast<int>(f) + 1};
     };
     // The folder of frame f as an entry of the folder holding it.
     const auto folderOf = [&](std::size_t f) {
@@ -80,7 +88,7 @@ bool TTreeWalk::Run(TKFolder& top, const std::string& topPath) {
 
     {
         bool failed = false;
-        const TError error = ListInto(top, frames[0].Entries, failed);
+        const TError error = ListInto(top, frames[0], failed);
         if (failed) {
             frames[0].Complete = false;
             if (OnError && OnError(nullptr, folderOf(0), error) == TWalkStep::wsStop)
@@ -103,7 +111,7 @@ bool TTreeWalk::Run(TKFolder& top, const std::string& topPath) {
         frame.Path = entry.Path();
         frame.IndexInParent = i;
         bool failed = false;
-        const TError error = ListInto(*frame.Folder, frame.Entries, failed);
+        const TError error = ListInto(*frame.Folder, frame, failed);
         if (OnEnter) {
             const TWalkStep step = OnEnter(parent, *frame.Folder, entry);
             if (step == TWalkStep::wsStop)

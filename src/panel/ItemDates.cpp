@@ -1,16 +1,43 @@
 #include "panel/ItemDates.h"
 
-#include <cstdio>
+#include <charconv>
 #include <ctime>
+#include <string>
 
 namespace ks {
 
 namespace {
 
+// Appends value as printf's "%0<width>d" does: at least width characters, zeros after the sign.
+void AppendPadded(std::string& text, int value, int width) {
+    char digits[16];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+    (void)error;
+    const char* start = digits;
+    if (*start == '-') {
+        text += '-';
+        ++start;
+        --width;
+    }
+    const auto length = static_cast<int>(end - start);
+    if (length < width)
+        text.append(static_cast<std::size_t>(width - length), '0');
+    text.append(start, static_cast<std::size_t>(end - start));
+}
+
+// "YYYY-MM-DD hh:mm"; every listed item's date is formatted, so this takes no format parser.
 std::string FormatLocal(const std::tm& local) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min);
+    std::string text;
+    text.reserve(16);
+    AppendPadded(text, local.tm_year + 1900, 4);
+    text += '-';
+    AppendPadded(text, local.tm_mon + 1, 2);
+    text += '-';
+    AppendPadded(text, local.tm_mday, 2);
+    text += ' ';
+    AppendPadded(text, local.tm_hour, 2);
+    text += ':';
+    AppendPadded(text, local.tm_min, 2);
     return text;
 }
 

@@ -23,7 +23,9 @@ namespace ks {
 /// watch, and adding stops quietly when the user's inotify limit is reached: the folders
 /// watched by then keep reporting.
 ///
-/// Thread: `Start` and `Stop` from one thread; the callback runs on the watch's thread.
+/// Thread: `Start` and `Stop` from one thread; the callback runs on the watch's thread. `Stop`
+/// returns once the watch's thread has ended; the inotify descriptor is closed on a short-lived
+/// thread of its own, as that close waits for the kernel to retire the watches.
 class TKInotifyWatchBackend : public TKFileWatchBackend {
 public:
     static constexpr std::size_t DefaultMaxWatches = 8192;

@@ -89,7 +89,8 @@ public:
     /// The home trash for items on the file system of $XDG_DATA_HOME; otherwise
     /// $topdir/.Trash/$uid (when .Trash is a sticky real folder) or $topdir/.Trash-$uid. The
     /// item is renamed, never copied, so an item that cannot be renamed into a trash on its own
-    /// file system stays where it is and the result is an error.
+    /// file system stays where it is and the result is an error. The note's Path is the full
+    /// name in the home trash and the name below the top directory in the others.
     Result<void> MoveToTrash(const std::string& path) override;
     /// A bare name (no "/") is a command looked up on PATH only, never in folder, and is an error
     /// when PATH does not have it. A name with a "/" names that file, a relative one inside

@@ -140,6 +140,10 @@ Result<void> TKLinuxSystem::MoveToTrash(const std::string& path) {
         return ErrnoError(path, errno);
 
     std::string trash;
+    // The home trash keeps the full path; a trash of a top directory keeps the path below that
+    // top directory, so the note stays right when the disk is mounted elsewhere, and other
+    // programs join it to the mount point they find the trash on.
+    std::string recorded = original;
     const std::string homeTrash = XdgDataHome() + "/Trash";
     dev_t homeDevice = 0;
     if (DeviceOfNearest(homeTrash, homeDevice) && homeDevice == item.st_dev) {
@@ -149,9 +153,17 @@ Result<void> TKLinuxSystem::MoveToTrash(const std::string& path) {
     } else {
         const std::vector<TMountEntry> mounts = ReadMountTable();
         const int index = FindMount(mounts, original);
-        trash = TopDirTrash(index < 0 ? std::string("/") : mounts[static_cast<std::size_t>(index)].Root);
+        const std::string topDir =
+            index < 0 ? std::string("/") : mounts[static_cast<std::size_t>(index)].Root;
+        trash = TopDirTrash(topDir);
         if (trash.empty())
             return TError{TErrorCode::ecAccess, EACCES, path, "no trash folder on this file system"};
+        // FindMount only answers a root that original starts with; a mount point itself cannot
+        // be renamed away.
+        const std::size_t below = topDir == "/" ? 1 : topDir.size() + 1;
+        if (original.size() <= below)
+            return ErrnoError(path, EBUSY);
+        recorded = original.substr(below);
     }
     const std::string files = trash + "/files";
     const std::string info = trash + "/info";
@@ -174,7 +186,7 @@ Result<void> TKLinuxSystem::MoveToTrash(const std::string& path) {
     ::localtime_r(&now, &local);
     std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
     const std::string content =
-        "[Trash Info]\nPath=" + PercentEncodePath(original) + "\nDeletionDate=" + date + "\n";
+        "[Trash Info]\nPath=" + PercentEncodePath(recorded) + "\nDeletionDate=" + date + "\n";
 
     for (int number = 1; number < 10000; ++number) {
         const std::string stored = number == 1 ? name : NumberedName(name, number);

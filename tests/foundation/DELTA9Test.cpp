@@ -305,6 +305,22 @@ TEST(DELTA9Names, MatchMask) {
         {"a.txt", "*.*", true},
         {"", "*.*", true},
         {"name", "", false},
+        {"abcdef", "ab*", true}, // "*" after a start that must match
+        {"xbcdef", "ab*", false},
+        {"ab", "ab*", true},
+        {"a", "ab*", false},
+        {"abc", "?b*", true},
+        {"a.t", "a.t??", true}, // "?" past the end of the extension
+        {"a", "a.?", true},
+        {"a", "a?b", false},
+        {"ab", "a?b", false},
+        {"x1.txt", "x#.TXT", true},
+        {"x#", "x#", true}, // "#" over a non-digit or past the end is taken as it is
+        {"xa", "x#", false},
+        {"x", "x#", false},
+        {"a.1", "a.#", false},
+        {"ReadMe.Txt", "rEADmE.tXT", true}, // case is ignored
+        {"Abc.TXT", "a*.t?t", true},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(std::string(c.Name) + " ~ " + c.Mask);

@@ -288,6 +288,43 @@ TEST(RegistryStore, TwoStoresOnOneFileKeepEachOthersChanges) {
     EXPECT_EQ(fresh.Read("K\\Sub", "s"), "from second");
 }
 
+// Settings saved at every exit mostly hold what the file holds: such a flush writes nothing
+// (the file keeps its inode, no temporary file is made); a real change replaces the file.
+TEST(RegistryStore, FlushThatChangesNothingLeavesTheFile) {
+    TempTree tree;
+    const std::string path = tree / "registry";
+    const auto inode = [&] {
+        struct stat info {};
+        EXPECT_EQ(::stat(path.c_str(), &info), 0);
+        return info.st_ino;
+    };
+    TKRegistryStore store(path);
+    ASSERT_TRUE(store.Load());
+    store.Write("K", "a", "1");
+    store.Write("K\\Sub", "b", "2");
+    ASSERT_TRUE(store.Flush());
+    const auto first = inode();
+    const std::string text = TempTree::ReadFile(path);
+
+    TKRegistryStore again(path);
+    ASSERT_TRUE(again.Load());
+    again.Write("K", "a", "1");
+    again.Write("K\\Sub", "b", "2");
+    ASSERT_TRUE(again.Dirty());
+    ASSERT_TRUE(again.Flush());
+    EXPECT_FALSE(again.Dirty());
+    EXPECT_EQ(inode(), first);
+    EXPECT_EQ(TempTree::ReadFile(path), text);
+
+    again.Write("K", "a", "changed");
+    ASSERT_TRUE(again.Flush());
+    EXPECT_NE(inode(), first);
+    TKRegistryStore fresh(path);
+    ASSERT_TRUE(fresh.Load());
+    EXPECT_EQ(fresh.Read("K", "a"), "changed");
+    EXPECT_EQ(fresh.Read("K\\Sub", "b"), "2");
+}
+
 TEST(RegistryStore, DamagedFileIsSetAside) {
     const std::vector<std::pair<const char*, std::string>> damaged = {
         {"no header", "[HKEY_CURRENT_USER\\A]\n\"a\"=\"1\"\n"},

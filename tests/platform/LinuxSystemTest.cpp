@@ -1,6 +1,7 @@
 #include "platform/LinuxSystem.h"
 
 #include "platform/LinuxFileSystem.h"
+#include "support/Environment.h"
 #include "support/TempTree.h"
 #include "support/Unprivileged.h"
 
@@ -28,31 +29,7 @@ namespace {
 
 using test::TempTree;
 
-// Sets environment variables for one test and puts the old values back afterwards.
-class TEnv {
-public:
-    ~TEnv() {
-        for (const auto& [name, value] : FSaved) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
-    }
-    void Set(const std::string& name, const std::optional<std::string>& value) {
-        if (FSaved.find(name) == FSaved.end()) {
-            const char* old = std::getenv(name.c_str());
-            FSaved[name] = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
-        }
-        if (value)
-            ::setenv(name.c_str(), value->c_str(), 1);
-        else
-            ::unsetenv(name.c_str());
-    }
-
-private:
-    std::map<std::string, std::optional<std::string>> FSaved;
-};
+using test::TEnv;
 
 template <class TCondition> bool WaitFor(TCondition condition) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -362,105 +339,6 @@ TEST(LinuxSystemMounts, RootsVolumesAndSizes) {
     }
     EXPECT_EQ(system.DiskSize(""), 0);
     EXPECT_EQ(system.DiskFree("/ks-no-such-folder/x"), 0);
-}
-
-// --- trash ----------------------------------------------------------------------------------
-
-class LinuxTrash : public ::testing::Test {
-protected:
-    void SetUp() override {
-        FTemp = RealPath(FTree.Path());
-        FEnv.Set("XDG_DATA_HOME", FTemp + "/data");
-    }
-    std::string TrashFile(const std::string& name) const { return FTemp + "/data/Trash/files/" + name; }
-    std::string TrashInfo(const std::string& name) const {
-        return TempTree::ReadFile(FTemp + "/data/Trash/info/" + name + ".trashinfo");
-    }
-    static void ExpectInfo(const std::string& info, const std::string& encodedPath) {
-        EXPECT_TRUE(
-            std::regex_match(info, std::regex("\\[Trash Info\\]\nPath=" + encodedPath +
-                                              "\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n")))
-            << info;
-    }
-
-    TempTree FTree;
-    TEnv FEnv;
-    std::string FTemp;
-    TKLinuxSystem FSystem;
-};
-
-TEST_F(LinuxTrash, MovesItemsAndRecordsWhereTheyCameFrom) {
-    FTree.File("a/my report \xC3\xBC%.txt", "first");
-    FTree.File("b/my report \xC3\xBC%.txt", "second");
-    FTree.File("c/tree/inner.txt", "inner");
-    std::filesystem::create_directory_symlink(FTemp + "/b", FTemp + "/link");
-
-    ASSERT_TRUE(FSystem.MoveToTrash(FTemp + "/a/my report \xC3\xBC%.txt"));
-    // Same name again, reached through a symlinked folder: a numbered name, and the Path key
-    // names the real folder.
-    ASSERT_TRUE(FSystem.MoveToTrash(FTemp + "/link/my report \xC3\xBC%.txt"));
-    ASSERT_TRUE(FSystem.MoveToTrash(FTemp + "/c/tree/"));
-
-    EXPECT_FALSE(std::filesystem::exists(FTemp + "/a/my report \xC3\xBC%.txt"));
-    EXPECT_FALSE(std::filesystem::exists(FTemp + "/b/my report \xC3\xBC%.txt"));
-    EXPECT_EQ(TempTree::ReadFile(TrashFile("my report \xC3\xBC%.txt")), "first");
-    EXPECT_EQ(TempTree::ReadFile(TrashFile("my report \xC3\xBC%.2.txt")), "second");
-    EXPECT_EQ(TempTree::ReadFile(TrashFile("tree/inner.txt")), "inner");
-    ExpectInfo(TrashInfo("my report \xC3\xBC%.txt"), FTemp + "/a/my%20report%20%C3%BC%25.txt");
-    ExpectInfo(TrashInfo("my report \xC3\xBC%.2.txt"), FTemp + "/b/my%20report%20%C3%BC%25.txt");
-    ExpectInfo(TrashInfo("tree"), FTemp + "/c/tree");
-}
-
-TEST_F(LinuxTrash, LongNamesStillFit) {
-    const std::string name(250, 'n');
-    FTree.File(name, "long");
-    ASSERT_TRUE(FSystem.MoveToTrash(FTemp + "/" + name));
-    EXPECT_FALSE(std::filesystem::exists(FTemp + "/" + name));
-    EXPECT_EQ(TempTree::ReadFile(TrashFile(name.substr(0, 200))), "long");
-    ExpectInfo(TrashInfo(name.substr(0, 200)), FTemp + "/" + name);
-}
-
-TEST_F(LinuxTrash, FailuresLeaveNothingBehind) {
-    const Result<void> missing = FSystem.MoveToTrash(FTemp + "/no-such-file");
-    ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().Code, TErrorCode::ecNotFound);
-
-    // The trash lives inside the folder being trashed: rename() refuses, and the .trashinfo
-    // already written must go again.
-    FTree.File("d/keep.txt", "keep");
-    FEnv.Set("XDG_DATA_HOME", FTemp + "/d/data");
-    EXPECT_FALSE(FSystem.MoveToTrash(FTemp + "/d"));
-    EXPECT_EQ(TempTree::ReadFile(FTemp + "/d/keep.txt"), "keep");
-    EXPECT_TRUE(std::filesystem::is_empty(FTemp + "/d/data/Trash/info"));
-    EXPECT_FALSE(FSystem.MoveToTrash("/"));
-}
-
-TEST_F(LinuxTrash, OtherFileSystemsUseTheirTopDirTrash) {
-    struct stat shm {};
-    struct stat temp {};
-    if (::stat("/dev/shm", &shm) != 0 || ::stat(FTemp.c_str(), &temp) != 0 || shm.st_dev == temp.st_dev ||
-        ::access("/dev/shm", W_OK) != 0 || FSystem.DriveRoot("/dev/shm/x") != "/dev/shm/")
-        GTEST_SKIP() << "needs /dev/shm as a separate writable mount";
-    const std::string trash = "/dev/shm/.Trash-" + std::to_string(::geteuid());
-    const bool trashExisted = std::filesystem::exists(trash);
-    char pattern[] = "/dev/shm/kstrash-XXXXXX";
-    const int fd = ::mkstemp(pattern);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
-    const std::string name = std::filesystem::path(pattern).filename().string();
-
-    EXPECT_TRUE(FSystem.MoveToTrash(pattern));
-    EXPECT_FALSE(std::filesystem::exists(pattern));
-    EXPECT_TRUE(std::filesystem::exists(trash + "/files/" + name));
-    ExpectInfo(TempTree::ReadFile(trash + "/info/" + name + ".trashinfo"), std::string(pattern));
-    EXPECT_EQ(ModeOf(trash) & 07777, 0700u);
-    EXPECT_FALSE(std::filesystem::exists(FTemp + "/data/Trash/files/" + name));
-
-    std::error_code ignored;
-    std::filesystem::remove(trash + "/files/" + name, ignored);
-    std::filesystem::remove(trash + "/info/" + name + ".trashinfo", ignored);
-    if (!trashExisted)
-        std::filesystem::remove_all(trash, ignored);
 }
 
 // --- starting programs ----------------------------------------------------------------------

@@ -55,9 +55,10 @@ int ExitCodeOf(int status) {
     return -1;
 }
 
-// Spawns in a new process group with default signal handling, stdin from /dev/null.
+// Spawns in a new process group with default signal handling, stdin from stdinFd or else
+// from /dev/null.
 pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>& env,
-            posix_spawn_file_actions_t& actions) {
+            posix_spawn_file_actions_t& actions, int stdinFd = -1) {
     std::vector<std::string> entries = MergedEnvironment(env);
     std::vector<char*> args = Pointers(argv);
     std::vector<char*> envp = Pointers(entries);
@@ -71,7 +72,10 @@ pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>& env,
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(&attributes,
                              POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (stdinFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     pid_t pid = 0;
     const int spawned = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
@@ -150,17 +154,32 @@ void TProcess::Kill() {
 
 // --- Run ---------------------------------------------------------------------------------------------
 
-TRunResult Run(const std::vector<std::string>& argv, const std::vector<std::string>& env, int timeoutMs) {
+TRunResult Run(const std::vector<std::string>& argv, const std::vector<std::string>& env, int timeoutMs,
+               const std::string& input) {
     TRunResult result;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         return result;
+    // The input is written whole before the start, so the child never waits on the test.
+    int inputFds[2] = {-1, -1};
+    if (!input.empty()) {
+        if (input.size() > 65536 || ::pipe2(inputFds, O_CLOEXEC) != 0 ||
+            ::write(inputFds[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
+            for (const int fd : {pipeFds[0], pipeFds[1], inputFds[0], inputFds[1]})
+                if (fd >= 0)
+                    ::close(fd);
+            return result;
+        }
+        ::close(inputFds[1]);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    const pid_t pid = Spawn(argv, env, actions);
+    const pid_t pid = Spawn(argv, env, actions, inputFds[0]);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
+    if (inputFds[0] >= 0)
+        ::close(inputFds[0]);
     if (pid <= 0) {
         ::close(pipeFds[0]);
         return result;

@@ -44,13 +44,14 @@ private:
 };
 
 /// Runs a command to its end (at most timeoutMs, then it is killed); its exit code (-1 when it
-/// could not start or was killed) and standard output.
+/// could not start or was killed) and standard output. The command reads input (at most 64 KiB,
+/// what a pipe holds) on its standard input, then end of file.
 struct TRunResult {
     int ExitCode = -1;
     std::string Out;
 };
 TRunResult Run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-               int timeoutMs = 10000);
+               int timeoutMs = 10000, const std::string& input = {});
 
 /// True when a program of that name is on PATH.
 bool OnPath(const std::string& program);

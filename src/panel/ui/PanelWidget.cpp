@@ -57,14 +57,17 @@ void BlendBar(QImage& image, QRect rect, QColor colour, int weight) {
         return;
     const int w = std::clamp(weight, 0, 255);
     const int bar[3] = {colour.red(), colour.green(), colour.blue()};
+    // Every byte value blends the same way: one table per channel, filled once per bar.
+    uchar blended[3][256];
+    for (int c = 0; c < 3; ++c)
+        for (int under = 0; under < 256; ++under)
+            // C++ division truncates toward zero, also for a negative difference.
+            blended[c][under] = static_cast<uchar>(under + (w * (bar[c] - under)) / 255);
     for (int y = rect.top(); y <= rect.bottom(); ++y) {
         uchar* line = image.scanLine(y) + rect.left() * 3;
         for (int x = 0; x < rect.width(); ++x) {
-            for (int c = 0; c < 3; ++c) {
-                const int under = line[c];
-                // C++ division truncates toward zero, also for a negative difference.
-                line[c] = static_cast<uchar>(under + (w * (bar[c] - under)) / 255);
-            }
+            for (int c = 0; c < 3; ++c)
+                line[c] = blended[c][line[c]];
             line += 3;
         }
     }
@@ -144,9 +147,29 @@ void TKPanelWidget::SetBackground(const QImage& background, QPoint offset) {
     RepaintAll();
 }
 
+bool TKPanelWidget::TRowJob::SameLook(const TRowJob& other) const {
+    return Row == other.Row && HasItem == other.HasItem && EmptyText == other.EmptyText && Bar == other.Bar &&
+           Weight == other.Weight && Text == other.Text && Icon.cacheKey() == other.Icon.cacheKey() &&
+           Left == other.Left && Right == other.Right;
+}
+
+bool TKPanelWidget::TPassJob::SameSettings(const TPassJob& other) const {
+    return Size == other.Size && ItemHeight == other.ItemHeight && Font == other.Font &&
+           PanelColour == other.PanelColour && BarColour == other.BarColour &&
+           Background.cacheKey() == other.Background.cacheKey() &&
+           BackgroundOffset == other.BackgroundOffset && ShowIcons == other.ShowIcons;
+}
+
 // The whole area behind the panel goes in at once; rows follow with the next pass. Pixels the
-// mask keeps rows off thus always show the background.
+// mask keeps rows off thus always show the background. While painting is locked, settings that
+// come together (a skin's geometry, mask, font and background) make one image when it resumes,
+// or when the widget is painted before.
 void TKPanelWidget::ResetImage(QSize newSize) {
+    if (FPaintLocked) {
+        FResetWhenUnlocked = true;
+        return;
+    }
+    FResetWhenUnlocked = false;
     QImage image(std::max(newSize.width(), 1), std::max(newSize.height(), 1), QImage::Format_RGB888);
     TPassJob job;
     job.PanelColour = PanelColour();
@@ -157,6 +180,10 @@ void TKPanelWidget::ResetImage(QSize newSize) {
     // A running pass sees the new size and ends; the request that follows draws again.
     FRestartPaint = true;
     FRowBitmap = image;
+    FShownRows.clear();
+    FShownValid.clear();
+    FFullPass = true;
+    FDirty = QRegion(image.rect());
 }
 
 QColor TKPanelWidget::PanelColour() const {
@@ -173,17 +200,22 @@ void TKPanelWidget::UpdateGeometry() {
 }
 
 void TKPanelWidget::RepaintCursor() {
-    Request();
+    // Holding a key moves the cursor many times a second: only the rows that look different
+    // (the old and the new cursor row) are drawn and copied to the screen.
+    Request(false);
 }
 
 void TKPanelWidget::RepaintAll() {
-    // Both kinds of pass draw every row; Qt keeps the font, so there is nothing to rebuild.
-    Request();
+    Request(true);
 }
 
-void TKPanelWidget::Request() {
+void TKPanelWidget::Request(bool full) {
     if (FPaintLocked) {
         FPendingWhileLocked = true;
+        if (full) {
+            std::lock_guard lock(FMutex);
+            FFullPass = true;
+        }
         return;
     }
     TPassJob job = MakeJob(true, -1, -1);
@@ -191,6 +223,8 @@ void TKPanelWidget::Request() {
         std::lock_guard lock(FMutex);
         FPendingJob = std::move(job);
         FHasJob = true;
+        if (full)
+            FFullPass = true;
         // A running pass ends after its current row.
         FRestartPaint = true;
     }
@@ -222,9 +256,11 @@ void TKPanelWidget::LockPainting(bool locked) {
         return;
     }
     FPaintLocked = false;
+    if (FResetWhenUnlocked)
+        ResetImage(size());
     if (FPendingWhileLocked) {
         FPendingWhileLocked = false;
-        Request();
+        Request(false);
     }
 }
 
@@ -247,9 +283,38 @@ void TKPanelWidget::DrawItem(int index, int weight) {
         std::lock_guard lock(FMutex);
         if (FRowBitmap.size() == job.Size)
             for (const TRowJob& r : job.Rows)
-                RenderRow(FRowBitmap, job, r);
+                RenderAndKeep(job, r);
     }
-    update();
+    ShowDirty();
+}
+
+void TKPanelWidget::RenderAndKeep(const TPassJob& job, const TRowJob& row) {
+    RenderRow(FRowBitmap, job, row, FTexts);
+    if (!FShownSettings.SameSettings(job)) {
+        // Rows drawn with other settings (a font, colour or background since) are drawn again.
+        FShownRows.clear();
+        FShownValid.clear();
+        FShownSettings = job;
+        FShownSettings.Rows.clear();
+    }
+    const auto slot = static_cast<std::size_t>(row.Row);
+    if (FShownRows.size() <= slot) {
+        FShownRows.resize(slot + 1);
+        FShownValid.resize(slot + 1, false);
+    }
+    FShownRows[slot] = row;
+    FShownValid[slot] = true;
+    FDirty += QRect(0, row.Row * job.ItemHeight, job.Size.width(), job.ItemHeight);
+}
+
+void TKPanelWidget::ShowDirty() {
+    QRegion dirty;
+    {
+        std::lock_guard lock(FMutex);
+        dirty.swap(FDirty);
+    }
+    if (!dirty.isEmpty())
+        update(dirty);
 }
 
 void TKPanelWidget::StartTimer(TKPanelTimer timer, int intervalMs) {
@@ -311,6 +376,7 @@ TKPanelWidget::TPassJob TKPanelWidget::MakeJob(bool trailRules, int onlyIndex, i
         add(onlyIndex, onlyWeight);
         return job;
     }
+    job.Rows.reserve(static_cast<std::size_t>(std::max(job.VisibleRows, 0)) + 2);
     add(cursor, -1);
     if (FPanel.FLastCursor != cursor && FPanel.FLastTop == h.FTopIndex)
         add(FPanel.FLastCursor, -1);
@@ -426,54 +492,75 @@ void TKPanelWidget::PutBackground(QImage& image, const TPassJob& job, QRect rect
     rect = rect.intersected(image.rect());
     if (rect.isEmpty())
         return;
-    QPainter painter(&image);
-    painter.fillRect(rect, job.PanelColour);
-    if (!job.Background.isNull())
-        painter.drawImage(rect.topLeft(), job.Background, rect.translated(job.BackgroundOffset));
+    const bool plain = image.format() == QImage::Format_RGB888 &&
+                       (job.Background.isNull() || job.Background.format() == QImage::Format_RGB888);
+    if (!plain) {
+        QPainter painter(&image);
+        painter.fillRect(rect, job.PanelColour);
+        if (!job.Background.isNull())
+            painter.drawImage(rect.topLeft(), job.Background, rect.translated(job.BackgroundOffset));
+        return;
+    }
+    // Rows are drawn many times a second: the pixels are copied without a painter. The panel
+    // colour shows where the picture does not reach.
+    const uchar fill[3] = {static_cast<uchar>(job.PanelColour.red()),
+                           static_cast<uchar>(job.PanelColour.green()),
+                           static_cast<uchar>(job.PanelColour.blue())};
+    const QRect source = rect.translated(job.BackgroundOffset).intersected(job.Background.rect());
+    const QRect covered = source.translated(-job.BackgroundOffset);
+    const auto fillSpan = [&](uchar* line, int first, int last) {
+        for (int x = first; x <= last; ++x)
+            std::copy(fill, fill + 3, line + 3 * x);
+    };
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        uchar* line = image.scanLine(y);
+        if (covered.isEmpty() || y < covered.top() || y > covered.bottom()) {
+            fillSpan(line, rect.left(), rect.right());
+            continue;
+        }
+        fillSpan(line, rect.left(), covered.left() - 1);
+        std::copy_n(job.Background.constScanLine(y + job.BackgroundOffset.y()) + 3 * source.left(),
+                    3 * source.width(), line + 3 * covered.left());
+        fillSpan(line, covered.right() + 1, rect.right());
+    }
 }
 
-void TKPanelWidget::RenderRow(QImage& image, const TPassJob& job, const TRowJob& row) {
+void TKPanelWidget::RenderRow(QImage& image, const TPassJob& job, const TRowJob& row, TRowTextCache& texts) {
     const int ih = job.ItemHeight;
     const QRect full(0, row.Row * ih, job.Size.width(), ih);
     const QRect rect = MaskRowRect(job.Mask, full).intersected(image.rect());
     if (rect.isEmpty())
         return;
     PutBackground(image, job, rect);
-    {
+    texts.Use(job.Font, ih);
+    if (row.HasItem) {
+        int textStart = rect.left();
+        if (job.ShowIcons) {
+            textStart += 2;
+            if (!row.Icon.isNull()) {
+                const int size = std::max(ih - 2, 1);
+                QPainter painter(&image);
+                painter.setClipRect(rect);
+                painter.drawImage(QRect(textStart, rect.top() + 1, size, size), row.Icon);
+                textStart += size;
+            }
+        }
+        const int rightWidth = texts.Advance(row.Right);
+        texts.Draw(image, row.Right, rect.right() + 1 - rightWidth, rect.top(), row.Text, rect);
+        // The left column ends where the right one (with a gap of two spaces) begins.
+        const int leftEnd = rect.right() + 1 - rightWidth - texts.Advance(QStringLiteral("  "));
+        const QRect leftClip = QRect(QPoint(textStart, rect.top()), QPoint(leftEnd - 1, rect.bottom()));
+        if (leftEnd > textStart)
+            texts.Draw(image, row.Left, textStart, rect.top(), row.Text, leftClip.intersected(rect));
+    } else if (row.EmptyText) {
+        const int textWidth = texts.Advance(row.Left);
+        texts.Draw(image, row.Left, rect.left() + (rect.width() - textWidth) / 2, rect.top(), row.Text, rect);
+    }
+    if (row.Bar == bmDotted) {
         QPainter painter(&image);
         painter.setClipRect(rect);
-        painter.setFont(job.Font);
-        painter.setPen(row.Text);
-        const QFontMetrics metrics(job.Font);
-        const int baseline = rect.top() + (ih - metrics.height()) / 2 + metrics.ascent();
-        if (row.HasItem) {
-            int textStart = rect.left();
-            if (job.ShowIcons) {
-                textStart += 2;
-                if (!row.Icon.isNull()) {
-                    const int size = std::max(ih - 2, 1);
-                    painter.drawImage(QRect(textStart, rect.top() + 1, size, size), row.Icon);
-                    textStart += size;
-                }
-            }
-            const int rightWidth = metrics.horizontalAdvance(row.Right);
-            painter.drawText(QPoint(rect.right() + 1 - rightWidth, baseline), row.Right);
-            // The left column ends where the right one (with a gap of two spaces) begins.
-            const int leftEnd =
-                rect.right() + 1 - rightWidth - metrics.horizontalAdvance(QStringLiteral("  "));
-            const QRect leftClip = QRect(QPoint(textStart, rect.top()), QPoint(leftEnd - 1, rect.bottom()));
-            painter.setClipRect(leftClip.intersected(rect));
-            if (leftEnd > textStart)
-                painter.drawText(QPoint(textStart, baseline), row.Left);
-        } else if (row.EmptyText) {
-            const int textWidth = metrics.horizontalAdvance(row.Left);
-            painter.drawText(QPoint(rect.left() + (rect.width() - textWidth) / 2, baseline), row.Left);
-        }
-        if (row.Bar == bmDotted) {
-            painter.setClipRect(rect);
-            painter.setPen(QPen(job.BarColour, 1, Qt::DotLine));
-            painter.drawRect(rect.adjusted(0, 0, -1, -1));
-        }
+        painter.setPen(QPen(job.BarColour, 1, Qt::DotLine));
+        painter.drawRect(rect.adjusted(0, 0, -1, -1));
     }
     if (row.Bar == bmBlend) {
         BlendBar(image, rect, job.BarColour, row.Weight);
@@ -497,10 +584,13 @@ void TKPanelWidget::PainterLoop() {
         FHasJob = false;
         FRestartPaint = false;
         FPainting = true;
+        const bool full = FFullPass || !FShownSettings.SameSettings(job);
         lock.unlock();
 
         bool ended = false;
         std::size_t drawn = 0;
+        // The cursor rows come first and may come again in the rows from the top.
+        std::vector<bool> done(static_cast<std::size_t>(std::max(job.VisibleRows, 1)), false);
         for (const TRowJob& row : job.Rows) {
             std::lock_guard rowLock(FMutex);
             if (FRestartPaint || FQuit) {
@@ -512,22 +602,35 @@ void TKPanelWidget::PainterLoop() {
                 ended = true;
                 break;
             }
-            RenderRow(FRowBitmap, job, row);
+            const auto slot = static_cast<std::size_t>(row.Row);
+            if (slot < done.size()) {
+                if (done[slot])
+                    continue;
+                done[slot] = true;
+            }
+            if (!full && slot < FShownRows.size() && FShownValid[slot] && FShownRows[slot].SameLook(row))
+                continue;
+            RenderAndKeep(job, row);
             // The cursor rows come first; show them before the rest is redrawn.
             if (++drawn == 2)
                 QMetaObject::invokeMethod(
-                    this, [this] { update(); }, Qt::QueuedConnection);
+                    this, [this] { ShowDirty(); }, Qt::QueuedConnection);
         }
         lock.lock();
         if (!ended && FRowBitmap.size() == job.Size) {
-            const int top = job.VisibleRows * job.ItemHeight;
-            PutBackground(FRowBitmap, job, QRect(0, top, job.Size.width(), job.Size.height() - top));
+            if (full) {
+                const int top = job.VisibleRows * job.ItemHeight;
+                const QRect below(0, top, job.Size.width(), job.Size.height() - top);
+                PutBackground(FRowBitmap, job, below);
+                FDirty += below;
+            }
+            FFullPass = false;
         }
         FPainting = false;
         lock.unlock();
         FWake.notify_all();
         QMetaObject::invokeMethod(
-            this, [this] { update(); }, Qt::QueuedConnection);
+            this, [this] { ShowDirty(); }, Qt::QueuedConnection);
     }
 }
 
@@ -555,10 +658,16 @@ QImage TKPanelWidget::RowImage() const {
 }
 
 void TKPanelWidget::paintEvent(QPaintEvent* event) {
-    (void)event;
+    if (FResetWhenUnlocked) {
+        const bool locked = FPaintLocked;
+        FPaintLocked = false;
+        ResetImage(size());
+        FPaintLocked = locked;
+    }
     QPainter painter(this);
     std::lock_guard lock(FMutex);
-    painter.drawImage(0, 0, FRowBitmap);
+    const QRect area = event->rect().intersected(FRowBitmap.rect());
+    painter.drawImage(area.topLeft(), FRowBitmap, area);
 }
 
 void TKPanelWidget::resizeEvent(QResizeEvent* event) {

@@ -14,12 +14,14 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 
 #include "panel/KMYFILEPANEL.h"
 #include "panel/PanelMask.h"
+#include "panel/ui/RowTextCache.h"
 
 namespace ks {
 
@@ -43,7 +45,10 @@ QString DecodeFileName(const std::string& bytes);
 ///
 /// A paint request takes a snapshot of the visible rows (texts, colours, icons, weights) on the
 /// GUI thread, so the painter never reads the model. A new request ends the running pass after
-/// its current row.
+/// its current row. The painter remembers what each row shows: a cursor pass draws only the rows
+/// whose snapshot differs (a cursor move: the old and the new cursor row), a full pass draws every
+/// row, and only the drawn rows are copied to the screen. Row texts are laid out once and kept
+/// as masks (`TRowTextCache`), so a scrolled list blends the texts it showed one row away.
 class TKPanelWidget : public QWidget, public TKPanelView {
 public:
     /// Decodes a language text (a code-page string) for display.
@@ -69,6 +74,8 @@ public:
     void RepaintAll() override;
     void DrawItem(int index, int weight) override;
     void LockPainting(bool locked) override;
+    /// Whether painting is locked (`LockPainting`).
+    bool PaintingLocked() const { return FPaintLocked; }
     void StartTimer(TKPanelTimer timer, int intervalMs) override;
     void StopTimer(TKPanelTimer timer) override;
     void TakeFocus() override;
@@ -107,6 +114,8 @@ public:
         QImage Icon;
         TBarMode Bar = bmNone;
         int Weight = 0;
+        /// Whether both rows look the same when drawn with the same pass settings.
+        bool SameLook(const TRowJob& other) const;
     };
     /// Everything one pass draws.
     struct TPassJob {
@@ -121,18 +130,23 @@ public:
         TPanelMaskData Mask;
         bool ShowIcons = false;
         std::vector<TRowJob> Rows; ///< in drawing order
+        /// Whether rows drawn with either job look the same.
+        bool SameSettings(const TPassJob& other) const;
     };
 
-    /// Renders one row of job into image (on any thread).
-    static void RenderRow(QImage& image, const TPassJob& job, const TRowJob& row);
+    /// Renders one row of job into image (on any thread), its texts through texts.
+    static void RenderRow(QImage& image, const TPassJob& job, const TRowJob& row, TRowTextCache& texts);
     /// Puts the background of rect into image.
     static void PutBackground(QImage& image, const TPassJob& job, QRect rect);
 
 private:
     TPassJob MakeJob(bool trailRules, int onlyIndex, int onlyWeight);
+    void Request(bool full);
+    void ShowDirty();
+    // Under FMutex: renders row into FRowBitmap, remembers it and adds its rectangle to FDirty.
+    void RenderAndKeep(const TPassJob& job, const TRowJob& row);
     TRowJob MakeRow(int index, int row, int weight, bool forceBar);
     QImage IconFor(TKFiles& item, int index);
-    void Request();
     void PainterLoop();
     void StopPass();
     void WaitPainterIdle();
@@ -152,6 +166,8 @@ private:
     std::map<QString, std::uint32_t> FIconIndex;
     bool FPaintLocked = false;
     bool FPendingWhileLocked = false;
+    /// The off-screen image is made anew when painting resumes (`ResetImage` while locked).
+    bool FResetWhenUnlocked = false;
     /// Wheel movement short of a whole step (120 units), kept for the next event.
     int FWheelRest = 0;
 
@@ -159,8 +175,18 @@ private:
     mutable std::mutex FMutex;
     std::condition_variable FWake;
     QImage FRowBitmap;
+    TRowTextCache FTexts;
     TPassJob FPendingJob;
     bool FHasJob = false;
+    /// The next pass draws every row (a full request, or a full pass that was cut short).
+    bool FFullPass = true;
+    /// What each row of FRowBitmap shows (by row offset) and the settings it was drawn with;
+    /// a row without an entry is drawn by the next pass.
+    std::vector<TRowJob> FShownRows;
+    std::vector<bool> FShownValid;
+    TPassJob FShownSettings;
+    /// Drawn into FRowBitmap and not yet copied to the screen.
+    QRegion FDirty;
     bool FPainting = false;
     bool FRestartPaint = false;
     bool FQuit = false;

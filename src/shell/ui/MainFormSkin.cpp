@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "controls/ui/DisplayWidget.h"
 #include "foundation/DELTA9.h"
@@ -57,6 +58,15 @@ QRegion ShapeRegion(const TWindowShape& shape) {
 } // namespace
 
 void TMainForm::LoadSkin() {
+    // The panels take the new geometry, mask, font and background at once: one new image and
+    // one pass each, instead of one for every setting.
+    std::vector<TKPanelWidget*> locked;
+    for (TKPanelWidget* panel : {LEFTPANEL, RIGHTPANEL}) {
+        if (!panel->PaintingLocked()) {
+            panel->LockPainting(true);
+            locked.push_back(panel);
+        }
+    }
     TPanelColours colours{FOptions.PanelColorCursor, FOptions.PanelColorUpFolder, FOptions.PanelColorFolder,
                           FOptions.PanelColorExe,    FOptions.PanelColorOther,    FOptions.PanelColorPacked};
     TFontSpec currentFont;
@@ -130,6 +140,8 @@ void TMainForm::LoadSkin() {
         ImgMenu->setPixmap(QPixmap::fromImage(menuPicture));
     }
     AttachBackground();
+    for (TKPanelWidget* panel : locked)
+        panel->LockPainting(false);
     LEFTPINFO->Model().SetCaption(FLeft->GetPanelPath());
     RIGHTPINFO->Model().SetCaption(FRight->GetPanelPath());
     update();

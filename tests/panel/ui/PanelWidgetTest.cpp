@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPaintEvent>
+#include <QRegion>
 
 #include "panel/KMYFILEPANEL.h"
 #include "panel/ui/PanelWidget.h"
@@ -180,6 +182,93 @@ TEST_F(PanelWidgetTest, MaskClipsTheRowsAndLeavesTheBackgroundOutside) {
         EXPECT_EQ(image.pixelColor(150, y), bar);
         EXPECT_EQ(image.pixelColor(151, y), QColor(Qt::black));
     }
+}
+
+TEST_F(PanelWidgetTest, NewFontRedrawsTheTextsInIt) {
+    FTree.File("a.txt", "a");
+    FTree.File("bbbbbbbb.txt", "b");
+    Read(FTree.Path());
+    const QImage before = FWidget->RowImage();
+    QFont bold = FWidget->font();
+    bold.setBold(true);
+    FWidget->setFont(bold);
+    ASSERT_TRUE(FWidget->WaitIdle(10000));
+    const QImage after = FWidget->RowImage();
+    EXPECT_NE(after, before);
+
+    // The rows equal those of a widget that had the font from the start.
+    TKMYFILEPANEL panel(FOptions);
+    panel.FActive = true;
+    TKPanelWidget fresh(panel);
+    fresh.setPalette(FWidget->palette());
+    fresh.setFont(bold);
+    fresh.resize(FWidget->size());
+    fresh.show();
+    panel.FFolderItems.FPath = FTree.Path();
+    panel.ReadPanel(false, true);
+    ASSERT_TRUE(fresh.WaitIdle(10000));
+    EXPECT_EQ(after, fresh.RowImage());
+}
+
+// The parts of a widget its paint events covered.
+class TPaintRecorder : public QObject {
+public:
+    QRegion Painted;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            Painted += static_cast<QPaintEvent*>(event)->region();
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+TEST_F(PanelWidgetTest, CursorMoveRepaintsOnlyTheOldAndTheNewCursorRow) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt", "g.txt", "h.txt", "i.txt",
+                             "j.txt", "k.txt", "l.txt", "m.txt", "n.txt"})
+        FTree.File(name, "x");
+    Read(FTree.Path());
+    const int ih = FPanel->FItemHeight;
+    const int rows = FPanel->FVisibleRows;
+    ASSERT_GE(rows, 4);
+    ASSERT_GT(FPanel->FItemsStruc->Count(), rows + 1);
+    const auto settle = [&] {
+        ASSERT_TRUE(FWidget->WaitIdle(10000));
+        // The painter's results reach the screen through queued calls and update requests.
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+    };
+    const auto rowsArea = [&](int first, int last) {
+        return QRegion(0, first * ih, FWidget->width(), (last - first + 1) * ih);
+    };
+    settle();
+    TPaintRecorder recorder;
+    FWidget->installEventFilter(&recorder);
+    const auto press = [&](Qt::Key key) {
+        recorder.Painted = QRegion();
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(FWidget.get(), &event);
+        settle();
+    };
+
+    press(Qt::Key_Down);
+    EXPECT_EQ(FPanel->FItemsStruc->FItemIndex, 1);
+    EXPECT_EQ(recorder.Painted, rowsArea(0, 1));
+    press(Qt::Key_Down);
+    EXPECT_EQ(recorder.Painted, rowsArea(1, 2));
+    // What was drawn row by row is what a full pass draws.
+    const QImage moved = FWidget->RowImage();
+    FWidget->RepaintAll();
+    settle();
+    EXPECT_EQ(FWidget->RowImage(), moved);
+
+    // Past the last row the list scrolls: every row shows another item.
+    while (FPanel->FItemsStruc->FItemIndex < rows - 1)
+        press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    EXPECT_EQ(FPanel->FItemsStruc->FTopIndex, 1);
+    EXPECT_EQ(recorder.Painted, rowsArea(0, rows - 1));
+    FWidget->removeEventFilter(&recorder);
 }
 
 } // namespace
