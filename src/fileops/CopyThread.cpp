@@ -135,14 +135,16 @@ public:
             if (FCopier.FCancel || FCopier.FLastCode == qcAborted)
                 break;
             if (entry.Kind == ekPanelItem && FJob.FUnmarkPanel != nullptr)
-                FJob.FUnmarkPanel->RequestUnmark(entry.Item, entry.Source, FJob.FSourcePanel.load() != nullptr);
+                FJob.FUnmarkPanel->RequestUnmark(entry.Item, entry.Source,
+                                                 FJob.FSourcePanel.load() != nullptr);
         }
         if (FJob.FCopier.FCancel)
             FJob.FCancelled = true;
         // New files are not flushed one by one (cp does not either); the job is done once its
         // target file systems have everything.
-        for (const std::unique_ptr<TKFolder>& folder : FSyncFolders)
-            (void)folder->SyncFileSystem();
+        if (FCopier.FWroteData)
+            for (const std::unique_ptr<TKFolder>& folder : FSyncFolders)
+                (void)folder->SyncFileSystem();
     }
 
 private:
@@ -245,7 +247,8 @@ private:
         RememberForSync(entry.TargetFolder, **target);
         const std::string targetPath = Join(entry.TargetFolder, targetName);
         if (info->Type == TEntryType::etFolder)
-            CopyTopFolder(*source->Folder, source->Name, entry.Source, *info, **target, targetName, targetPath);
+            CopyTopFolder(*source->Folder, source->Name, entry.Source, *info, **target, targetName,
+                          targetPath);
         else
             CopyOneFile(*source->Folder, source->Name, entry.Source, **target, targetName, targetPath);
     }
@@ -261,7 +264,8 @@ private:
         if (FJob.FMakeBackup) {
             const std::string backup = std::string(targetName) + ".bak";
             if (ValidEntryName(backup) && backup.size() <= 255)
-                FCopier.CopyFileAt(sourceFolder, sourceName, sourcePath, targetFolder, backup, targetPath + ".bak");
+                FCopier.CopyFileAt(sourceFolder, sourceName, sourcePath, targetFolder, backup,
+                                   targetPath + ".bak");
             FCopier.FFileDone = 0;
             if (Stop()) {
                 FJob.FInFile = false;
@@ -389,7 +393,8 @@ private:
                 lost = true;
                 return TWalkStep::wsStop;
             }
-            CopyOneFile(folder, entry.Name, entry.Path(), *into, entry.Name, Join(levels.back().Path, entry.Name));
+            CopyOneFile(folder, entry.Name, entry.Path(), *into, entry.Name,
+                        Join(levels.back().Path, entry.Name));
             return Stop() ? TWalkStep::wsStop : TWalkStep::wsNext;
         };
         walk.OnEnter = [&](TKFolder& parent, TKFolder&, const TWalkEntry& entry) {
@@ -473,7 +478,8 @@ void TCopyThread::Execute() {
     }
     FFinished = false;
     std::lock_guard lock(FShared->Lock);
-    std::erase_if(FShared->Jobs, [this](const std::shared_ptr<TCopyThread>& job) { return job.get() == this; });
+    std::erase_if(FShared->Jobs,
+                  [this](const std::shared_ptr<TCopyThread>& job) { return job.get() == this; });
     --FShared->Running;
     FShared->Changed.notify_all();
 }

@@ -94,8 +94,9 @@ bool TKCopyFile::CopyFile(const std::string& source, const std::string& target) 
     return CopyFileAt(*from->Folder, from->Name, source, *to->Folder, to->Name, target);
 }
 
-bool TKCopyFile::CopyFileAt(TKFolder& sourceFolder, std::string_view sourceName, const std::string& sourcePath,
-                            TKFolder& targetFolder, std::string_view targetName, const std::string& targetPath) {
+bool TKCopyFile::CopyFileAt(TKFolder& sourceFolder, std::string_view sourceName,
+                            const std::string& sourcePath, TKFolder& targetFolder,
+                            std::string_view targetName, const std::string& targetPath) {
     FFileDone = 0;
     FFileSize = 0;
     SetCurrentFile(std::string(targetName));
@@ -141,11 +142,27 @@ TKCopyFile::TOutcome TKCopyFile::Copy(TKFolder& sourceFolder, std::string_view s
         return TOutcome::Aborted;
     }
 
+    // A move within one file system to a free name is one rename, before anything is opened.
+    Result<TFileInfo> described = sourceFolder.Info(sourceName);
+    if (FMove && described && described->Type != TEntryType::etFolder &&
+        described->Id.Device == targetFolder.Id().Device) {
+        if (sourceFolder.Rename(sourceName, targetFolder, targetName, true)) {
+            FFileSize =
+                static_cast<std::int64_t>(described->Type == TEntryType::etFile ? described->Size : 0);
+            if (FCancel)
+                (void)targetFolder.Rename(targetName, sourceFolder, sourceName, true);
+            return TOutcome::Done;
+        }
+        // A taken name is asked about below; another file system below the same device number
+        // (a bind mount) is copied.
+    }
+
     // The source, opened without following a link; a device, FIFO or socket is never opened.
     std::unique_ptr<TKFile> source;
     TFileInfo info;
-    for (;;) {
-        Result<TFileInfo> described = sourceFolder.Info(sourceName);
+    for (bool first = true;; first = false) {
+        if (!first)
+            described = sourceFolder.Info(sourceName);
         if (described && described->Type == TEntryType::etLink) {
             info = *described;
             break;
@@ -181,7 +198,7 @@ TKCopyFile::TOutcome TKCopyFile::Copy(TKFolder& sourceFolder, std::string_view s
             return outcome;
     }
 
-    if (FMove && info.Id.Device == targetFolder.Id().Device) {
+    if (FMove && replace && info.Id.Device == targetFolder.Id().Device) {
         Result<void> renamed = sourceFolder.Rename(sourceName, targetFolder, targetName, !replace);
         if (renamed) {
             if (FCancel)
@@ -268,6 +285,7 @@ TKCopyFile::TOutcome TKCopyFile::CreatePartial(TKFolder& targetFolder, std::stri
         if (created) {
             // The lock tells other copies that this partial file is being written.
             (void)(*created)->Lock(0);
+            FWroteData = true;
             target.Folder = &targetFolder;
             target.Name = name;
             target.File = std::move(*created);

@@ -60,6 +60,8 @@ public:
     int FOverwriteMode = 0;
     /// Shown with the questions, so the user knows which job asks.
     int FJobID = 0;
+    /// Set once a file's data was written (not only renamed): the job then flushes its targets.
+    bool FWroteData = false;
 
     /// Sets the chunk of files up to ten buffers from a `SettingsMaxCopyBufferSize` value.
     void SetMaxCopyBufferSize(std::int64_t kilobytes) { FChunkNormal = CopyChunkNormalFor(kilobytes); }
