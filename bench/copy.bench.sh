@@ -13,6 +13,7 @@ measure "copy one 2 GiB file vs cp + sync -f" 3 \
     '"$KS_BIN/ksable-probe" copy "$copies/big" "$copies/to/"' \
     'cp "$copies/big" "$copies/to/" && sync -f "$copies/to"' \
     'rm -f "$copies/to/big"; sync'
+rm -f "$copies/to/big"
 "$KS_BIN/ks_bench_copy" progress "$copies/big" "$copies/to"
 rm -f "$copies/to/big"
 

@@ -100,7 +100,8 @@ void TCopyEngine::AddEntry(const std::string& source, const std::string& targetF
         FCurrentJob->FEntries.push_back({ekAdded, source, targetFolder, -1});
 }
 
-void TCopyEngine::FillFromPanels(TKMYFILEPANEL& sourcePanel, TKMYFILEPANEL& targetPanel, std::string targetPath) {
+void TCopyEngine::FillFromPanels(TKMYFILEPANEL& sourcePanel, TKMYFILEPANEL& targetPanel,
+                                 std::string targetPath) {
     if (!FCurrentJob)
         return;
     const TKPanelType kind = sourcePanel.PanelType();

@@ -60,19 +60,20 @@ protected:
     void SetUp() override { SetPlatform(&FSystem, &FDisk); }
     void TearDown() override { SetPlatform(nullptr, nullptr); }
 
-    TJobOutcome Run(const std::vector<std::string>& sources, const std::string& target, std::deque<int> answers = {},
-                    const TJobSpec& spec = {}) {
+    TJobOutcome Run(const std::vector<std::string>& sources, const std::string& target,
+                    std::deque<int> answers = {}, const TJobSpec& spec = {}) {
         return RunCopyJob(FDisk, sources, target, std::move(answers), spec);
     }
 
     // A folder panel on folder with the named items marked.
-    std::unique_ptr<TKMYFILEPANEL> Panel(const std::string& folder, const std::vector<std::string>& marked = {}) {
+    std::unique_ptr<TKMYFILEPANEL> Panel(const std::string& folder,
+                                         const std::vector<std::string>& marked = {}) {
         auto panel = std::make_unique<TKMYFILEPANEL>(FOptions);
         panel->FFolderItems.FPath = folder;
         panel->ReadPanel(false, false);
         for (const std::string& name : marked)
-            panel->FFolderItems.MarkItem(panel->FFolderItems.GetFileItem(panel->FFolderItems.FindIndex(name, false)),
-                                         mmMark);
+            panel->FFolderItems.MarkItem(
+                panel->FFolderItems.GetFileItem(panel->FFolderItems.FindIndex(name, false)), mmMark);
         return panel;
     }
 
@@ -128,7 +129,8 @@ TEST_F(CopyOnDisk, ATreeArrivesWholeWithModesLinksHolesAndOddNames) {
     const TJobOutcome outcome = Run({tree / "src"}, tree / "dst", {mrYes});
     EXPECT_EQ(outcome.Codes, std::vector<int>{qcSourceMissing});
     EXPECT_EQ(TempTree::ReadFile(tree / "dst/src/big.bin"), big);
-    EXPECT_EQ(StatOf(tree / "dst/src/big.bin").st_mode & 07777, 0750u) << "set-user-id never goes with a copy";
+    EXPECT_EQ(StatOf(tree / "dst/src/big.bin").st_mode & 07777, 0750u)
+        << "set-user-id never goes with a copy";
     EXPECT_EQ(StatOf(tree / "dst/src/empty").st_size, 0);
     EXPECT_EQ(TempTree::ReadFile(tree / std::string("dst/src/name-\xff\xfe-not-utf8")), "odd");
     EXPECT_EQ(fs::read_symlink(tree / "dst/src/link"), "big.bin");
@@ -201,7 +203,8 @@ TEST_F(CopyOnDisk, CopiesIntoThemselvesOrOntoThemselvesAreRefused) {
     for (const TCase& row : std::vector<TCase>{
              {"a folder into its own sub-folder", tree / "src", tree / "src/sub", qcFolderIntoItself},
              {"a folder into itself", tree / "src", tree / "src", qcFolderIntoItself},
-             {"a file onto itself through a linked path", tree / "src/sub/a", tree / "via/src/sub", qcCopyToItself},
+             {"a file onto itself through a linked path", tree / "src/sub/a", tree / "via/src/sub",
+              qcCopyToItself},
          }) {
         SCOPED_TRACE(row.Name);
         const TJobOutcome outcome = Run({row.Source}, row.Target, {mrOk});
@@ -233,8 +236,16 @@ TEST_F(CopyOnDisk, TargetPathsResolveAsTheCopyDialogSaysAndDoneItemsAreUnmarked)
               tree / "dst/*.bak",
               {"dst/report.bak", "dst/folder.bak/inner.txt"},
               "*.bak"},
-             {"a bare name copies into the source folder", {"notes.txt"}, "copy.txt", {"src/copy.txt"}, "copy.txt"},
-             {"a trailing slash creates one level", {"notes.txt"}, tree / "dst/new/", {"dst/new/notes.txt"}, "*.*"},
+             {"a bare name copies into the source folder",
+              {"notes.txt"},
+              "copy.txt",
+              {"src/copy.txt"},
+              "copy.txt"},
+             {"a trailing slash creates one level",
+              {"notes.txt"},
+              tree / "dst/new/",
+              {"dst/new/notes.txt"},
+              "*.*"},
              {"empty: the target panel's folder", {"notes.txt"}, "", {"dst/notes.txt"}, "*.*"},
          }) {
         SCOPED_TRACE(row.Name);
@@ -424,8 +435,8 @@ TEST_F(CopyOnDisk, ACopierKilledMidFileLeavesNoTargetAndTheNextCopyClearsItsLeft
     tree.Folder("dst");
     TProcess copier;
     // The smallest chunks keep the copy going long enough to be caught in the middle.
-    ASSERT_TRUE(copier.Start({KS_BIN_DIR "/ksable-probe", "copy", "--buffer", "0", tree / "src/big", tree / "dst"},
-                             {}, ""));
+    ASSERT_TRUE(copier.Start(
+        {KS_BIN_DIR "/ksable-probe", "copy", "--buffer", "0", tree / "src/big", tree / "dst"}, {}, ""));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     std::vector<std::string> partial;
     while (std::chrono::steady_clock::now() < deadline) {

@@ -73,7 +73,8 @@ struct TJobSpec {
 
 /// Runs one job of AddEntry entries (each source into targetFolder) to its end and reports it.
 inline TJobOutcome RunCopyJob(TKFileSystem& fileSystem, const std::vector<std::string>& sources,
-                              const std::string& targetFolder, std::deque<int> answers, const TJobSpec& spec = {}) {
+                              const std::string& targetFolder, std::deque<int> answers,
+                              const TJobSpec& spec = {}) {
     TScriptCopyAsker asker(std::move(answers));
     TCopyEngine engine(fileSystem, &asker);
     std::shared_ptr<TCopyThread> job = engine.NewJob(spec.Move, spec.KeepDate, spec.Backup);

@@ -25,8 +25,9 @@ constexpr int JobTimeoutMs = 30 * 60 * 1000;
 
 int AnswerValue(const std::string& word) {
     static const std::vector<std::pair<std::string, int>> answers = {
-        {"ok", mrOk},     {"yes", mrYes},       {"yes-to-all", mrYesToAll}, {"no", mrNo},
-        {"no-to-all", mrNoToAll}, {"retry", mrRetry}, {"abort", mrAbort},
+        {"ok", mrOk},       {"yes", mrYes},           {"yes-to-all", mrYesToAll},
+        {"no", mrNo},       {"no-to-all", mrNoToAll}, {"retry", mrRetry},
+        {"abort", mrAbort},
     };
     for (const auto& [name, value] : answers)
         if (name == word)
@@ -43,7 +44,11 @@ public:
     int Ask(const TCopyQuestion& question, const std::atomic<bool>&) override {
         std::lock_guard lock(FLock);
         const int answer = FNext < FAnswers.size() ? FAnswers[FNext++] : EscapeAnswer(question.Buttons);
-        TJsonLine().Add("QuestionCode", question.Code).Add("Text", question.Text).Add("Answer", answer).Print();
+        TJsonLine()
+            .Add("QuestionCode", question.Code)
+            .Add("Text", question.Text)
+            .Add("Answer", answer)
+            .Print();
         return answer;
     }
 
