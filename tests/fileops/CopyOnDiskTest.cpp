@@ -471,6 +471,37 @@ TEST_F(CopyOnDisk, APartialFileSomeoneStillWritesIsLeftAlone) {
     EXPECT_EQ(TempTree::ReadFile(held), "being written");
 }
 
+TEST_F(CopyOnDisk, FoldersSwappedForLinksMidMoveRedirectNoWriteAndNoDelete) {
+    TempTree tree;
+    for (const char* name : {"f1", "f2", "f3"}) {
+        tree.File(std::string("src/sub/") + name, "moved");
+        tree.File(std::string("outside/") + name, "victim");
+    }
+    tree.File("dst/sub/f2", "old");
+    tree.Folder("outside2");
+    TScriptCopyAsker asker({mrYes});
+    // While the job asks about f2, both trees have their folder swapped for a link elsewhere.
+    asker.OnAsk = [&](const TCopyQuestion&) {
+        fs::rename(tree / "src/sub", tree / "src/real");
+        fs::create_directory_symlink(tree / "outside", tree / "src/sub");
+        fs::rename(tree / "dst/sub", tree / "dst/real");
+        fs::create_directory_symlink(tree / "outside2", tree / "dst/sub");
+    };
+    TCopyEngine engine(FDisk, &asker);
+    engine.NewJob(true, true, false);
+    engine.AddEntry(tree / "src/sub", tree / "dst");
+    engine.StartJob();
+    ASSERT_TRUE(engine.WaitIdle(30000));
+    EXPECT_EQ(asker.Codes(), std::vector<int>{qcAlreadyExists});
+    for (const char* name : {"f1", "f2", "f3"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(TempTree::ReadFile(tree / "outside/" + name), "victim");
+        EXPECT_EQ(TempTree::ReadFile(tree / "dst/real/" + name), "moved");
+        EXPECT_FALSE(fs::exists(tree / "src/real/" + name));
+    }
+    EXPECT_TRUE(fs::is_empty(tree / "outside2"));
+}
+
 // Real small disks in a mount namespace of the test's own: a full disk, and a move between two.
 class CopyOnMounts : public CopyOnDisk {
 protected:
@@ -518,6 +549,27 @@ TEST_F(CopyOnMounts, AFullDiskEndsTheJobAndLeavesTheTargetFolderAsItWas) {
     EXPECT_FALSE(fs::exists(small + "/3-after"));
     EXPECT_TRUE(PartialFiles(small).empty());
     EXPECT_EQ(TempTree::ReadFile(tree / "src/2-big"), big);
+}
+
+TEST_F(CopyOnMounts, AFiveGibSparseFileFitsOnASmallDisk) {
+    const std::string small = Mount("small", "size=16m");
+    const std::string sparse = FTree->File("sparse");
+    ASSERT_EQ(::truncate(sparse.c_str(), off_t{5} << 30), 0);
+    {
+        std::fstream file(sparse, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(off_t{3} << 30);
+        file << "in the middle";
+    }
+    const TJobOutcome outcome = Run({sparse}, small);
+    EXPECT_TRUE(outcome.Codes.empty());
+    EXPECT_EQ(outcome.Done, std::uint64_t{5} << 30);
+    const struct stat copy = StatOf(small + "/sparse");
+    EXPECT_EQ(copy.st_size, off_t{5} << 30);
+    std::ifstream file(small + "/sparse", std::ios::binary);
+    file.seekg(off_t{3} << 30);
+    std::string text(13, '\0');
+    file.read(text.data(), 13);
+    EXPECT_EQ(text, "in the middle");
 }
 
 TEST_F(CopyOnMounts, AMoveBetweenTwoDisksCopiesThenDeletes) {
