@@ -429,7 +429,9 @@ private:
                 return TWalkStep::wsStop;
             }
             level.Folder.reset();
-            FinishFolder(*holder, level.Name, level.Source);
+            // A source folder that could not be described keeps the target's own mode.
+            if (level.Source.Type == TEntryType::etFolder)
+                FinishFolder(*holder, level.Name, level.Source);
             if (!listed)
                 complete = false;
             if (FJob.FMove && listed && !Stop())
