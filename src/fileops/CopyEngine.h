@@ -82,6 +82,9 @@ public:
     bool WaitIdle(int timeoutMs);
 
     TQuestionSlot& Questions() { return FShared->Questions; }
+    /// How long a finished job keeps `FFinished` set (100 ms; benchmarks that time the work
+    /// alone set 0).
+    void SetClosingMs(int ms) { FShared->ClosingMs = ms; }
     /// See `TCopyEngineShared::ApplyPriority`.
     void SetPriorityHandler(std::function<void(int)> apply) { FShared->ApplyPriority = std::move(apply); }
 
