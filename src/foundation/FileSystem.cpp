@@ -73,6 +73,10 @@ Result<void> TKFileSystem::ListFolderTypes(const std::string& path,
     });
 }
 
+Result<void> TKFolder::SyncFileSystem() {
+    return TError{TErrorCode::ecUnsupported, 0, {}, "nothing to flush"};
+}
+
 Result<std::unique_ptr<TKFolder>> TKFileSystem::OpenFolder(const std::string& path) {
     return TError{TErrorCode::ecUnsupported, 0, path, "this file system cannot change files"};
 }

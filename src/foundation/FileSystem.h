@@ -244,6 +244,9 @@ public:
     /// Flushes the folder itself to the disk (fsync), so the names created, renamed or removed
     /// in it survive a power cut. Some file systems refuse; a refusal leaves the names as they are.
     virtual Result<void> Sync() = 0;
+    /// Flushes everything written to the file system holding this folder (syncfs). The default
+    /// refuses with ecUnsupported, for file systems with nothing to flush.
+    virtual Result<void> SyncFileSystem();
 
     /// The spelling of an entry named name without regard to ASCII case: name itself when an
     /// entry of that exact name resolves (a symlink to nothing does not), else the first entry in

@@ -63,6 +63,7 @@ const std::vector<TLangStringId> LangStringIds = {
     {"_STROnReading", &TLangStrings::STROnReading},
     {"_STROnWriting", &TLangStrings::STROnWriting},
     {"_STROnNoFreeSpace", &TLangStrings::STROnNoFreeSpace},
+    {"_STRCopyIntoItself", &TLangStrings::STRCopyIntoItself},
     {"_STRErrOpenArchive", &TLangStrings::STRErrOpenArchive},
     {"_STRErrProcessingArchive", &TLangStrings::STRErrProcessingArchive},
     {"_STRArchiveHeaderBroken", &TLangStrings::STRArchiveHeaderBroken},

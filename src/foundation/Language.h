@@ -47,6 +47,7 @@ struct TLangStrings {
     std::string STROnReading = "Error reading source file! Try again to read?";
     std::string STROnWriting = "Error writting target file! Try again to write?";
     std::string STROnNoFreeSpace = "Not enougth free disk space for writing!";
+    std::string STRCopyIntoItself = "Can't copy a folder into itself! Action will be terminated.";
     std::string STRErrOpenArchive = "Error in opening archive: %s";
     std::string STRErrProcessingArchive = "Error in processing archive: %s";
     std::string STRArchiveHeaderBroken = "Broken archive header.";

@@ -75,4 +75,8 @@ TKFileSystem& FileSystem() {
     return *GFileSystem;
 }
 
+Result<void> TKSystem::SetThreadPriority(int) {
+    return TError{TErrorCode::ecUnsupported, 0, {}, "thread priorities"};
+}
+
 } // namespace ks

@@ -129,6 +129,11 @@ public:
     /// Closes the tray of the CD drive. Fails with ecUnsupported where the system has no tool for
     /// it, and with the tool's error otherwise; waits a bounded time for it.
     virtual Result<void> CloseCdTray() = 0;
+    /// Gives the calling thread one of the five job priorities, 1 lowest to 5 highest (3 as
+    /// every thread starts): its share of the processor and of the disks. A priority above the
+    /// one the process started with may be refused (ecAccess) to an unprivileged user. The
+    /// default refuses with ecUnsupported.
+    virtual Result<void> SetThreadPriority(int priority);
 };
 
 /// The platform objects the process uses; installed once by the composition root (or a test)

@@ -20,7 +20,7 @@ std::int64_t FloorSeconds(std::int64_t ns) {
 TKMYFILEPANEL::TKMYFILEPANEL(TPanelOptions& options, TKPanelView* view,
                              std::unique_ptr<TKFileWatchBackend> watchBackend,
                              std::function<void(std::function<void()>)> post)
-    : Options(options), FView(view) {
+    : Options(options), FView(view), FPost(post) {
     FLoading = true;
     // Cursor moves report the new item unless the panel is quiet; a cleared list always does.
     // Folders are held without a trailing "/" (only "/" keeps it).
@@ -207,6 +207,39 @@ std::string TKMYFILEPANEL::ItemFullName(int index) const {
     default:
         return {};
     }
+}
+
+void TKMYFILEPANEL::RequestUnmark(int index, std::string fullName, bool redraw) {
+    bool first = false;
+    {
+        std::lock_guard lock(FRequestLock);
+        first = FRequests.empty();
+        FRequests.push_back({index, std::move(fullName), redraw});
+    }
+    // One posted call runs everything that came until it runs.
+    if (first && FPost)
+        FPost([this] { RunRequests(); });
+}
+
+void TKMYFILEPANEL::RunRequests() {
+    std::vector<TUnmarkRequest> requests;
+    {
+        std::lock_guard lock(FRequestLock);
+        requests.swap(FRequests);
+    }
+    bool changed = false;
+    for (const TUnmarkRequest& request : requests) {
+        TKFiles* item = FItemsStruc->GetFileItem(request.Index);
+        if (item == nullptr || !item->Marked || ItemFullName(request.Index) != request.FullName)
+            continue;
+        FItemsStruc->MarkItem(item, mmUnmark);
+        changed = true;
+        if (request.Redraw && FView != nullptr && request.Index >= FItemsStruc->FTopIndex &&
+            request.Index < FItemsStruc->FTopIndex + std::max(FVisibleRows, 1))
+            FView->DrawItem(request.Index, -1);
+    }
+    if (changed)
+        FireAfterChange(acList, GetItemInfo());
 }
 
 void TKMYFILEPANEL::RecountMarked() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -181,6 +182,14 @@ public:
     std::string ItemFolder(int index) const;
     std::string ItemFullName(int index) const;
     void RecountMarked();
+    /// Asks for the item at index of the current list to be unmarked on the GUI thread, provided
+    /// it still is the item named fullName there (a list re-read or re-sorted meanwhile is left
+    /// as it is); with redraw its row is redrawn when visible. Any thread: copy jobs call it as
+    /// they finish items, and never touch the list themselves. The request runs through the
+    /// panel's post function, or at the next `RunRequests` when the panel has none.
+    void RequestUnmark(int index, std::string fullName, bool redraw);
+    /// Runs the requests that came from other threads. GUI thread.
+    void RunRequests();
     std::string GetItemInfo() const;
     std::string GetPanelPath() const;
     /// The size column text of an item ("up-folder", "folder" or the formatted size).
@@ -395,6 +404,14 @@ private:
     // What the panel showed before its item information.
     TKPanelType FPanelTypeBeforeInfo = ptFolder;
     std::unique_ptr<TKFileWatcher> FWatcher;
+    std::function<void(std::function<void()>)> FPost;
+    struct TUnmarkRequest {
+        int Index;
+        std::string FullName;
+        bool Redraw;
+    };
+    std::mutex FRequestLock;
+    std::vector<TUnmarkRequest> FRequests;
 };
 
 } // namespace ks

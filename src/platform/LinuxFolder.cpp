@@ -522,4 +522,10 @@ Result<void> TKLinuxFolder::Sync() {
     return {};
 }
 
+Result<void> TKLinuxFolder::SyncFileSystem() {
+    if (::syncfs(FFd) != 0)
+        return ErrnoError(FPath, errno);
+    return {};
+}
+
 } // namespace ks

@@ -57,6 +57,7 @@ public:
                           std::int64_t modifyTimeNs) override;
     Result<TSpaceInfo> Space() override;
     Result<void> Sync() override;
+    Result<void> SyncFileSystem() override;
 
 private:
     // The full name of an entry, for error values.

@@ -113,6 +113,9 @@ public:
     Result<void> LogOff() override;
     /// Runs "eject -t"; ecUnsupported when eject is not installed.
     Result<void> CloseCdTray() override;
+    /// Nice values 19, 10, 0, -5, -10 and best-effort I/O levels 7, 6, 4, 2, 0 of the calling
+    /// thread for the priorities 1 to 5.
+    Result<void> SetThreadPriority(int priority) override;
 
     /// Installs the clipboard functions (see the class comment).
     void SetClipboard(TClipboardSetter setter, TClipboardGetter getter);

@@ -157,7 +157,7 @@ public:
                                  std::size_t count) override {
         auto* from = dynamic_cast<TMemoryFile*>(&source);
         MemoryFileSystem::TNode* node = from == nullptr ? nullptr : from->Node();
-        if (node == nullptr)
+        if (node == nullptr || !FFiles.FInKernelCopy)
             return TError{TErrorCode::ecUnsupported, EXDEV, FPath, "not a file of this memory disk"};
         if (sourceOffset >= node->Content.size())
             return std::size_t{0};
@@ -169,7 +169,7 @@ public:
     Result<void> CloneFrom(TKFile& source) override {
         auto* from = dynamic_cast<TMemoryFile*>(&source);
         MemoryFileSystem::TNode* node = from == nullptr ? nullptr : from->Node();
-        if (node == nullptr)
+        if (node == nullptr || !FFiles.FInKernelCopy)
             return TError{TErrorCode::ecUnsupported, EXDEV, FPath, "not a file of this memory disk"};
         const std::string content = node->Content;
         if (Result<void> cut = Truncate(0); !cut)

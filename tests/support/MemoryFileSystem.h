@@ -42,6 +42,9 @@ public:
     /// Bytes the disk still takes; a write beyond them writes what fits and fails with ENOSPC.
     /// Unlimited when empty.
     std::optional<std::uint64_t> FSpaceLeft;
+    /// Whether files copy inside the "kernel" (`TKFile::CopyFrom`, `CloneFrom`); without it both
+    /// answer ecUnsupported, as between two file systems, and copies read and write.
+    bool FInKernelCopy = true;
 
     /// The calls a fault can be set on; fcSync counts the flushes of files and of folders alike.
     enum class TCall { fcRead, fcWrite, fcRename, fcSync };

@@ -37,10 +37,13 @@ namespace {
 
 // Removes everything below the open folder fd (taken over) and the folder itself from parentFd,
 // keeping only one folder open at a time, so trees deeper than PATH_MAX go too. Folders are
-// made writable on the way, so a test's read-only leftovers can go.
+// made writable on the way, so a test's read-only leftovers can go. A disk mounted inside is
+// never entered: its folder stays, and the walk cannot come back to it for ever.
 void RemoveBelow(int fd, int parentFd, const std::string& topName) {
     std::vector<std::string> names{topName}; // the folder names from the top down to fd
     int current = fd;
+    struct stat top {};
+    ::fstat(fd, &top);
     ::close(parentFd);
     while (current >= 0) {
         ::fchmod(current, 0700);
@@ -53,7 +56,7 @@ void RemoveBelow(int fd, int parentFd, const std::string& topName) {
                     continue;
                 struct stat st {};
                 if (::fstatat(current, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
-                    if (subFolder.empty())
+                    if (subFolder.empty() && st.st_dev == top.st_dev)
                         subFolder = name;
                 } else {
                     files.push_back(name);

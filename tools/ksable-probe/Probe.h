@@ -25,6 +25,9 @@ int ProbeCount(const std::vector<std::string>& args);
 int ProbeFind(const std::vector<std::string>& args);
 /// delete [--direct|--trash|--wipe] PATH...: delete without questions (for benchmarks).
 int ProbeDelete(const std::vector<std::string>& args);
+/// copy [options] SOURCE... TARGET: one copy job as the copy dialog makes it, its questions
+/// answered from a list; one line per question, then the job's counters.
+int ProbeCopy(const std::vector<std::string>& args);
 
 /// Prints {"error": text} and returns 1.
 int Fail(const std::string& text);

@@ -35,7 +35,10 @@ int main(int argc, char** argv) {
                    "[--no-exe-first] [--hidden]\n"
                    "       ksable-probe drives\n"
                    "       ksable-probe count PATH...\n"
-                   "       ksable-probe find DIR MASKS [--text T] [--case]\n",
+                   "       ksable-probe find DIR MASKS [--text T] [--case]\n"
+                   "       ksable-probe delete [--direct|--trash|--wipe] PATH...\n"
+                   "       ksable-probe copy [--move] [--backup] [--keep-date] [--buffer KB] "
+                   "[--answers yes,no-to-all,...] [--cancel-after BYTES] SOURCE... TARGET\n",
                    stderr);
         return 2;
     }
@@ -59,5 +62,7 @@ int main(int argc, char** argv) {
         return ProbeFind(args);
     if (command == "delete")
         return ProbeDelete(args);
-    return Usage("reg|lang|list|drives|count|find ...");
+    if (command == "copy")
+        return ProbeCopy(args);
+    return Usage("reg|lang|list|drives|count|find|delete|copy ...");
 }
