@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include "controls/MessageBox.h"
 #include "foundation/DELTA9.h"
@@ -64,6 +65,15 @@ std::string TKCopyFile::CurrentFile() const {
 void TKCopyFile::SetCurrentFile(std::string name) {
     std::lock_guard lock(FNameLock);
     FCurrentFile = std::move(name);
+}
+
+std::optional<TKCopyFile::TOutcome> TKCopyFile::AskAgain(int code) {
+    const int answer = Ask(code);
+    if (answer == mrAbort)
+        return TOutcome::Aborted;
+    if (answer == (code == qcSourceMissing ? mrRetry : mrYes))
+        return std::nullopt;
+    return TOutcome::Skipped;
 }
 
 int TKCopyFile::Ask(int code) {
@@ -176,11 +186,8 @@ TKCopyFile::TOutcome TKCopyFile::Copy(TKFolder& sourceFolder, std::string_view s
                 break;
             }
         }
-        const int answer = Ask(qcSourceMissing);
-        if (answer == mrAbort)
-            return TOutcome::Aborted;
-        if (answer != mrRetry)
-            return TOutcome::Skipped;
+        if (std::optional<TOutcome> end = AskAgain(qcSourceMissing))
+            return *end;
     }
     const bool isLink = info.Type == TEntryType::etLink;
     FFileSize = static_cast<std::int64_t>(isLink ? 0 : info.Size);
@@ -247,18 +254,12 @@ TKCopyFile::TOutcome TKCopyFile::CopyLink(TKFolder& sourceFolder, std::string_vi
             (void)targetFolder.RemoveFile(partial);
         }
         if (!text) {
-            const int answer = Ask(qcSourceMissing);
-            if (answer == mrAbort)
-                return TOutcome::Aborted;
-            if (answer != mrRetry)
-                return TOutcome::Skipped;
+            if (std::optional<TOutcome> end = AskAgain(qcSourceMissing))
+                return *end;
             continue;
         }
-        const int answer = Ask(qcCannotCreate);
-        if (answer == mrAbort)
-            return TOutcome::Aborted;
-        if (answer != mrYes)
-            return TOutcome::Skipped;
+        if (std::optional<TOutcome> end = AskAgain(qcCannotCreate))
+            return *end;
     }
 }
 
@@ -291,11 +292,8 @@ TKCopyFile::TOutcome TKCopyFile::CreatePartial(TKFolder& targetFolder, std::stri
             target.File = std::move(*created);
             return TOutcome::Done;
         }
-        const int answer = Ask(qcCannotCreate);
-        if (answer == mrAbort)
-            return TOutcome::Aborted;
-        if (answer != mrYes)
-            return TOutcome::Skipped;
+        if (std::optional<TOutcome> end = AskAgain(qcCannotCreate))
+            return *end;
     }
 }
 
@@ -330,11 +328,8 @@ TKCopyFile::TOutcome TKCopyFile::CopyData(TKFile& source, const TFileInfo& info,
     for (;;) {
         if (target.File->Truncate(info.Size))
             return TOutcome::Done;
-        const int answer = Ask(qcWriteError);
-        if (answer == mrAbort)
-            return TOutcome::Aborted;
-        if (answer != mrYes)
-            return TOutcome::Skipped;
+        if (std::optional<TOutcome> end = AskAgain(qcWriteError))
+            return *end;
     }
 }
 
@@ -387,11 +382,8 @@ TKCopyFile::TOutcome TKCopyFile::WriteBuffered(TKFile& source, std::uint64_t off
             read = *result;
             break;
         }
-        const int answer = Ask(qcReadError);
-        if (answer == mrAbort)
-            return TOutcome::Aborted;
-        if (answer != mrYes)
-            return TOutcome::Skipped;
+        if (std::optional<TOutcome> end = AskAgain(qcReadError))
+            return *end;
     }
     written = 0;
     if (read == 0)
@@ -406,11 +398,8 @@ TKCopyFile::TOutcome TKCopyFile::WriteBuffered(TKFile& source, std::uint64_t off
             Ask(qcNoFreeSpace);
             return TOutcome::Aborted;
         }
-        const int answer = Ask(qcWriteError);
-        if (answer == mrAbort)
-            return TOutcome::Aborted;
-        if (answer != mrYes)
-            return TOutcome::Skipped;
+        if (std::optional<TOutcome> end = AskAgain(qcWriteError))
+            return *end;
     }
 }
 
@@ -427,11 +416,8 @@ TKCopyFile::TOutcome TKCopyFile::Finish(TKFile& source, const TFileInfo& info, T
         if ((replace || FMove) && !synced) {
             Result<void> flushed = target.File->Sync();
             if (!flushed) {
-                const int answer = Ask(qcWriteError);
-                if (answer == mrAbort)
-                    return TOutcome::Aborted;
-                if (answer != mrYes)
-                    return TOutcome::Skipped;
+                if (std::optional<TOutcome> end = AskAgain(qcWriteError))
+                    return *end;
                 continue;
             }
             synced = true;
@@ -445,11 +431,8 @@ TKCopyFile::TOutcome TKCopyFile::Finish(TKFile& source, const TFileInfo& info, T
                 return outcome;
             continue;
         }
-        const int answer = Ask(qcCannotCreate);
-        if (answer == mrAbort)
-            return TOutcome::Aborted;
-        if (answer != mrYes)
-            return TOutcome::Skipped;
+        if (std::optional<TOutcome> end = AskAgain(qcCannotCreate))
+            return *end;
     }
     target.Name.clear();
     Result<void> closed = target.File->Close();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,6 +92,9 @@ private:
                   TKFolder& targetFolder, std::string_view targetName, const std::string& targetPath);
     TOutcome CopyLink(TKFolder& sourceFolder, std::string_view sourceName, TKFolder& targetFolder,
                       std::string_view targetName, bool replace);
+    /// Asks code: nothing when the answer is to try again (Retry for a missing source, Yes for
+    /// the rest), else how the file ends (Abort ends the job, anything else skips the file).
+    std::optional<TOutcome> AskAgain(int code);
     TOutcome AskOverwrite(bool& replace);
     TOutcome CreatePartial(TKFolder& targetFolder, std::string_view targetName, TTarget& target);
     TOutcome CopyData(TKFile& source, const TFileInfo& info, TTarget& target);

@@ -211,15 +211,15 @@ TEST(CopyFaults, AMoveDeletesItsSourceOnlyOnceTheCopyIsInPlace) {
     disk.AddFile("/s/a", ContentA.size(), 32, ContentA);
     disk.FailCall(TCall::fcRename, 1, EXDEV); // the rename of the move: "another disk"
     disk.FailCall(TCall::fcWrite, 1, EIO);
-    TJobSpec spec;
-    spec.Move = true;
-    TJobOutcome outcome = RunCopyJob(disk, {"/s/a"}, "/t", {mrNo}, spec);
+    TJobOptions options;
+    options.Move = true;
+    TJobOutcome outcome = RunCopyJob(disk, {"/s/a"}, "/t", {mrNo}, options);
     EXPECT_EQ(outcome.Codes, std::vector<int>{qcWriteError});
     EXPECT_EQ(disk.ContentOf("/s/a"), ContentA);
     EXPECT_FALSE(disk.Has("/t/a"));
 
     disk.FailCall(TCall::fcRename, 1, EXDEV);
-    outcome = RunCopyJob(disk, {"/s/a"}, "/t", {}, spec);
+    outcome = RunCopyJob(disk, {"/s/a"}, "/t", {}, options);
     EXPECT_TRUE(outcome.Codes.empty());
     EXPECT_FALSE(disk.Has("/s/a"));
     EXPECT_EQ(disk.ContentOf("/t/a"), ContentA);

@@ -61,8 +61,8 @@ protected:
     void TearDown() override { SetPlatform(nullptr, nullptr); }
 
     TJobOutcome Run(const std::vector<std::string>& sources, const std::string& target,
-                    std::deque<int> answers = {}, const TJobSpec& spec = {}) {
-        return RunCopyJob(FDisk, sources, target, std::move(answers), spec);
+                    std::deque<int> answers = {}, const TJobOptions& options = {}) {
+        return RunCopyJob(FDisk, sources, target, std::move(answers), options);
     }
 
     // A folder panel on folder with the named items marked.
@@ -156,9 +156,9 @@ TEST_F(CopyOnDisk, WithoutKeepDateTheCopyHasTheTimeOfTheCopy) {
     tree.Folder("dst");
     const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, (tree / "a.txt").c_str(), old, 0), 0);
-    TJobSpec spec;
-    spec.KeepDate = false;
-    Run({tree / "a.txt"}, tree / "dst", {}, spec);
+    TJobOptions options;
+    options.KeepDate = false;
+    Run({tree / "a.txt"}, tree / "dst", {}, options);
     EXPECT_GT(StatOf(tree / "dst/a.txt").st_mtim.tv_sec, 1000000000);
 }
 
@@ -168,7 +168,7 @@ TEST_F(CopyOnDisk, MovesRenameOnOneDiskAndMergeIntoAnExistingFolder) {
     tree.File("src/tree/sub/b", "b");
     tree.Folder("dst");
     const ino_t inode = StatOf(tree / "src/tree").st_ino;
-    TJobSpec move;
+    TJobOptions move;
     move.Move = true;
     TJobOutcome outcome = Run({tree / "src/tree"}, tree / "dst", {}, move);
     EXPECT_TRUE(outcome.Codes.empty());
@@ -299,23 +299,23 @@ TEST_F(CopyOnDisk, CancelInTheMiddleOfALargeFileOrInTheSizePassLeavesNothing) {
     tree.File("src/big", big);
     tree.File("src/later", "later");
     tree.Folder("dst");
-    TJobSpec spec;
-    spec.BeforeStart = [](TCopyThread& job) {
+    TJobOptions options;
+    options.BeforeStart = [](TCopyThread& job) {
         job.FCopier.OnProcessing = [&job, previous = job.FCopier.OnProcessing] {
             previous();
             if (job.BytesDone() > 0)
                 job.Cancel();
         };
     };
-    TJobOutcome outcome = Run({tree / "src/big", tree / "src/later"}, tree / "dst", {}, spec);
+    TJobOutcome outcome = Run({tree / "src/big", tree / "src/later"}, tree / "dst", {}, options);
     EXPECT_TRUE(outcome.Cancelled);
     EXPECT_FALSE(fs::exists(tree / "dst/big"));
     EXPECT_FALSE(fs::exists(tree / "dst/later"));
     EXPECT_TRUE(PartialFiles(tree / "dst").empty());
     EXPECT_EQ(TempTree::ReadFile(tree / "src/big"), big);
 
-    spec.BeforeStart = [](TCopyThread& job) { job.Cancel(); };
-    outcome = Run({tree / "src"}, tree / "dst", {}, spec);
+    options.BeforeStart = [](TCopyThread& job) { job.Cancel(); };
+    outcome = Run({tree / "src"}, tree / "dst", {}, options);
     EXPECT_TRUE(outcome.Cancelled);
     EXPECT_EQ(outcome.Total, 0u);
     EXPECT_TRUE(fs::is_empty(tree / "dst"));
@@ -579,9 +579,9 @@ TEST_F(CopyOnMounts, AMoveBetweenTwoDisksCopiesThenDeletes) {
     std::ofstream(one + "/a") << data;
     fs::create_directories(one + "/tree/sub");
     std::ofstream(one + "/tree/sub/b") << "b";
-    TJobSpec spec;
-    spec.Move = true;
-    const TJobOutcome outcome = Run({one + "/a", one + "/tree"}, two, {}, spec);
+    TJobOptions options;
+    options.Move = true;
+    const TJobOutcome outcome = Run({one + "/a", one + "/tree"}, two, {}, options);
     EXPECT_TRUE(outcome.Codes.empty());
     EXPECT_EQ(TempTree::ReadFile(two + "/a"), data);
     EXPECT_EQ(TempTree::ReadFile(two + "/tree/sub/b"), "b");

@@ -64,7 +64,7 @@ struct TJobOutcome {
 };
 
 /// Options of one test job.
-struct TJobSpec {
+struct TJobOptions {
     bool Move = false;
     bool KeepDate = true;
     bool Backup = false;
@@ -74,14 +74,14 @@ struct TJobSpec {
 /// Runs one job of AddEntry entries (each source into targetFolder) to its end and reports it.
 inline TJobOutcome RunCopyJob(TKFileSystem& fileSystem, const std::vector<std::string>& sources,
                               const std::string& targetFolder, std::deque<int> answers,
-                              const TJobSpec& spec = {}) {
+                              const TJobOptions& options = {}) {
     TScriptCopyAsker asker(std::move(answers));
     TCopyEngine engine(fileSystem, &asker);
-    std::shared_ptr<TCopyThread> job = engine.NewJob(spec.Move, spec.KeepDate, spec.Backup);
+    std::shared_ptr<TCopyThread> job = engine.NewJob(options.Move, options.KeepDate, options.Backup);
     for (const std::string& source : sources)
         engine.AddEntry(source, targetFolder);
-    if (spec.BeforeStart)
-        spec.BeforeStart(*job);
+    if (options.BeforeStart)
+        options.BeforeStart(*job);
     engine.StartJob();
     EXPECT_TRUE(engine.WaitIdle(60000)) << "the job did not end";
     EXPECT_EQ(engine.IndexOfJob(job.get()), -1);
