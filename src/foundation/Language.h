@@ -133,7 +133,7 @@ extern const std::vector<TLangStringId> LangStringIds;
 
 /// Identifiers the program looks up directly when it needs them; they have no built-in text, so
 /// the language pack has to supply them.
-inline constexpr std::array<std::string_view, 28> DirectLangIds = {
+inline constexpr std::array<std::string_view, 29> DirectLangIds = {
     "nfo_Welcome",
     "str_CopyAtBack",
     "nfo_SortResult",
@@ -155,6 +155,7 @@ inline constexpr std::array<std::string_view, 28> DirectLangIds = {
     "nfo_CopyBacKOPDefHint2",
     "nfo_CopyBacKOP_StopCurrent",
     "_STR_CanntAddToSubFolArch",
+    "_STRCopyTargetNotReady",
     "_strCRSHDescription",
     "strSel_SelectTitle",
     "strSel_UnSelectTitle",

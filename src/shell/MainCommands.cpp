@@ -376,8 +376,6 @@ bool CommandAvailable(TMainCommand command) {
     switch (command) {
     case cmNone:
     case cmCommandCount:
-    case cmCopyItems:
-    case cmMoveItems:
     case cmFindFile:
     case cmCreateNew:
     case cmCreateNewFile:
@@ -394,8 +392,6 @@ bool CommandAvailable(TMainCommand command) {
     case cmCmdLineHistory:
     case cmTypePath:
     case cmRenameItem:
-    case cmShowBackOpWindow:
-    case cmCPaste:
     case cmSelSelectSome:
     case cmSelUnSelectSome:
     case cmBrowseLocalNetwork:

@@ -260,6 +260,16 @@ bool TKsable::Drag(int x, int y, int dx, int dy) {
     return true;
 }
 
+bool TKsable::XDo(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {"xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    if (Run(argv, XEnv()).ExitCode != 0) {
+        FFailure = "xdotool failed";
+        return false;
+    }
+    return true;
+}
+
 std::string TKsable::Title() {
     return Trimmed(Run({"xdotool", "getwindowname", WinId()}, XEnv()).Out);
 }

@@ -72,6 +72,9 @@ public:
     /// Presses the left button at a point given relative to the main window, moves the pointer
     /// by (dx, dy) in two steps and releases the button there.
     bool Drag(int x, int y, int dx, int dy);
+    /// Runs xdotool with args on the program's display (pointer moves, clicks and drags at screen
+    /// coordinates, for windows other than the main one).
+    bool XDo(const std::vector<std::string>& args);
     /// The main window's title as the X server holds it, which is what a task bar shows.
     std::string Title();
     /// Whether the main window is mapped and viewable on the display.

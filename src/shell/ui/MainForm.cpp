@@ -19,6 +19,8 @@
 #include "controls/ui/DisplayWidget.h"
 #include "controls/ui/MessageForm.h"
 #include "controls/ui/TranslateForm.h"
+#include "fileops/CopyEngine.h"
+#include "fileops/ui/CopyQuestionPump.h"
 #include "fileops/ui/DeleteFilesForm.h"
 #include "foundation/DELTA9.h"
 #include "foundation/Data.h"
@@ -136,14 +138,17 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     ItemInfoTimer.setSingleShot(true);
     connect(&ItemInfoTimer, &QTimer::timeout, this, [this] { ItemInfoTick(); });
 
+    MakeCopyEngine();
     // Until the first show the panels keep still.
-    FLeft->FWatching = false;
-    FRight->FWatching = false;
+    SetPanelsReady(false);
 }
 
 TMainForm::~TMainForm() {
     KMMTimer1Normal.stop();
     ItemInfoTimer.stop();
+    FCloseWait.stop();
+    // The jobs unmark items of the panels and ask through windows of this one: they end first.
+    FCopyEngine.reset();
     // The widgets paint the models: they go first.
     delete LEFTPANEL;
     delete RIGHTPANEL;
@@ -342,8 +347,7 @@ void TMainForm::FormShow() {
     open(*FLeft, FData.LeftPanelPath, FData.LeftCursorName);
     open(*FRight, FData.RightPanelPath, FData.RightCursorName);
     FOptions.PanelStartupDone = true;
-    FLeft->FWatching = true;
-    FRight->FWatching = true;
+    SetPanelsReady(true);
     LEFTPANEL->RepaintAll();
     RIGHTPANEL->RepaintAll();
     LEFTPANEL->setFocus();
@@ -410,7 +414,12 @@ void TMainForm::StoreSettings() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    // No copy jobs run in this build, so the close is always allowed.
+    // Running copy jobs are stopped only with the user's consent, and the window closes once
+    // they have ended; a refused close writes no settings.
+    if (!CloseQueryJobs()) {
+        event->ignore();
+        return;
+    }
     FClosing = true;
     KMMTimer1Normal.stop();
     ItemInfoTimer.stop();
@@ -535,6 +544,7 @@ std::string TMainForm::StateJson() const {
         .AddRaw("BTNMENU", rectJson(BTNMENU))
         .AddRaw("LEFTPANEL", panelJson(*FLeft, LEFTPANEL, LEFTPINFO, LEFTIINFO))
         .AddRaw("RIGHTPANEL", panelJson(*FRight, RIGHTPANEL, RIGHTPINFO, RIGHTIINFO))
+        .AddRaw("Copy", CopyStateJson())
         .Text();
 }
 

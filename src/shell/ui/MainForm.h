@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -29,7 +30,14 @@ class QMenu;
 
 namespace ks {
 
+class TCopyBackForm;
+class TCopyEngine;
+class TCopyFilesForm;
+class TCopyProgressForm;
+class TCopyQuestionPump;
+class TCopyThread;
 class TData;
+class TDesktopClipboard;
 class TKRegistryStore;
 class TKPanelWidget;
 class TKDisplayWidget;
@@ -59,9 +67,10 @@ struct TMainFormServices {
 /// commands, answers the panels' events and saves the settings on close. Thread: the GUI thread.
 ///
 /// Its parts live in files of their own: construction, start-up, shut-down and the state report
-/// (MainForm.cpp), the menu and the commands (MainFormCommands.cpp), the command line's wiring
-/// (MainFormCommandLine.cpp), the key routing of the panels (MainFormKeys.cpp) and the skin
-/// (MainFormSkin.cpp).
+/// (MainForm.cpp), the menu and the commands (MainFormCommands.cpp), copying and moving with the
+/// copy windows, the item clipboard and dragging between the panels (MainFormCopy.cpp), the command
+/// line's wiring (MainFormCommandLine.cpp), the key routing of the panels (MainFormKeys.cpp) and
+/// the skin (MainFormSkin.cpp).
 class TMainForm : public QWidget {
 public:
     explicit TMainForm(TMainFormServices services, QWidget* parent = nullptr);
@@ -103,6 +112,13 @@ public:
     /// The item clipboard of Copy items / Cut items.
     const std::vector<std::string>& ClipboardItems() const { return FClipItems; }
     bool ClipboardCut() const { return FClipCut; }
+
+    /// The copy engine of every job the window starts.
+    TCopyEngine& CopyEngine() { return *FCopyEngine; }
+    /// The background operations window ("Back op."), made the first time it is needed.
+    TCopyBackForm& CopyBackForm();
+    /// `SetPanelsReady`: lets directory changes re-read the panels (true) or not (false).
+    void SetPanelsReady(bool flag);
 
     /// `MenuPopup`: visibility, enabled state and check marks of every entry.
     void MenuPopup();
@@ -166,6 +182,19 @@ private:
     void OpenInEditor(bool external);
     void OpenInViewer();
     void FillItemClipboard(bool cut);
+    void PasteItems();
+    /// `CopyItemsClick` of the Copy and Move commands.
+    void CopyItemsClick(bool move);
+    /// The drop of items dragged from source onto target.
+    void PanelDragDrop(TKMYFILEPANEL& target, TKMYFILEPANEL& source);
+    /// Runs the current job in the progress window between `SetPanelsReady`(false) and (true),
+    /// then re-reads both panels keeping their state.
+    void RunCopyJob(const std::shared_ptr<TCopyThread>& job);
+    void ShowBackOpWindow();
+    /// The close query while jobs exist: true when the window may close now.
+    bool CloseQueryJobs();
+    void MakeCopyEngine();
+    std::string CopyStateJson() const;
     void ShowPositionEditor();
     void ShowFlyingMenu(bool show);
     void PopupAt(QPoint global);
@@ -210,6 +239,17 @@ private:
     int FLastMessageResult = -1;
     std::vector<std::string> FClipItems;
     bool FClipCut = false;
+    // The pump answers the engine's questions: it is made first and goes last.
+    std::unique_ptr<TCopyQuestionPump> FQuestionPump;
+    std::unique_ptr<TCopyEngine> FCopyEngine;
+    TCopyFilesForm* FCopyFilesForm = nullptr;
+    TCopyProgressForm* FCopyProgressForm = nullptr;
+    TCopyBackForm* FCopyBackForm = nullptr;
+    TDesktopClipboard* FDesktopClipboard = nullptr;
+    /// Set once the user agreed to stop the jobs to close; the window closes when they ended.
+    bool FCloseWhenIdle = false;
+    QTimer FCloseWait;
+    std::chrono::steady_clock::time_point FCloseDeadline;
     TMenuForm* FFlyingMenu = nullptr;
     TPOSEditorForm* FPosEditor = nullptr;
     std::string FLastState;

@@ -290,6 +290,18 @@ void TMainForm::RunCommand(TMainCommand command) {
     case cmCCut:
         FillItemClipboard(true);
         break;
+    case cmCPaste:
+        PasteItems();
+        break;
+    case cmCopyItems:
+        CopyItemsClick(false);
+        break;
+    case cmMoveItems:
+        CopyItemsClick(true);
+        break;
+    case cmShowBackOpWindow:
+        ShowBackOpWindow();
+        break;
     case cmCommandShell:
     case cmControlPanel:
     case cmControlPanelAppWiz:
@@ -391,19 +403,6 @@ void TMainForm::OpenInViewer() {
     if (file.empty() || file.front() != '/')
         return;
     System().StartProgram(viewer, {file}, FData.AppPath);
-}
-
-void TMainForm::FillItemClipboard(bool cut) {
-    TKMYFILEPANEL& ap = *FActivePanel;
-    FClipItems.clear();
-    FClipCut = cut;
-    if (ap.FItemsStruc->Count() > 0 && ap.FItemsStruc->FMarkedCount == 0)
-        ap.MarkItems("*.*", mmMark, MarkMatchingItems, true, false);
-    for (int i = 0; i < ap.FItemsStruc->Count(); ++i) {
-        const TKFiles* item = ap.FItemsStruc->GetFileItem(i);
-        if (item != nullptr && item->Marked && (item->Kind == ikFolder || item->Kind == ikFile))
-            FClipItems.push_back(ap.ItemFullName(i));
-    }
 }
 
 void TMainForm::MoreInfo() {
