@@ -77,6 +77,12 @@ int TPolledAsker::Ask(const TCopyQuestion& question, const std::atomic<bool>& ca
     std::unique_lock lock(FLock);
     FQuestion = question;
     FAnswer.reset();
+    ++FNumber;
+    if (OnPending) {
+        lock.unlock();
+        OnPending();
+        lock.lock();
+    }
     FAnswered.wait(lock, [&] { return FAnswer.has_value() || cancelled.load(); });
     const int answer = FAnswer.value_or(EscapeAnswer(question.Buttons));
     FQuestion.reset();
@@ -89,9 +95,12 @@ void TPolledAsker::Wake() {
     FAnswered.notify_all();
 }
 
-std::optional<TCopyQuestion> TPolledAsker::Pending() {
+std::optional<TCopyQuestion> TPolledAsker::Pending(std::uint64_t* number) {
     std::lock_guard lock(FLock);
-    if (FAnswer.has_value())
+    const bool waiting = FQuestion.has_value() && !FAnswer.has_value();
+    if (number != nullptr)
+        *number = waiting ? FNumber : 0;
+    if (!waiting)
         return std::nullopt;
     return FQuestion;
 }
@@ -102,6 +111,15 @@ void TPolledAsker::Answer(int result) {
         return;
     FAnswer = result;
     FAnswered.notify_all();
+}
+
+bool TPolledAsker::Answer(int result, std::uint64_t number) {
+    std::lock_guard lock(FLock);
+    if (!FQuestion.has_value() || FAnswer.has_value() || FNumber != number)
+        return false;
+    FAnswer = result;
+    FAnswered.notify_all();
+    return true;
 }
 
 } // namespace ks

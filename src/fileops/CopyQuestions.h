@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -82,25 +84,35 @@ private:
     bool FAsking = false;
 };
 
-/// An asker for a window that polls: Ask shows the question through `Pending` and waits until
-/// `Answer` is called (or the job is cancelled). The window's timer calls `Pending` and, when a
-/// question is there, shows its message box and gives the result to `Answer`.
+/// An asker for a window: Ask shows the question through `Pending` and waits until `Answer` is
+/// called (or the job is cancelled). The window calls `Pending` (on a timer, or when
+/// `OnPending` tells it a question came) and, when a question is there, shows its message box
+/// and gives the result to `Answer`.
 ///
-/// Thread: Ask on job threads; Pending and Answer on the window's thread.
+/// Thread: Ask and `OnPending` on job threads; Pending and Answer on the window's thread.
 class TPolledAsker : public TKCopyAsker {
 public:
     int Ask(const TCopyQuestion& question, const std::atomic<bool>& cancelled) override;
     void Wake() override;
-    /// The question waiting for its answer, if any.
-    std::optional<TCopyQuestion> Pending();
+    /// The question waiting for its answer, if any; number (when given) becomes its number, one
+    /// more for every question asked, 0 when none waits.
+    std::optional<TCopyQuestion> Pending(std::uint64_t* number = nullptr);
     /// Answers the waiting question; does nothing when none waits.
     void Answer(int result);
+    /// Answers the waiting question only when it is the one of that number (the one a box was
+    /// shown for); false when that question was given up meanwhile.
+    bool Answer(int result, std::uint64_t number);
+
+    /// Called on the asking job's thread right after a question was stored, outside the lock;
+    /// set it before any job runs. It must return at once (a window posts itself a call).
+    std::function<void()> OnPending;
 
 private:
     std::mutex FLock;
     std::condition_variable FAnswered;
     std::optional<TCopyQuestion> FQuestion;
     std::optional<int> FAnswer;
+    std::uint64_t FNumber = 0;
 };
 
 } // namespace ks

@@ -266,6 +266,9 @@ public:
     void MouseDown(TMouseButton button, std::uint32_t shift, int x, int y);
     void MouseMove(std::uint32_t shift, int x, int y);
     void MouseUp(TMouseButton button, std::uint32_t shift, int x, int y);
+    /// The view's drag of this panel's items ended (dropped or not): the drag took the mouse
+    /// meanwhile, so no release reached the panel. Tracking, right marking and auto-scrolling end.
+    void EndDrag();
     void DoubleClick();
     /// A wheel step: negative delta rolls toward the user (the list scrolls down).
     void MouseWheel(int delta);

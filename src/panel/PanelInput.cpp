@@ -340,6 +340,16 @@ void TKMYFILEPANEL::MouseUp(TMouseButton button, std::uint32_t shift, int x, int
         OnPopUpMenu(x, y, false);
 }
 
+void TKMYFILEPANEL::EndDrag() {
+    if (FAutoScrolling && FView != nullptr)
+        FView->StopTimer(ptmAutoScroll);
+    FAutoScrolling = false;
+    FMouseTracking = false;
+    FRightMarking = false;
+    FDragging = false;
+    FMouseIndex = -1;
+}
+
 void TKMYFILEPANEL::DoubleClick() {
     if (!Busy())
         ExecuteItem(false);

@@ -915,5 +915,39 @@ TEST_F(PanelInputTest, DraggingOutSideways) {
     EXPECT_EQ(started, 1);
 }
 
+TEST_F(PanelInputTest, EndDragLeavesNoMouseStateBehind) {
+    // The drag takes the mouse, so the release never reaches the panel; what the press set up
+    // must end with the drag.
+    FOptions.PanelDragEnabled = true;
+    int cancelled = 0;
+    FPanel->OnCancelDrag = [&] { ++cancelled; };
+    for (const TMouseButton button : {mbLeftButton, mbRightButton}) {
+        SCOPED_TRACE(button);
+        const std::uint32_t held = button == mbLeftButton ? ssLeft : ssRight;
+        Fill(10, 8);
+        FPanel->MouseDown(button, 0, 10, 2 * RowHeight);
+        FPanel->MouseMove(held, 201, 2 * RowHeight);
+        ASSERT_TRUE(FPanel->FDragging);
+        const std::vector<int> marked = MarkedIndexes();
+        FPanel->EndDrag();
+        EXPECT_FALSE(FPanel->FDragging);
+        // A stale button state on the next move neither cancels a drag nor moves or marks.
+        FPanel->MouseMove(held, 10, 6 * RowHeight);
+        EXPECT_EQ(cancelled, 0);
+        EXPECT_EQ(Cursor(), 2);
+        EXPECT_EQ(MarkedIndexes(), marked);
+    }
+    // A press that was auto-scrolling stops its timer; a late tick moves nothing.
+    Fill(30, 8);
+    FPanel->MouseDown(mbLeftButton, 0, 10, 2 * RowHeight);
+    FPanel->MouseMove(ssLeft, 10, 9 * RowHeight);
+    ASSERT_TRUE(FView.TimerRunning(ptmAutoScroll));
+    FPanel->EndDrag();
+    EXPECT_FALSE(FView.TimerRunning(ptmAutoScroll));
+    const int cursor = Cursor();
+    FPanel->TimerTick(ptmAutoScroll);
+    EXPECT_EQ(Cursor(), cursor);
+}
+
 } // namespace
 } // namespace ks

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,7 +24,24 @@
 #include "panel/PanelMask.h"
 #include "panel/ui/RowTextCache.h"
 
+class QDrag;
+class QMimeData;
+
 namespace ks {
+
+class TKPanelWidget;
+
+/// The format of a drag between the panels of one process; its data names the source widget.
+inline constexpr char PanelItemsMimeType[] = "application/x-ksable-panel-items";
+
+/// The full names a drag of panel's items carries to other programs: the marked items, or the
+/// cursor item when none is marked; files and folders of a folder or find-result panel only
+/// (items of archives, FTP sites and drive lists are no files another program could open).
+std::vector<std::string> PanelDragNames(const TKMYFILEPANEL& panel);
+
+/// The data of a drag of panel's items from the widget source: the private format naming source
+/// and this process, and "text/uri-list" of `PanelDragNames` (left out when there is none).
+std::unique_ptr<QMimeData> MakePanelDragData(const TKPanelWidget& source, const TKMYFILEPANEL& panel);
 
 /// Blends colour over rect of image (Format_RGB888) with weight 0..255: every byte becomes
 /// under + (weight x (bar - under)) / 255, the division truncating toward zero. The part of rect
@@ -85,6 +103,15 @@ public:
     bool WaitIdle(int ms);
     /// A copy of the off-screen image.
     QImage RowImage() const;
+
+    /// The panel widget a drag with dragData from source came from, when this widget takes it:
+    /// source is another `TKPanelWidget` of this process and dragData carries `PanelItemsMimeType` naming
+    /// it. Null otherwise (drags from other programs have no source object).
+    TKPanelWidget* PanelDropSource(const QObject* source, const QMimeData* dragData) const;
+
+    /// Items of another panel were dropped on this one. Fired from the event loop once the drag
+    /// has ended, so the handler may run modal windows; source is the panel they came from.
+    std::function<void(TKPanelWidget& source)> OnDropFromPanel;
     /// The row height for the current font and line spacing.
     int RowHeight() const;
 
@@ -100,6 +127,11 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    /// Runs the drag of this panel's items until it is dropped or given up; the action taken.
+    virtual Qt::DropAction RunDrag(QDrag& drag);
 
 public:
     /// How the cursor bar of a row is drawn.
@@ -140,6 +172,7 @@ public:
     static void PutBackground(QImage& image, const TPassJob& job, QRect rect);
 
 private:
+    void StartDrag();
     TPassJob MakeJob(bool trailRules, int onlyIndex, int onlyWeight);
     void Request(bool full);
     void ShowDirty();

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QRegion>
 
@@ -269,6 +274,198 @@ TEST_F(PanelWidgetTest, CursorMoveRepaintsOnlyTheOldAndTheNewCursorRow) {
     EXPECT_EQ(FPanel->FItemsStruc->FTopIndex, 1);
     EXPECT_EQ(recorder.Painted, rowsArea(0, rows - 1));
     FWidget->removeEventFilter(&recorder);
+}
+
+// A panel widget whose drags are recorded instead of run.
+class TDragRecorder : public TKPanelWidget {
+public:
+    explicit TDragRecorder(TKMYFILEPANEL& panel) : TKPanelWidget(panel), FModel(panel) {}
+    int FDrags = 0;
+    bool FDraggingDuringDrag = false;
+    QStringList FFormats;
+    QByteArray FUris;
+
+protected:
+    Qt::DropAction RunDrag(QDrag& drag) override {
+        ++FDrags;
+        FDraggingDuringDrag = FModel.FDragging;
+        FFormats = drag.mimeData()->formats();
+        FUris = drag.mimeData()->data("text/uri-list");
+        return Qt::IgnoreAction;
+    }
+
+private:
+    TKMYFILEPANEL& FModel;
+};
+
+class PanelDragTest : public PanelWidgetTest {
+protected:
+    int IndexOf(const std::string& name) {
+        const TKITEMSSTRUC& list = *FPanel->FItemsStruc;
+        for (int i = 0; i < list.Count(); ++i)
+            if (list.GetFileItem(i)->Name == name)
+                return i;
+        ADD_FAILURE() << name << " not listed";
+        return -1;
+    }
+    static std::string Uri(const std::string& encodedPath) { return "file://" + encodedPath + "\r\n"; }
+};
+
+TEST_F(PanelDragTest, DragDataNamesTheMarkedItemsOrTheCursorItem) {
+    FTree.File("a b.txt", "a");
+    FTree.File("n\xff\xfe.bin", "n");
+    FTree.File("p%#?.txt", "p");
+    FTree.Folder("sub");
+    Read(FTree.Path());
+    const std::string base = QByteArray::fromStdString(FTree.Path()).toPercentEncoding("/").toStdString();
+    struct Case {
+        const char* Label;
+        std::vector<std::string> Marked;
+        std::string Cursor;
+        std::string Uris;
+    };
+    const Case cases[] = {
+        {"the up-folder under the cursor is no file", {}, "..", ""},
+        {"cursor item", {}, "a b.txt", Uri(base + "/a%20b.txt")},
+        {"bytes that are no text", {}, "n\xff\xfe.bin", Uri(base + "/n%FF%FE.bin")},
+        {"URI delimiters in a name", {}, "p%#?.txt", Uri(base + "/p%25%23%3F.txt")},
+        // In the list's order, folders first.
+        {"marked items, not the cursor item",
+         {"a b.txt", "sub"},
+         "p%#?.txt",
+         Uri(base + "/sub") + Uri(base + "/a%20b.txt")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Label);
+        TKITEMSSTRUC& list = *FPanel->FItemsStruc;
+        for (int i = 0; i < list.Count(); ++i)
+            list.MarkItem(list.GetFileItem(i), mmUnmark);
+        for (const std::string& name : c.Marked)
+            list.MarkItem(list.GetFileItem(IndexOf(name)), mmMark);
+        list.SetItemIndex(IndexOf(c.Cursor));
+
+        const std::string& expected = c.Uris;
+        const std::unique_ptr<QMimeData> data = MakePanelDragData(*FWidget, *FPanel);
+        EXPECT_EQ(data->data("text/uri-list").toStdString(), expected);
+        EXPECT_EQ(data->hasFormat("text/uri-list"), !expected.empty());
+        EXPECT_TRUE(data->hasFormat(PanelItemsMimeType));
+        // What a program reading the list as URLs gets back is the local file itself.
+        if (!expected.empty() && c.Marked.empty()) {
+            EXPECT_EQ(QByteArray::fromPercentEncoding(data->urls().front().toEncoded(QUrl::FullyEncoded)),
+                      QByteArray::fromStdString("file://" + FTree.Path() + "/" + c.Cursor));
+        }
+    }
+}
+
+TEST_F(PanelDragTest, OnlyAnotherPanelOfThisProcessIsADropSource) {
+    TKMYFILEPANEL otherPanel(FOptions);
+    TKPanelWidget other(otherPanel);
+    TKMYFILEPANEL thirdPanel(FOptions);
+    TKPanelWidget third(thirdPanel);
+    QWidget plain;
+    const std::unique_ptr<QMimeData> fromOther = MakePanelDragData(other, otherPanel);
+    const std::unique_ptr<QMimeData> fromSelf = MakePanelDragData(*FWidget, *FPanel);
+    const std::unique_ptr<QMimeData> fromThird = MakePanelDragData(third, thirdPanel);
+    QMimeData uriOnly;
+    uriOnly.setData("text/uri-list", "file:///etc/hosts\r\n");
+    QMimeData otherProcess;
+    QByteArray tag = fromOther->data(PanelItemsMimeType);
+    otherProcess.setData(PanelItemsMimeType, "1" + tag);
+    struct Case {
+        const char* Label;
+        const QObject* Source;
+        const QMimeData* Data;
+        const TKPanelWidget* Expected;
+    };
+    const Case cases[] = {
+        {"the other panel", &other, fromOther.get(), &other},
+        {"itself", FWidget.get(), fromSelf.get(), nullptr},
+        {"data naming a third panel", &other, fromThird.get(), nullptr},
+        {"no private format", &other, &uriOnly, nullptr},
+        {"another process's tag", &other, &otherProcess, nullptr},
+        {"a widget that is no panel", &plain, fromOther.get(), nullptr},
+        {"another program (no source object)", nullptr, fromOther.get(), nullptr},
+        {"no data", &other, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Label);
+        EXPECT_EQ(FWidget->PanelDropSource(c.Source, c.Data), c.Expected);
+    }
+}
+
+TEST_F(PanelDragTest, DropsFromOtherProgramsAreRefused) {
+    int drops = 0;
+    FWidget->OnDropFromPanel = [&](TKPanelWidget&) { ++drops; };
+    EXPECT_TRUE(FWidget->acceptDrops());
+    TKMYFILEPANEL otherPanel(FOptions);
+    TKPanelWidget other(otherPanel);
+    // Even data naming a real panel: an event without a source object came from outside.
+    const std::unique_ptr<QMimeData> data = MakePanelDragData(other, otherPanel);
+    const QPoint at(10, 10);
+    QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(FWidget.get(), &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(FWidget.get(), &drop);
+    EXPECT_FALSE(drop.isAccepted());
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(drops, 0);
+}
+
+TEST_F(PanelDragTest, DraggingOutSidewaysRunsOneDragAndEndsThePress) {
+    FTree.File("a.txt", "a");
+    FTree.File("b.txt", "b");
+    TKMYFILEPANEL panel(FOptions);
+    panel.FActive = true;
+    TDragRecorder widget(panel);
+    widget.resize(240, 160);
+    widget.show();
+    panel.FFolderItems.FPath = FTree.Path();
+    panel.ReadPanel(false, true);
+    ASSERT_TRUE(widget.WaitIdle(10000));
+    const int ih = panel.FItemHeight;
+    const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(at), widget.mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(&widget, &event);
+    };
+    const QPoint onB(20, 2 * ih + ih / 2);
+    const QPoint outside(widget.width() + 30, 2 * ih + ih / 2);
+    struct Case {
+        const char* Label;
+        bool Enabled;
+        Qt::MouseButton Button;
+        int Drags;
+    };
+    const Case cases[] = {
+        {"drag option off", false, Qt::LeftButton, 0},
+        {"right button", true, Qt::RightButton, 0},
+        {"left button", true, Qt::LeftButton, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Label);
+        FOptions.PanelDragEnabled = c.Enabled;
+        widget.FDrags = 0;
+        send(QEvent::MouseButtonPress, onB, c.Button, c.Button);
+        send(QEvent::MouseMove, outside, Qt::NoButton, c.Button);
+        send(QEvent::MouseMove, outside + QPoint(5, 0), Qt::NoButton, c.Button);
+        EXPECT_EQ(widget.FDrags, c.Drags);
+        if (c.Drags == 0) {
+            send(QEvent::MouseButtonRelease, outside, c.Button, Qt::NoButton);
+            continue;
+        }
+        EXPECT_TRUE(widget.FDraggingDuringDrag);
+        EXPECT_TRUE(widget.FFormats.contains(PanelItemsMimeType));
+        EXPECT_EQ(widget.FUris.toStdString(),
+                  "file://" + QByteArray::fromStdString(FTree.Path()).toPercentEncoding("/").toStdString() +
+                      "/b.txt\r\n");
+        // The drag ended without a release reaching the panel: nothing of the press is left.
+        EXPECT_FALSE(panel.FDragging);
+        EXPECT_FALSE(panel.FMouseTracking);
+        const int cursor = panel.FItemsStruc->FItemIndex;
+        send(QEvent::MouseMove, QPoint(20, ih / 2), Qt::NoButton, Qt::LeftButton);
+        EXPECT_EQ(panel.FItemsStruc->FItemIndex, cursor);
+    }
 }
 
 } // namespace
