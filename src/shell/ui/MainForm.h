@@ -194,6 +194,8 @@ private:
     /// The close query while jobs exist: true when the window may close now.
     bool CloseQueryJobs();
     void MakeCopyEngine();
+    /// `NewJob` with the copy buffer size the settings hold.
+    std::shared_ptr<TCopyThread> NewCopyJob(bool move, bool copyAttributes, bool makeBackup);
     std::string CopyStateJson() const;
     void ShowPositionEditor();
     void ShowFlyingMenu(bool show);

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <charconv>
 #include <chrono>
 #include <utility>
 
@@ -36,7 +37,7 @@ constexpr int CloseWaitTick = 20;
 
 void TMainForm::MakeCopyEngine() {
     FQuestionPump = std::make_unique<TCopyQuestionPump>(this);
-    FCopyEngine = std::make_unique<TCopyEngine>(FileSystem(), &FQuestionPump->Asker());
+    FCopyEngine = std::make_unique<TCopyEngine>(FileSystem(), FQuestionPump->Asker());
     FCopyEngine->SetPriorityHandler([](int priority) { (void)System().SetThreadPriority(priority); });
     FDesktopClipboard = new TDesktopClipboard(this);
     LEFTPANEL->OnDropFromPanel = [this](TKPanelWidget&) { PanelDragDrop(*FLeft, *FRight); };
@@ -48,6 +49,20 @@ void TMainForm::MakeCopyEngine() {
         FCloseWait.stop();
         close();
     });
+}
+
+std::shared_ptr<TCopyThread> TMainForm::NewCopyJob(bool move, bool copyAttributes, bool makeBackup) {
+    // The stored buffer size counts from the start, not only once the settings dialog has
+    // touched it; a value that is not a number keeps the default.
+    const std::string stored = AutoSaveText("SettingsMaxCopyBufferSize");
+    std::int64_t kilobytes = 128;
+    if (!stored.empty()) {
+        const auto [end, error] = std::from_chars(stored.data(), stored.data() + stored.size(), kilobytes);
+        if (error != std::errc() || end != stored.data() + stored.size())
+            kilobytes = 128;
+    }
+    FCopyEngine->FMaxCopyBufferSize = kilobytes;
+    return FCopyEngine->NewJob(move, copyAttributes, makeBackup);
 }
 
 void TMainForm::SetPanelsReady(bool flag) {
@@ -97,8 +112,7 @@ void TMainForm::CopyItemsClick(bool move) {
         return;
     }
     SetPanelsReady(false);
-    std::shared_ptr<TCopyThread> job =
-        FCopyEngine->NewJob(choice.Move, choice.CopyAttributes, choice.MakeBackup);
+    std::shared_ptr<TCopyThread> job = NewCopyJob(choice.Move, choice.CopyAttributes, choice.MakeBackup);
     FCopyEngine->FillFromPanels(ap, op, choice.Path);
     RunCopyJob(job);
 }
@@ -110,7 +124,7 @@ void TMainForm::PanelDragDrop(TKMYFILEPANEL& target, TKMYFILEPANEL& source) {
     if (source.PanelType() != ptFolder && source.PanelType() != ptFindResult)
         return;
     SetPanelsReady(false);
-    std::shared_ptr<TCopyThread> job = FCopyEngine->NewJob(false, true, false);
+    std::shared_ptr<TCopyThread> job = NewCopyJob(false, true, false);
     FCopyEngine->FillFromPanels(source, target, {});
     RunCopyJob(job);
 }
@@ -153,8 +167,8 @@ void TMainForm::PasteItems() {
     if (names.empty())
         return;
     SetPanelsReady(false);
-    std::shared_ptr<TCopyThread> job = FCopyEngine->NewJob(cut, true, false);
-    const std::string folder = ExcludeTrailingSlash(ap.FFolderItems.FPath);
+    std::shared_ptr<TCopyThread> job = NewCopyJob(cut, true, false);
+    const std::string folder = RemoveTrailingSeparator(ap.FFolderItems.FPath);
     for (const std::string& name : names)
         FCopyEngine->AddEntry(name, folder);
     RunCopyJob(job);
@@ -224,17 +238,14 @@ std::string TMainForm::CopyStateJson() const {
     };
     // Where the strip draws its rows, on the screen.
     const auto rowsJson = [this] {
-        const QWidget* rows = FCopyBackForm != nullptr && FCopyBackForm->isVisible()
-                                  ? FCopyBackForm->findChild<QWidget*>("Image1")
-                                  : nullptr;
-        if (rows == nullptr)
+        if (FCopyBackForm == nullptr || !FCopyBackForm->isVisible())
             return std::string("null");
-        const QPoint corner = rows->mapToGlobal(QPoint(0, 0));
+        const QPoint corner = FCopyBackForm->mapToGlobal(QPoint(TKMYFORM::InnerLeft, TKMYFORM::InnerTop));
         return TJsonLine()
             .Add("X", corner.x())
             .Add("Y", corner.y())
-            .Add("Width", rows->width())
-            .Add("Height", rows->height())
+            .Add("Width", FCopyBackForm->width() - 2 * TKMYFORM::InnerLeft)
+            .Add("Height", FCopyBackForm->height() - TKMYFORM::InnerTop - 4)
             .Text();
     };
     // What the progress window shows, for outside checks.
