@@ -351,5 +351,38 @@ TEST_F(CopyE2ETest, DraggingAFileOntoTheOtherPanelCopiesIt) {
     EXPECT_TRUE(std::filesystem::exists(FLeft + "/dragme.txt"));
 }
 
+// Another program on the display (Qt alone, none of kSable's code) reads what Ctrl+C put on the
+// desktop's clipboard, then cuts a file of its own, which Ctrl+V in kSable moves.
+TEST_F(CopyE2ETest, TheDesktopClipboardGoesBothWaysWithAnotherProgram) {
+    FTree.File("files/left/one file.txt", "one");
+    const std::string elsewhere = FTree.File("elsewhere/moved.txt", "moved");
+    TKsable& ks = *FKsable;
+    ASSERT_TRUE(ks.Start()) << ks.Failure();
+    ASSERT_TRUE(MakeActive("LEFTPANEL"));
+    ASSERT_TRUE(CursorTo("LEFTPANEL", "one file.txt"));
+    ASSERT_TRUE(KeysThen({"ctrl+c"}, "the item clipboard filled", [](const QJsonObject& s) {
+        return s.value("Copy").toObject().value("ClipboardItems").toInt() == 1;
+    }));
+    const std::vector<std::string> display = {"DISPLAY=" + FServer->Display()};
+    const TRunResult got = e2e::Run({KS_BIN_DIR "/ks_clipboard_peer", "get"}, display);
+    ASSERT_EQ(got.ExitCode, 0) << got.Out;
+    EXPECT_EQ(got.Out, "copy\nfile://" + FLeft + "/one%20file.txt");
+
+    // The other program cuts a file after kSable's own Ctrl+C: Ctrl+V in the right panel moves it.
+    const std::string peerLog = FTree.Path() + "/peer.log";
+    TProcess peer;
+    ASSERT_TRUE(peer.Start({KS_BIN_DIR "/ks_clipboard_peer", "put", "cut", elsewhere}, display, peerLog));
+    ASSERT_TRUE(ks.WaitFor("the other program owning the clipboard", [&](const QJsonObject&) {
+        return Contents(peerLog).find("ready") != std::string::npos;
+    })) << ks.Failure();
+    ASSERT_TRUE(MakeActive("RIGHTPANEL"));
+    ASSERT_TRUE(KeysThen({"ctrl+v"}, "the cut file moved here", [](const QJsonObject& s) {
+        return DialogOf(s).isEmpty() && Lists(s, "RIGHTPANEL", "moved.txt");
+    }));
+    EXPECT_EQ(Contents(FRight + "/moved.txt"), "moved");
+    EXPECT_FALSE(std::filesystem::exists(elsewhere));
+    EXPECT_FALSE(std::filesystem::exists(FRight + "/one file.txt"));
+}
+
 } // namespace
 } // namespace ks::e2e
