@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
@@ -11,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QTimer>
 
 #include <filesystem>
 #include <functional>
@@ -294,12 +297,14 @@ TEST_F(MainFormTest, UserLevelHidesCommandsAndTheirKeys) {
     EXPECT_TRUE(form.Options().PanelCountDisabled);
     EXPECT_TRUE(form.Options().PanelDeleteDisabled);
     EXPECT_TRUE(form.Action(cmChangeLeftPanel)->isVisible());
+    EXPECT_FALSE(form.Action(cmCopyItems)->isVisible());
 
     // Work that is not in this build shows, disabled.
     Data->UserMode = 4;
     form.MenuPopup();
-    EXPECT_TRUE(form.Action(cmCopyItems)->isVisible());
-    EXPECT_FALSE(form.Action(cmCopyItems)->isEnabled());
+    EXPECT_TRUE(form.Action(cmFindFile)->isVisible());
+    EXPECT_FALSE(form.Action(cmFindFile)->isEnabled());
+    EXPECT_TRUE(form.Action(cmCopyItems)->isEnabled());
     EXPECT_TRUE(form.Action(cmCCopy)->isEnabled());
     EXPECT_TRUE(form.Action(cmCCopy)->text().endsWith("\tCtrl+C"));
 }
@@ -313,6 +318,36 @@ TEST_F(MainFormTest, CopyItemsWithNothingMarkedTakesEveryFolderAndFile) {
     std::vector<std::string> taken = form.ClipboardItems();
     std::sort(taken.begin(), taken.end());
     EXPECT_EQ(taken, expected);
+}
+
+// F5 runs the dialog, then the progress window; while it shows, no folder change re-reads a
+// panel under the job, and afterwards both panels list what the job made.
+TEST_F(MainFormTest, ACopyKeepsThePanelsFromReReadingUntilItEndsThenReReadsBoth) {
+    TMainForm& form = Start();
+    ASSERT_EQ(form.LeftPanel().FFolderItems.FCurrentItem->Name, "beta");
+    bool progressShown = false;
+    bool watchedDuringCopy = false;
+    QTimer look;
+    look.setInterval(1);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr)
+            return;
+        if (modal->objectName() == "CopyFilesForm") {
+            static_cast<QDialog*>(modal)->accept();
+        } else if (modal->objectName() == "CopyProgressForm") {
+            progressShown = true;
+            watchedDuringCopy |= form.LeftPanel().FWatching || form.RightPanel().FWatching;
+        }
+    });
+    look.start();
+    Press(form.LEFTPANEL, Qt::Key_F5);
+    look.stop();
+    EXPECT_TRUE(progressShown);
+    EXPECT_FALSE(watchedDuringCopy);
+    EXPECT_TRUE(fs::is_directory(Tree / "right/beta"));
+    EXPECT_GE(form.RightPanel().FindItem("beta", false), 0);
+    EXPECT_EQ(form.LeftPanel().FFolderItems.FCurrentItem->Name, "beta");
 }
 
 TEST_F(MainFormTest, ClosingSavesFoldersAndCursorsThatTheNextStartReopens) {
