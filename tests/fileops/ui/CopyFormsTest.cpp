@@ -22,6 +22,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCompleter>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QImage>
 #include <QKeyEvent>
@@ -95,9 +97,18 @@ public:
     explicit TBoxWatcher(std::function<void(TMessageForm&)> act) : FAct(std::move(act)) {
         QObject::connect(&FTimer, &QTimer::timeout, [this] {
             auto* box = dynamic_cast<TMessageForm*>(QApplication::activeModalWidget());
-            if (box == nullptr || box == FLast)
+            if (box == nullptr)
                 return;
+            if (box == FLast) {
+                // A box left open would stop the test in its event loop.
+                if (FOpenSince.elapsed() > 5000) {
+                    ADD_FAILURE() << "a message box stayed open";
+                    box->done(-1);
+                }
+                return;
+            }
             FLast = box;
+            FOpenSince.start();
             ++FSeen;
             FAct(*box);
         });
@@ -110,6 +121,7 @@ private:
     std::function<void(TMessageForm&)> FAct;
     QTimer FTimer;
     QPointer<TMessageForm> FLast;
+    QElapsedTimer FOpenSince;
 };
 
 void ClickBox(TMessageForm& box, const char* buttonName) {
@@ -340,6 +352,38 @@ TEST_F(CopyFormsTest, CopyDialogChoiceAfterOkEscapeAndBrowse) {
     EXPECT_EQ(asked[0].second, QStringLiteral("L-browse"));
     EXPECT_EQ(asked[1].first, "/picked/folder");
     EXPECT_EQ(form.focusWidget(), input);
+}
+
+TEST_F(CopyFormsTest, CopyDialogPathBoxCompletesNamesAndEnterIsOk) {
+    FTree.File("complete/folder-one/x");
+    FTree.File("complete/file-two");
+    FTree.File("complete/Fold-upper");
+    std::vector<std::string> history;
+    TCopyFilesForm form(history);
+    form.Prepare("", false, twNone);
+    std::vector<std::string> completions;
+    test::ShowAndAct([&form] { form.exec(); },
+                     [&](QDialog&) {
+                         auto* input = Child<TKComboBox>(form, "INPUT");
+                         QLineEdit* edit = input->lineEdit();
+                         const QString typed = QString::fromStdString(FTree / "complete/f");
+                         for (const QChar ch : typed) {
+                             QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+                             QCoreApplication::sendEvent(edit, &press);
+                         }
+                         QCompleter* completer = input->PathCompleter();
+                         // The folder is read on the model's own thread; the window goes on meanwhile.
+                         EXPECT_TRUE(WaitFor([&] { return completer->completionCount() == 2; }));
+                         for (int i = 0; completer->setCurrentRow(i); ++i)
+                             completions.push_back(completer->currentCompletion().toStdString());
+                         SendKey(edit, Qt::Key_Return);
+                     });
+    std::sort(completions.begin(), completions.end());
+    // Case-sensitive: "Fold-upper" is not offered.
+    EXPECT_EQ(completions,
+              (std::vector<std::string>{FTree / "complete/file-two", FTree / "complete/folder-one"}));
+    EXPECT_TRUE(form.Choice().Accepted);
+    EXPECT_EQ(form.Choice().Path, FTree / "complete/f");
 }
 
 TEST_F(CopyFormsTest, CopyDialogBoxesTheUserClicksAreRememberedButNotTheBackup) {
