@@ -227,9 +227,11 @@ void TCopyProgressForm::Tick() {
     if (start == 0)
         return;
     const std::int64_t elapsedMs = std::max<std::int64_t>(Clock() - start, 0);
-    if (elapsedMs == FShownElapsedMs)
+    // The times and the speed follow the elapsed time as shown, in whole seconds: redrawn on
+    // every poll, a speed that wavers by a few kilobytes would cost more than all the rest.
+    if (elapsedMs / 1000 == FShownElapsedSeconds)
         return;
-    FShownElapsedMs = elapsedMs;
+    FShownElapsedSeconds = elapsedMs / 1000;
     const long double elapsed = elapsedMs / 1000.0L;
     SetText(FElapsed, TimeText(elapsedMs / 1000));
     const long double fraction =
@@ -264,7 +266,7 @@ void TCopyProgressForm::reject() {
 void TCopyProgressForm::showEvent(QShowEvent* event) {
     TKMYFORM::showEvent(event);
     FSentToBackground = false;
-    FShownElapsedMs = -1;
+    FShownElapsedSeconds = -1;
     SetValue(FCurrentProgress, 0);
     SetValue(FTotalProgress, 0);
     for (QLabel* label : {FSubTree, FFileName, FFileSize, FTotalPos, FTotalSize, FElapsed, FEstimated,
@@ -311,8 +313,11 @@ void TCopyProgressForm::SendToBackground() {
 void TCopyProgressForm::ShowDetails(bool on) {
     for (QWidget* widget : FDetails)
         widget->setVisible(on);
-    if (isVisible())
+    if (isVisible()) {
+        // The layout takes the hidden rows out only when it is activated again.
+        layout()->activate();
         FitToContents();
+    }
 }
 
 void TCopyProgressForm::Finish() {

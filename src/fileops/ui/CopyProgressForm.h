@@ -85,7 +85,7 @@ private:
     QCheckBox* FShowDetail = nullptr;
     /// The widgets of the detail rows, hidden with "SD" off.
     std::vector<QWidget*> FDetails;
-    std::int64_t FShownElapsedMs = -1;
+    std::int64_t FShownElapsedSeconds = -1;
 };
 
 } // namespace ks
