@@ -51,8 +51,6 @@
 #include <thread>
 #include <vector>
 
-#include <sys/resource.h>
-
 namespace ks {
 namespace {
 
@@ -609,53 +607,6 @@ TEST_F(CopyFormsTest, ProgressDetailBoxHidesTheDetailRowsAndIsRemembered) {
     form.hide();
     TCopyProgressForm again(engine);
     EXPECT_FALSE(Child<QCheckBox>(again, "SettingsCopyProgressShowDetail")->isChecked());
-}
-
-// How long the polling cost is measured: 2 s, or KS_POLLING_MEASURE_MS.
-int PollingMeasureMs() {
-    const char* value = std::getenv("KS_POLLING_MEASURE_MS");
-    return value != nullptr ? std::max(100, std::atoi(value)) : 2000;
-}
-
-TEST_F(CopyFormsTest, ProgressPollingCostsLittle) {
-    TPolledAsker asker;
-    TCopyEngine engine(FDisk, &asker);
-    std::shared_ptr<TCopyThread> job = AskingJob(engine, "cost");
-    job->Suspend();
-    TCopyProgressForm form(engine);
-    double share = 1;
-    test::ShowAndAct([&] { form.Run(job); },
-                     [&](QDialog&) {
-                         // A job seen mid-copy: the times change every second while it waits.
-                         job->FTotalSize = 10 * GiB;
-                         job->FDoneSize = 3 * GiB;
-                         job->FStartTime = form.Clock() - 5000;
-                         // The first paints (fonts, style sheet) are not the polling's.
-                         {
-                             QEventLoop settle;
-                             QTimer::singleShot(300, &settle, &QEventLoop::quit);
-                             settle.exec();
-                         }
-                         rusage before{};
-                         ::getrusage(RUSAGE_THREAD, &before);
-                         const auto start = std::chrono::steady_clock::now();
-                         QEventLoop loop;
-                         QTimer::singleShot(PollingMeasureMs(), &loop, &QEventLoop::quit);
-                         loop.exec();
-                         rusage after{};
-                         ::getrusage(RUSAGE_THREAD, &after);
-                         const double wall =
-                             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-                         auto seconds = [](const rusage& r) {
-                             return r.ru_utime.tv_sec + r.ru_stime.tv_sec +
-                                    (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-                         };
-                         share = (seconds(after) - seconds(before)) / wall;
-                         std::printf("progress window polling: %.3f%% of one core\n", share * 100);
-                         job->Cancel();
-                     });
-    EXPECT_LT(share, 0.02);
-    EXPECT_TRUE(engine.WaitIdle(10000));
 }
 
 // ---- the background strip ----
