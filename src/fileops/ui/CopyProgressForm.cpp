@@ -1,5 +1,6 @@
 #include "fileops/ui/CopyProgressForm.h"
 
+#include "controls/ui/ProgressBar.h"
 #include "fileops/CopyEngine.h"
 #include "fileops/CopyThread.h"
 #include "fileops/ui/CopyFormTexts.h"
@@ -10,7 +11,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -42,7 +42,7 @@ void SetText(QLabel* label, const QString& text) {
         label->setText(text);
 }
 
-void SetValue(QProgressBar* bar, int value) {
+void SetValue(TKProgressBar* bar, int value) {
     if (bar->value() != value)
         bar->setValue(value);
 }
@@ -82,17 +82,21 @@ TCopyProgressForm::TCopyProgressForm(TCopyEngine& engine, QWidget* parent)
         // Long names are cut at the window's edge instead of widening the window.
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         label->setTextFormat(Qt::PlainText);
+        // Opaque, so a new value repaints the label alone and not the window behind it.
+        label->setAutoFillBackground(true);
+        QPalette body = label->palette();
+        body.setColor(QPalette::Window, BodyColor());
+        label->setPalette(body);
         if (hint != nullptr)
             label->setToolTip(QString::fromUtf8(hint));
         grid->addWidget(label, row, column, 1, span);
         return label;
     };
     auto bar = [&](const char* name) {
-        auto* progress = new QProgressBar(this);
+        auto* progress = new TKProgressBar(this);
         progress->setObjectName(QString::fromUtf8(name));
         // 64-bit byte counts do not fit the bar's int range; the bar shows the fraction.
         progress->setRange(0, BarScale);
-        progress->setTextVisible(false);
         progress->setFixedHeight(14);
         grid->addWidget(progress, row, 1, 1, 3);
         return progress;

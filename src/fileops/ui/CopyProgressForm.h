@@ -11,13 +11,13 @@
 
 class QCheckBox;
 class QLabel;
-class QProgressBar;
 class QPushButton;
 class QTimer;
 
 namespace ks {
 
 class TCopyEngine;
+class TKProgressBar;
 class TCopyThread;
 
 /// The modal progress window of one copy or move job ("Progress..."): the current file's and
@@ -70,8 +70,8 @@ private:
 
     TCopyEngine& FEngine;
     QTimer* FTimer = nullptr;
-    QProgressBar* FCurrentProgress = nullptr;
-    QProgressBar* FTotalProgress = nullptr;
+    TKProgressBar* FCurrentProgress = nullptr;
+    TKProgressBar* FTotalProgress = nullptr;
     QLabel* FSubTree = nullptr;
     QLabel* FFileName = nullptr;
     QLabel* FFileSize = nullptr;

@@ -2,13 +2,13 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QProgressBar>
 
 #include <charconv>
 #include <chrono>
 #include <utility>
 
 #include "controls/ui/MessageForm.h"
+#include "controls/ui/ProgressBar.h"
 #include "fileops/CopyEngine.h"
 #include "fileops/ui/CopyBackForm.h"
 #include "fileops/ui/CopyFilesForm.h"
@@ -256,7 +256,7 @@ std::string TMainForm::CopyStateJson() const {
               "TotalEstimatedLabel", "TotalRemainingLabel", "TotalAverageSpeedLabel", "PriorityTextLabel"})
             if (const auto* label = FCopyProgressForm->findChild<QLabel*>(QString::fromLatin1(name)))
                 labels.Add(name, label->text().toStdString());
-        if (const auto* bar = FCopyProgressForm->findChild<QProgressBar*>(QStringLiteral("TotalProgress")))
+        if (const auto* bar = FCopyProgressForm->findChild<TKProgressBar*>(QStringLiteral("TotalProgress")))
             labels.Add("TotalProgress", bar->value()).Add("TotalProgressMaximum", bar->maximum());
     }
     return TJsonLine()

@@ -1,6 +1,7 @@
 // The copy dialog, the progress window, the background strip and the question pump, over the
 // real copy engine on real folders.
 
+#include "controls/ui/ProgressBar.h"
 #include "fileops/ui/CopyBackForm.h"
 #include "fileops/ui/CopyFilesForm.h"
 #include "fileops/ui/CopyProgressForm.h"
@@ -32,7 +33,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QTimer>
@@ -422,7 +422,7 @@ TEST_F(CopyFormsTest, ProgressFollowsARealCopyThroughItsQuestionToTheEnd) {
                 WaitFor([&] { return LabelText(form, "TotalPosLabel") == QStringLiteral("1 024 kB"); }));
             EXPECT_EQ(LabelText(form, "TotalSizeLabel"), QStringLiteral("1 024 kB"));
             EXPECT_EQ(LabelText(form, "PriorityTextLabel"), QStringLiteral("normal"));
-            EXPECT_EQ(Child<QProgressBar>(form, "TotalProgress")->value(),
+            EXPECT_EQ(Child<TKProgressBar>(form, "TotalProgress")->value(),
                       std::int64_t{TCopyProgressForm::BarScale} * (1 << 20) / ((1 << 20) + 3));
             EXPECT_TRUE(WaitFor(
                 [&] { return LabelText(form, "TotalAverageSpeedLabel").endsWith(QStringLiteral("/s")); }));
@@ -483,8 +483,8 @@ TEST_F(CopyFormsTest, ProgressShowsSixtyFourBitCountsTimesAndSpeed) {
                              EXPECT_EQ(LabelText(form, "TotalEstimatedLabel").toStdString(), c.Estimated);
                              EXPECT_EQ(LabelText(form, "TotalRemainingLabel").toStdString(), c.Remaining);
                              EXPECT_EQ(LabelText(form, "TotalAverageSpeedLabel").toStdString(), c.Speed);
-                             EXPECT_EQ(Child<QProgressBar>(form, "TotalProgress")->value(), c.TotalBar);
-                             EXPECT_EQ(Child<QProgressBar>(form, "CurrentProgress")->value(), c.CurrentBar);
+                             EXPECT_EQ(Child<TKProgressBar>(form, "TotalProgress")->value(), c.TotalBar);
+                             EXPECT_EQ(Child<TKProgressBar>(form, "CurrentProgress")->value(), c.CurrentBar);
                          }
                          job->Cancel();
                      });
