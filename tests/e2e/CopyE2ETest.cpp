@@ -270,6 +270,18 @@ TEST_F(CopyE2ETest, BigCopyShowsProgressAndRunsInTheStripUntilCancelled) {
         return JobsOf(s).size() == 2 && JobsOf(s)[0].toObject().value("Suspended").toBool();
     })) << ks.Failure();
     EXPECT_FALSE(ks.Shot("copy-strip", true).empty()) << ks.Failure();
+    {
+        // The state marks: red for the suspended job, green for the running one.
+        const QRect rows = RectOf(ks.State().value("Copy").toObject().value("BackOpRows").toObject());
+        const std::string shot = ks.Shot("copy-strip-rows", rows);
+        ASSERT_FALSE(shot.empty()) << ks.Failure();
+        const QImage image = QImage(QString::fromStdString(shot)).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(image.size(), rows.size());
+        const QRgb suspended = image.pixel(6, 8);
+        const QRgb running = image.pixel(6, 16 + 8);
+        EXPECT_TRUE(qRed(suspended) > 200 && qGreen(suspended) < 60) << std::hex << suspended;
+        EXPECT_TRUE(qGreen(running) > 100 && qRed(running) < 60) << std::hex << running;
+    }
     // The job stops between chunks of 64 bytes; once its counter has kept still over two state
     // reports, the disk must keep still too.
     double done = JobsOf(ks.State())[0].toObject().value("BytesDone").toDouble();

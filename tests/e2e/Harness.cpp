@@ -292,6 +292,18 @@ bool TKsable::ClickControl(const char* name) {
     return Click(rect.center().x(), rect.center().y());
 }
 
+std::string TKsable::Shot(const std::string& name, const QRect& area) {
+    const std::string path = ShotFolder() + "/" + name + ".png";
+    if (Run({KS_BIN_DIR "/ks-e2e-shot", path, std::to_string(area.x()), std::to_string(area.y()),
+             std::to_string(area.width()), std::to_string(area.height())},
+            XEnv(), 15000)
+            .ExitCode != 0) {
+        FFailure = "ks-e2e-shot failed for " + path;
+        return {};
+    }
+    return path;
+}
+
 std::string TKsable::Shot(const std::string& name, bool whole) {
     const std::string path = ShotFolder() + "/" + name + ".png";
     std::vector<std::string> argv = {KS_BIN_DIR "/ks-e2e-shot", path};

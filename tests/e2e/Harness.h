@@ -86,6 +86,8 @@ public:
     /// black root window when whole is set, as <shot folder>/<name>.png; the file's path, or
     /// empty on failure.
     std::string Shot(const std::string& name, bool whole = false);
+    /// A screenshot of area of the screen, as <shot folder>/<name>.png.
+    std::string Shot(const std::string& name, const QRect& area);
 
     /// What went wrong in the last failed call, with the program's last state.
     const std::string& Failure() const { return FFailure; }
