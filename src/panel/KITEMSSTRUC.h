@@ -56,6 +56,9 @@ struct TKFilesExtra {
     std::uint32_t CheckValue = 0;
     std::uint32_t PackerVersion = 0;
     std::uint32_t PackMethod = 0;
+    /// An archive entry's name as the archive stores it, when that differs from `Name` (other
+    /// separators, another character set); what an archiver is given.
+    std::string StoredName;
 };
 
 /// One panel item, owned by the list that holds it. Its address stays the same while it is in a

@@ -289,8 +289,9 @@ std::string TKMYFILEPANEL::GetPanelPath() const {
     case ptFTP:
         // The server's folder follows when the FTP session comes.
         return "FTP: ";
+    case ptArchive:
+        return FArchiveKindName + ": " + FArchiveFolder;
     default:
-        // Archives name their kind and inner folder once their readers come.
         return {};
     }
 }
@@ -314,9 +315,6 @@ std::string TKMYFILEPANEL::DateText(const TKFiles& item) const {
     std::string text = ItemDateText(item.MTimeNs, item.Time);
     return text.empty() ? LangStrings().STR_PANEL_UNKNOWNDATE : text;
 }
-
-// Archives get their own readers later; until then an archive item opens nothing.
-void TKMYFILEPANEL::OpenArchive(const std::string&) {}
 
 void TKMYFILEPANEL::SortItems() {
     ::ks::SortItems(*FItemsStruc, Options);

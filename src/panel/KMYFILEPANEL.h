@@ -6,8 +6,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "archive/ArchiveReader.h"
 #include "foundation/DELTA9.h"
 #include "foundation/FileWatcher.h"
 #include "foundation/Keys.h"
@@ -114,6 +116,19 @@ public:
     /// Owns every item read from an archive; never shown as a whole.
     std::vector<std::unique_ptr<TKFiles>> FPendingItems;
 
+    // Browsing an archive as a folder (panel type ptArchive). Paths inside an archive use "/":
+    // `FArchiveFolder` is empty at the root, else a path ending in "/" ("docs/img/").
+    std::string FArchiveFileName;
+    std::string FArchiveFolder;
+    int FArchiveKind = 7;
+    std::string FArchiveKindName;
+    TKPanelType FPanelTypeBeforeArchive = ptFolder;
+    int FArchiveFolderCount = 0;
+    int FArchiveFileCount = 0;
+    /// Where the last archive read stopped early, as the reader said it; empty when it read to
+    /// the end. The user sees the language's message; this is for the probe and the tests.
+    std::string FArchiveError;
+
     TKPanelType PanelType() const { return FPanelType; }
     void SetPanelType(TKPanelType value);
     bool Busy() const { return (FState & psBusy) != 0; }
@@ -219,10 +234,24 @@ public:
     void WatcherChanged();
     /// A tick of one of the panel's timers (the view calls it).
     void TimerTick(TKPanelTimer timer);
-    /// Opens an archive file as a folder; archives come with their own readers later, so this
-    /// opens nothing yet.
-    void OpenArchive(const std::string& fullName);
-
+    /// `OpenArchive`: reads the directory of the archive file fullName once (the reader chosen by
+    /// the name's extension) into `FPendingItems`, making up the folders it implies, and shows
+    /// folder (empty: the root). A damaged archive keeps what was read and says so; Esc stops the
+    /// read. GUI thread; runs pending messages every entry.
+    void OpenArchive(const std::string& fullName, const std::string& folder);
+    /// `ShowArchiveFolder`: the up-folder item and the pending items of folder (matched without
+    /// regard to case), sorted.
+    void ShowArchiveFolder(const std::string& folder);
+    /// `CloseArchive`: back to the panel type before the archive, the cursor on its file.
+    void CloseArchive();
+    /// `AddArchiveFolders`: the folders above name (a "/" path) that are not yet in the pending
+    /// list, the deepest first handled first, as made-up folder items.
+    void AddArchiveFolders(const std::string& name);
+    /// `AddArchiveItem`: one stored entry as a pending item; a folder entry replaces the folder
+    /// made up for it before. Null for an entry without a name.
+    TKFiles* AddArchiveItem(const TArchiveEntry& entry);
+    /// `ReportArchiveProgress`: counts the item and shows the progress text every 30 entries.
+    void ReportArchiveProgress(const TKFiles& item);
     void SortItems();
     /// Marks, unmarks or toggles one item of the current list by mode (a `TKMarkMode`), keeping
     /// the marked totals; null and the up-folder are left alone. Fires nothing, paints nothing.
@@ -415,6 +444,12 @@ private:
     };
     std::mutex FRequestLock;
     std::vector<TUnmarkRequest> FRequests;
+    /// The folder items of the pending list by their exact name, and whether each was made up.
+    struct TArchiveFolderSlot {
+        std::size_t Index;
+        bool MadeUp;
+    };
+    std::unordered_map<std::string, TArchiveFolderSlot> FArchiveFolders;
 };
 
 } // namespace ks

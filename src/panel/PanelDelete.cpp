@@ -333,6 +333,9 @@ void DeleteFtpItems(TKMYFILEPANEL&) {}
 // line, to "kSDelA" in the private temporary folder, replacing an older list. Without a private
 // folder nothing is written anywhere and the archiver is not asked.
 void DeleteArchiveItems(TKMYFILEPANEL& panel) {
+    // Without an archive manager to run the list, nothing is written.
+    if (!panel.OnArchiveDeleteItems)
+        return;
     const std::string tempDir = System().TempDir();
     if (tempDir.empty() || tempDir.front() != '/')
         return;
@@ -341,11 +344,15 @@ void DeleteArchiveItems(TKMYFILEPANEL& panel) {
     std::string text;
     for (int i = 0; i < list.Count(); ++i) {
         const TKFiles* item = list.GetFileItem(i);
-        if (item != nullptr && item->Marked)
-            text += panel.ItemFullName(i) + "\r\n";
+        if (item == nullptr || !item->Marked)
+            continue;
+        // The archiver knows its entries by their stored names.
+        text +=
+            item->Extra && !item->Extra->StoredName.empty() ? item->Extra->StoredName : panel.ItemFullName(i);
+        text += "\r\n";
     }
     if (ReplaceFile(listFile, text) && panel.OnArchiveDeleteItems)
-        panel.OnArchiveDeleteItems(panel.FFolderItems.FPath, listFile);
+        panel.OnArchiveDeleteItems(panel.FArchiveFileName, listFile);
 }
 
 } // namespace

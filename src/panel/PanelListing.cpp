@@ -361,11 +361,27 @@ void TKMYFILEPANEL::ExecuteItem(bool alternate) {
         return; // FTP folders are walked by the FTP session, which comes later.
     const bool listing = FPanelType == ptFolder || FPanelType == ptFindResult;
     if (listing && item->IsPacked && alternate != Options.PanelArchiveAsFolder) {
-        OpenArchive(ItemFullName(h.FItemIndex));
+        OpenArchive(ItemFullName(h.FItemIndex), {});
         return;
     }
-    if (FPanelType == ptArchive)
-        return; // moving inside an archive comes with the archive readers
+    if (FPanelType == ptArchive) {
+        if (item->Kind == ikFolder) {
+            FArchiveFolder = item->Name + "/";
+            ShowArchiveFolder(FArchiveFolder);
+        } else if (item->Kind == ikUpFolder && FArchiveFolder.empty()) {
+            CloseArchive();
+        } else if (item->Kind == ikUpFolder) {
+            // "docs/img/" becomes "docs/", the cursor on "img".
+            const std::string inner = FArchiveFolder.substr(0, FArchiveFolder.size() - 1);
+            const std::size_t slash = inner.rfind('/');
+            const std::string left = slash == std::string::npos ? inner : inner.substr(slash + 1);
+            FArchiveFolder = slash == std::string::npos ? std::string() : inner.substr(0, slash + 1);
+            ShowArchiveFolder(FArchiveFolder);
+            FindItem(left, true);
+            RepaintAll();
+        }
+        return; // a file inside an archive is not run
+    }
 
     // The item may be freed by the type change below: take what is needed first.
     const std::string name = item->Name;

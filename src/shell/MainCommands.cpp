@@ -204,7 +204,8 @@ bool CommandRuleAllows(TMainCommand command, const TMenuContext& c) {
     case cmCreateNewFile:
         return items && OneOf(ap, {ptFolder, ptFTP});
     case cmDeleteItems:
-        return items && OneOf(ap, {ptFolder, ptFindResult, ptArchive, ptFTP});
+        // Entries of an archive are deleted by its archive manager, which is not connected yet.
+        return items && OneOf(ap, {ptFolder, ptFindResult, ptFTP});
     case cmChangeFileAttributes:
     case cmCreateShortcut:
         return items && OneOf(ap, {ptFolder, ptFindResult});

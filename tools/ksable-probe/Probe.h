@@ -28,6 +28,9 @@ int ProbeDelete(const std::vector<std::string>& args);
 /// copy [options] SOURCE... TARGET: one copy job as the copy dialog makes it, its questions
 /// answered from a list; one line per question, then the job's counters.
 int ProbeCopy(const std::vector<std::string>& args);
+/// archive FILE [FOLDER] [--all]: the items of a folder of an archive (or every entry read), and
+/// a last {"error": ...} line when the reader stopped early (still exit status 0).
+int ProbeArchive(const std::vector<std::string>& args);
 
 /// Prints {"error": text} and returns 1.
 int Fail(const std::string& text);

@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
                    "       ksable-probe find DIR MASKS [--text T] [--case]\n"
                    "       ksable-probe delete [--direct|--trash|--wipe] PATH...\n"
                    "       ksable-probe copy [--move] [--backup] [--keep-date] [--buffer KB] "
-                   "[--answers yes,no-to-all,...] [--cancel-after BYTES] SOURCE... TARGET\n",
+                   "[--answers yes,no-to-all,...] [--cancel-after BYTES] SOURCE... TARGET\n"
+                   "       ksable-probe archive FILE [FOLDER] [--all]\n",
                    stderr);
         return 2;
     }
@@ -64,5 +65,7 @@ int main(int argc, char** argv) {
         return ProbeDelete(args);
     if (command == "copy")
         return ProbeCopy(args);
-    return Usage("reg|lang|list|drives|count|find|delete|copy ...");
+    if (command == "archive")
+        return ProbeArchive(args);
+    return Usage("reg|lang|list|drives|count|find|delete|copy|archive ...");
 }

@@ -1,0 +1,18 @@
+#include "archive/ArchiveKinds.h"
+
+namespace ks {
+
+std::unique_ptr<TKArchiveReader> MakeArchiveReader(TArchiveKind kind) {
+    switch (kind) {
+    default:
+        return nullptr;
+    }
+}
+
+const char* ArchiveKindName(int kind) {
+    static const char* const names[] = {"ArchiveKPL", "ArchiveACE", "ArchiveARJ", "ArchiveCAB",
+                                        "ArchiveLZH", "ArchiveRAR", "ArchiveZIP"};
+    return kind >= akKPL && kind <= akZIP ? names[kind] : "ArchiveUnknown";
+}
+
+} // namespace ks
