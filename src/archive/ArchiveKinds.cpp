@@ -1,9 +1,13 @@
 #include "archive/ArchiveKinds.h"
 
+#include "archive/ZipReader.h"
+
 namespace ks {
 
 std::unique_ptr<TKArchiveReader> MakeArchiveReader(TArchiveKind kind) {
     switch (kind) {
+    case akZIP:
+        return std::make_unique<TZipReader>();
     default:
         return nullptr;
     }
