@@ -310,7 +310,9 @@ std::string TKMYFILEPANEL::InfoText(const TKFiles& item) const {
 
 std::string TKMYFILEPANEL::DateText(const TKFiles& item) const {
     // Drives and entries built from texts (special entries, item information) have no date.
-    if (item.Kind == ikDrive || (item.HasInfo() && item.Mode == 0 && item.MTimeNs == 0 && item.Time == 0))
+    // Archive entries always have a date column: "n/a" when the archive stores no time.
+    if (item.Kind == ikDrive ||
+        (FPanelType != ptArchive && item.HasInfo() && item.Mode == 0 && item.MTimeNs == 0 && item.Time == 0))
         return {};
     std::string text = ItemDateText(item.MTimeNs, item.Time);
     return text.empty() ? LangStrings().STR_PANEL_UNKNOWNDATE : text;

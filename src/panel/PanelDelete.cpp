@@ -333,9 +333,6 @@ void DeleteFtpItems(TKMYFILEPANEL&) {}
 // line, to "kSDelA" in the private temporary folder, replacing an older list. Without a private
 // folder nothing is written anywhere and the archiver is not asked.
 void DeleteArchiveItems(TKMYFILEPANEL& panel) {
-    // Without an archive manager to run the list, nothing is written.
-    if (!panel.OnArchiveDeleteItems)
-        return;
     const std::string tempDir = System().TempDir();
     if (tempDir.empty() || tempDir.front() != '/')
         return;
@@ -360,6 +357,9 @@ void DeleteArchiveItems(TKMYFILEPANEL& panel) {
 void TKMYFILEPANEL::DeleteItems() {
     const TKPanelType type = PanelType();
     if (type != ptFolder && type != ptFindResult && type != ptArchive && type != ptFTP)
+        return;
+    // Without an archive manager to run the list, deleting in an archive asks nothing.
+    if (type == ptArchive && !OnArchiveDeleteItems)
         return;
     TKITEMSSTRUC& list = *FItemsStruc;
     if (list.Count() == 0)
