@@ -435,5 +435,44 @@ TEST_F(E2ETest, MarkedFileAndFolderAreDeletedFromDiskAndPanel) {
     EXPECT_TRUE(PanelPainted(shot, ks.State(), "LEFTPANEL"));
 }
 
+TEST_F(E2ETest, EnterOpensAZipAsAFolderAndItsItemsShowTheirArchiveDetails) {
+    FTree.File("files/zipsrc/docs/readme.txt", "read me");
+    const TRunResult zip = e2e::Run({"sh", "-c", "cd \"$0\" && exec zip -qr \"$1\" docs",
+                                     FTree.Path() + "/files/zipsrc", FLeft + "/real.zip"},
+                                    {});
+    ASSERT_EQ(zip.ExitCode, 0) << zip.Out;
+    TKsable& ks = *FKsable;
+    ASSERT_TRUE(ks.Start()) << ks.Failure();
+    ASSERT_TRUE(MakeActive("LEFTPANEL"));
+    const std::vector<std::string> names = NamesOf(ks.State(), "LEFTPANEL");
+    const auto at = std::find(names.begin(), names.end(), "real.zip");
+    ASSERT_NE(at, names.end());
+    std::vector<std::string> keys = {"Home"};
+    keys.insert(keys.end(), static_cast<std::size_t>(at - names.begin()), "Down");
+    keys.push_back("Return");
+    // The up-folder item names the real folder that holds the archive.
+    ASSERT_TRUE(KeysThen(keys, "the archive's root", [&](const QJsonObject& s) {
+        const QJsonObject left = s.value("LEFTPANEL").toObject();
+        const std::vector<std::string> listed = NamesOf(s, "LEFTPANEL");
+        return left.value("PInfo").toString() == "ArchiveZIP: " && listed.size() == 2 &&
+               listed[1] == "docs" && WithoutSlash(listed[0]) == FLeft;
+    }));
+    ASSERT_TRUE(KeysThen({"End", "Return"}, "the folder docs inside", [&](const QJsonObject& s) {
+        return s.value("LEFTPANEL").toObject().value("PInfo").toString() == "ArchiveZIP: docs/" &&
+               NamesOf(s, "LEFTPANEL").size() == 2 && NamesOf(s, "LEFTPANEL")[1] == "docs/readme.txt";
+    }));
+    ASSERT_TRUE(KeysThen({"End", "ctrl+i"}, "the archive details of readme.txt", [](const QJsonObject& s) {
+        const std::vector<std::string> rows = NamesOf(s, "RIGHTPANEL");
+        return std::find(rows.begin(), rows.end(), " - archive item details - |") != rows.end() &&
+               std::find(rows.begin(), rows.end(), "Host OS: |Unix") != rows.end() &&
+               std::find(rows.begin(), rows.end(), "Unpack size: |7 B") != rows.end();
+    }));
+    EXPECT_FALSE(ks.Shot("archive-details").empty()) << ks.Failure();
+    ASSERT_TRUE(KeysThen({"ctrl+i", "Home", "Return", "Home", "Return"}, "back in the folder on the archive",
+                         [&](const QJsonObject& s) {
+                             return PathOf(s, "LEFTPANEL") == FLeft && CursorOf(s, "LEFTPANEL") == "real.zip";
+                         }));
+}
+
 } // namespace
 } // namespace ks::e2e

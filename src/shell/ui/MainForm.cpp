@@ -483,8 +483,11 @@ std::string TMainForm::StateJson() const {
         std::vector<std::string> names, marked;
         for (int i = 0; i < h.Count(); ++i) {
             const TKFiles* item = h.GetFileItem(i);
+            // Item information lines have captions only.
             if (static_cast<std::size_t>(i) < StateItemLimit)
-                names.push_back(item->Name);
+                names.push_back(panel.PanelType() == ptItemInfo
+                                    ? item->Caption() + "|" + panel.InfoText(*item)
+                                    : item->Name);
             if (item->Marked)
                 marked.push_back(item->Name);
         }
