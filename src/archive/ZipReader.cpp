@@ -306,7 +306,8 @@ int HostOf(unsigned host) {
         return 0;
     case 6: // OS/2 HPFS
         return 1;
-    case 10: // Windows NTFS
+    case 10: // Windows NTFS as the format's own list numbers it
+    case 11: // NTFS as Info-ZIP and 7-Zip number it
     case 14: // VFAT
         return 2;
     case 3:
@@ -412,10 +413,14 @@ void FillEntry(const char* p, TArchiveEntry& entry, std::string& decoded) {
         }
     }
 
+    // Unix archivers store the bytes of the file name as the system has them, which today is
+    // UTF-8, and often flag nothing: such a name that is well-formed UTF-8 is taken as it is.
     if (flags & FlagUtf8)
         decoded.assign(entry.StoredName);
     else if (haveUnicodeName && IsValidUtf8(unicodeName))
         decoded.assign(unicodeName);
+    else if (IsUnixLike(host) && IsValidUtf8(entry.StoredName))
+        decoded.assign(entry.StoredName);
     else
         decoded = Cp437ToUtf8(entry.StoredName);
     if (!IsUnixLike(host))
