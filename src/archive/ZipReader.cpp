@@ -413,13 +413,16 @@ void FillEntry(const char* p, TArchiveEntry& entry, std::string& decoded) {
         }
     }
 
-    // Unix archivers store the bytes of the file name as the system has them, which today is
-    // UTF-8, and often flag nothing: such a name that is well-formed UTF-8 is taken as it is.
+    // Many archivers store UTF-8 without the flag (Unix tools store the name's bytes as the
+    // system has them, jar tools always write UTF-8). A name in code page 437 is almost never
+    // well-formed UTF-8 once it has a byte above 0x7F (that would take a box-drawing character
+    // followed by an accented letter), so a well-formed name is taken as UTF-8 and only the
+    // others as code page 437.
     if (flags & FlagUtf8)
         decoded.assign(entry.StoredName);
     else if (haveUnicodeName && IsValidUtf8(unicodeName))
         decoded.assign(unicodeName);
-    else if (IsUnixLike(host) && IsValidUtf8(entry.StoredName))
+    else if (IsValidUtf8(entry.StoredName))
         decoded.assign(entry.StoredName);
     else
         decoded = Cp437ToUtf8(entry.StoredName);
