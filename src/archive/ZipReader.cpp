@@ -306,7 +306,8 @@ int HostOf(unsigned host) {
         return 0;
     case 6: // OS/2 HPFS
         return 1;
-    case 10: // Windows NTFS
+    case 10: // Windows NTFS as the format's own list numbers it
+    case 11: // NTFS as Info-ZIP and 7-Zip number it
     case 14: // VFAT
         return 2;
     case 3:
@@ -412,10 +413,17 @@ void FillEntry(const char* p, TArchiveEntry& entry, std::string& decoded) {
         }
     }
 
+    // Many archivers store UTF-8 without the flag (Unix tools store the name's bytes as the
+    // system has them, jar tools always write UTF-8). A name in code page 437 is almost never
+    // well-formed UTF-8 once it has a byte above 0x7F (that would take a box-drawing character
+    // followed by an accented letter), so a well-formed name is taken as UTF-8 and only the
+    // others as code page 437.
     if (flags & FlagUtf8)
         decoded.assign(entry.StoredName);
     else if (haveUnicodeName && IsValidUtf8(unicodeName))
         decoded.assign(unicodeName);
+    else if (IsValidUtf8(entry.StoredName))
+        decoded.assign(entry.StoredName);
     else
         decoded = Cp437ToUtf8(entry.StoredName);
     if (!IsUnixLike(host))
