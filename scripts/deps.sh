@@ -8,6 +8,7 @@ packages=(
     googletest libgtest-dev libgmock-dev
     clang libclang-rt-14-dev clang-format
     libxcb1-dev xvfb xauth xdotool shared-mime-info fonts-dejavu-core trash-cli
+    p7zip-full
 )
 
 missing=()

@@ -6,10 +6,13 @@
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <optional>
+#include <sstream>
 
 #include "archive/ArchiveNames.h"
 #include "archive/RarBuilder.h"
 #include "foundation/System.h"
+#include "support/Process.h"
 #include "support/TempTree.h"
 
 namespace ks {
@@ -552,6 +555,72 @@ TEST(RarReaderTest, AMissingVolumeEndsTheListingNamingIt) {
         EXPECT_NE(listing.Outcome.error().Detail.find(c.Names[1]), std::string::npos);
         ASSERT_EQ(listing.Names(), (std::vector<std::string>{"a.txt", "big.bin"}));
         EXPECT_EQ(listing.Entries[1].PackedSize, 4u);
+    }
+}
+
+/// Path, size and packed size of every entry `7z l -slt` lists, or nothing when it cannot list.
+std::optional<std::vector<std::string>> SevenZipListing(const std::string& path) {
+    const test::TRunResult run = test::Run({"7z", "l", "-slt", path}, {}, 30000);
+    if (run.ExitCode != 0)
+        return std::nullopt;
+    std::vector<std::string> rows;
+    std::istringstream lines(run.Out.substr(std::min(run.Out.find("\n----------"), run.Out.size())));
+    std::string line;
+    std::string row;
+    while (std::getline(lines, line)) {
+        if (line.rfind("Path = ", 0) == 0)
+            row = line.substr(7);
+        else if (line.rfind("Size = ", 0) == 0)
+            row += " " + line.substr(7);
+        else if (line.rfind("Packed Size = ", 0) == 0)
+            rows.push_back(row + " " + line.substr(14));
+    }
+    return rows;
+}
+
+// The archives built here are checked against another reader of the format, where one that reads
+// RAR is installed, so the builder cannot share a misreading with the reader it tests.
+TEST(RarReaderTest, ListsAsAnotherReaderOfTheFormatDoes) {
+    if (!test::OnPath("7z") || test::Run({"7z", "i"}, {}).Out.find("Rar5") == std::string::npos)
+        GTEST_SKIP() << "no 7z that reads RAR archives";
+    TempTree tree;
+    RarFile unicode = Dos("?????.txt", "p");
+    unicode.EncodedName = test::EncodeRar4Name(u"\u0416\u0436\u0436\u0436\u0436.txt");
+    RarFile big4 = Dos("big.img", "q");
+    big4.Size = 6 * GiB + 1;
+    RarFile folder4 = Dos("dir\\sub");
+    folder4.Flags = test::Rar4Directory;
+    folder4.Attr = 0x10;
+    RarImage rar4;
+    rar4.Append(test::Rar4Marker()).Append(test::Rar4Main());
+    for (const RarFile& file : {Dos("readme.txt", "abc"), folder4, unicode, big4})
+        test::AddRar4File(rar4, file);
+    rar4.Append(test::Rar4End());
+    RarFile folder5 = Unix("docs", 040755);
+    folder5.Flags = test::Rar5Directory;
+    RarFile big5 = Unix("docs/big.iso", 0100600, "xyz");
+    big5.Size = 5 * GiB;
+    RarImage rar5;
+    rar5.Append(test::Rar5Marker()).Append(test::Rar5Main());
+    for (const RarFile& file : {Unix("docs/readme.txt", 0100644, "hello"), folder5, big5})
+        test::AddRar5File(rar5, file);
+    rar5.Append(test::Rar5End());
+    const std::vector<RarImage> volumes = VolumeSet(true, true, true);
+    for (std::size_t i = 0; i < volumes.size(); ++i)
+        Write(tree, "set.part" + std::to_string(i + 1) + ".rar", volumes[i]);
+
+    for (const std::string& path :
+         {Write(tree, "four.rar", rar4), Write(tree, "five.rar", rar5), tree / "set.part1.rar"}) {
+        SCOPED_TRACE(path);
+        const std::optional<std::vector<std::string>> expected = SevenZipListing(path);
+        ASSERT_TRUE(expected);
+        const TListing listing = ListFile(path);
+        ASSERT_TRUE(listing.Outcome) << listing.Outcome.error().Detail;
+        std::vector<std::string> rows;
+        for (const TArchiveEntry& entry : listing.Entries)
+            rows.push_back(entry.Name + " " + std::to_string(entry.Size) + " " +
+                           std::to_string(entry.PackedSize));
+        EXPECT_EQ(rows, *expected);
     }
 }
 
