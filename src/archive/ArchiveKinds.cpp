@@ -1,5 +1,6 @@
 #include "archive/ArchiveKinds.h"
 
+#include "archive/RarReader.h"
 #include "archive/ZipReader.h"
 
 namespace ks {
@@ -8,6 +9,8 @@ std::unique_ptr<TKArchiveReader> MakeArchiveReader(TArchiveKind kind) {
     switch (kind) {
     case akZIP:
         return std::make_unique<TZipReader>();
+    case akRAR:
+        return std::make_unique<TRarReader>();
     default:
         return nullptr;
     }
