@@ -61,6 +61,25 @@ struct TKFilesExtra {
     std::string StoredName;
 };
 
+/// One entry of an open archive as a panel keeps it between folders (see `TKFiles` for what the
+/// fields mean): a record of its own, a fraction of an item's size, so large archives stay small.
+struct TArchivePending {
+    std::string Name;       ///< the display path, "/" between parts
+    std::string StoredName; ///< the name as stored, when it differs from `Name`
+    std::int64_t Size = 0;
+    std::int64_t PackedSize = -1;
+    std::int64_t MTimeNs = 0;
+    std::uint32_t Time = 0;
+    std::uint32_t Attr = 0;
+    std::uint32_t HeaderFlags = 0;
+    std::uint32_t CheckValue = 0;
+    std::int32_t HostOS = 99;
+    std::int32_t PackerVersion = -1;
+    std::int32_t PackMethod = -1;
+    std::uint32_t FolderLength = 0; ///< bytes of `Name` before the last "/"; 0 at the root
+    bool IsFolder = false;
+};
+
 /// One panel item, owned by the list that holds it. Its address stays the same while it is in a
 /// list, so `FCurrentItem` and the painter may point at it.
 struct TKFiles {

@@ -113,8 +113,11 @@ public:
     TKITEMSSTRUC FFindItems;
     /// The holder in use: follows `PanelType`.
     TKITEMSSTRUC* FItemsStruc = &FFolderItems;
-    /// Owns every item read from an archive; never shown as a whole.
+    /// Items added for later (`AddItem` with toPending); never shown as a whole.
     std::vector<std::unique_ptr<TKFiles>> FPendingItems;
+    /// Every entry read from the open archive and every folder made up for them, in the order
+    /// they came. Kept compact: items are made only for the folder on show.
+    std::vector<TArchivePending> FArchiveEntries;
 
     // Browsing an archive as a folder (panel type ptArchive). Paths inside an archive use "/":
     // `FArchiveFolder` is empty at the root, else a path ending in "/" ("docs/img/").
@@ -247,11 +250,13 @@ public:
     /// `AddArchiveFolders`: the folders above name (a "/" path) that are not yet in the pending
     /// list, the deepest first handled first, as made-up folder items.
     void AddArchiveFolders(const std::string& name);
-    /// `AddArchiveItem`: one stored entry as a pending item; a folder entry replaces the folder
+    /// `AddArchiveItem`: one stored entry as a pending entry; a folder entry replaces the folder
     /// made up for it before. Null for an entry without a name.
-    TKFiles* AddArchiveItem(const TArchiveEntry& entry);
-    /// `ReportArchiveProgress`: counts the item and shows the progress text every 30 entries.
-    void ReportArchiveProgress(const TKFiles& item);
+    const TArchivePending* AddArchiveItem(const TArchiveEntry& entry);
+    /// `ReportArchiveProgress`: counts the entry and shows the progress text every 30 entries.
+    void ReportArchiveProgress(const TArchivePending& entry);
+    /// The panel item of a pending archive entry, as a folder of the archive shows it.
+    std::unique_ptr<TKFiles> MakeArchiveItem(const TArchivePending& entry) const;
     void SortItems();
     /// Marks, unmarks or toggles one item of the current list by mode (a `TKMarkMode`), keeping
     /// the marked totals; null and the up-folder are left alone. Fires nothing, paints nothing.

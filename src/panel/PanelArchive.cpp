@@ -67,8 +67,8 @@ public:
     bool AddEntry(const TArchiveEntry& entry) override {
         if (!entry.Name.empty()) {
             FPanel.AddArchiveFolders(entry.Name);
-            if (const TKFiles* item = FPanel.AddArchiveItem(entry))
-                FPanel.ReportArchiveProgress(*item);
+            if (const TArchivePending* added = FPanel.AddArchiveItem(entry))
+                FPanel.ReportArchiveProgress(*added);
         }
         if (FPanel.ProcessMessages)
             FPanel.ProcessMessages();
@@ -97,7 +97,7 @@ void TKMYFILEPANEL::OpenArchive(const std::string& fullName, const std::string& 
         FPanelTypeBeforeArchive = FPanelType;
     SetPanelType(ptArchive);
     FItemsStruc->ClearItems(true);
-    FPendingItems.clear();
+    FArchiveEntries.clear();
     FArchiveFolders.clear();
 
     const TArchiveKind kind = KindOf(fullName);
@@ -114,6 +114,7 @@ void TKMYFILEPANEL::OpenArchive(const std::string& fullName, const std::string& 
                 Ask(FormatLangText(LangStrings().arch_EOPEN, {fullName}), 1, 4, 2);
         }
     }
+    FArchiveEntries.shrink_to_fit();
     FState &= ~static_cast<std::uint32_t>(psBusy | psQuiet);
     ShowArchiveFolder(FArchiveFolder);
     FState &= ~static_cast<std::uint32_t>(psOpeningArchive);
@@ -130,20 +131,9 @@ void TKMYFILEPANEL::ShowArchiveFolder(const std::string& folder) {
     AddItem("..", holder.empty() ? h.FPath : holder, ikUpFolder, LangStrings().STR_PANEL_UPDIR, 0, false);
     const std::string_view wanted =
         std::string_view(folder).substr(0, folder.empty() ? 0 : folder.size() - 1);
-    for (const std::unique_ptr<TKFiles>& pending : FPendingItems) {
-        if (!SameFolderIgnoringCase(pending->Folder(), wanted))
-            continue;
-        auto copy = std::make_unique<TKFiles>();
-        copy->Name = pending->Name;
-        copy->Size = pending->Size;
-        copy->MTimeNs = pending->MTimeNs;
-        copy->Time = pending->Time;
-        copy->Attr = pending->Attr;
-        copy->Kind = pending->Kind;
-        copy->IsExecutable = pending->IsExecutable;
-        if (pending->Extra)
-            copy->Extra = std::make_unique<TKFilesExtra>(*pending->Extra);
-        h.FItems.push_back(std::move(copy));
+    for (const TArchivePending& pending : FArchiveEntries) {
+        if (SameFolderIgnoringCase(std::string_view(pending.Name).substr(0, pending.FolderLength), wanted))
+            h.FItems.push_back(MakeArchiveItem(pending));
     }
     ::ks::SortItems(h, Options);
     h.SetItemIndex(0);
@@ -186,54 +176,72 @@ void TKMYFILEPANEL::AddArchiveFolders(const std::string& name) {
     }
 }
 
-TKFiles* TKMYFILEPANEL::AddArchiveItem(const TArchiveEntry& entry) {
+const TArchivePending* TKMYFILEPANEL::AddArchiveItem(const TArchiveEntry& entry) {
     if (entry.Name.empty())
         return nullptr;
     const bool folder = (entry.Attr & FolderAttr) != 0;
-    TKFiles* item = nullptr;
+    TArchivePending* pending = nullptr;
     if (folder) {
         // A folder stored after entries inside it takes the place of the folder made up for it.
         if (auto found = FArchiveFolders.find(entry.Name);
             found != FArchiveFolders.end() && found->second.MadeUp) {
-            item = FPendingItems[found->second.Index].get();
+            pending = &FArchiveEntries[found->second.Index];
             found->second.MadeUp = false;
         }
     }
-    const std::string caption(LastPart(entry.Name));
-    if (item == nullptr) {
-        item = AddItem(caption, entry.Name, folder ? ikFolder : ikFile,
-                       folder ? LangStrings().STR_PANEL_FOLDER
-                              : FormatSize(Options.PanelSizeInUnits, static_cast<std::int64_t>(entry.Size)),
-                       static_cast<std::int64_t>(entry.Size), true);
-        if (item == nullptr)
-            return nullptr;
+    if (pending == nullptr) {
+        pending = &FArchiveEntries.emplace_back();
         if (folder)
-            FArchiveFolders[entry.Name] = {FPendingItems.size() - 1, false};
+            FArchiveFolders[entry.Name] = {FArchiveEntries.size() - 1, false};
     }
-    item->Size = static_cast<std::int64_t>(entry.Size);
-    item->Attr = entry.Attr;
-    item->MTimeNs = entry.ModTime * 1'000'000'000;
-    item->Time = entry.Time != 0 ? entry.Time : entry.ModTime != 0 ? DosDateTimeFromUnix(entry.ModTime) : 0;
-    item->IsPacked = false;
-    item->IsExecutable = !folder && IsExecutableName(caption);
-    item->SetFolder(entry.Name.size() > caption.size()
-                        ? entry.Name.substr(0, entry.Name.size() - caption.size() - 1)
-                        : std::string());
-    TKFilesExtra& extra = *item->Extra;
-    extra.PackedSize =
+    pending->Name = entry.Name;
+    pending->StoredName = entry.StoredName != entry.Name ? entry.StoredName : std::string();
+    pending->Size = static_cast<std::int64_t>(entry.Size);
+    pending->PackedSize =
         entry.PackedSize == UnknownPackedSize ? -1 : static_cast<std::int64_t>(entry.PackedSize);
+    pending->MTimeNs = entry.ModTime * 1'000'000'000;
+    pending->Time = entry.Time != 0      ? entry.Time
+                    : entry.ModTime != 0 ? DosDateTimeFromUnix(entry.ModTime)
+                                         : 0;
+    pending->Attr = entry.Attr;
+    pending->HeaderFlags = entry.HeaderFlags;
+    pending->CheckValue = entry.CheckValue;
+    pending->HostOS = entry.HostOS;
+    pending->PackerVersion = entry.PackerVersion;
+    pending->PackMethod = entry.PackMethod;
+    const std::size_t slash = entry.Name.rfind('/');
+    pending->FolderLength = slash == std::string::npos ? 0 : static_cast<std::uint32_t>(slash);
+    pending->IsFolder = folder;
+    return pending;
+}
+
+std::unique_ptr<TKFiles> TKMYFILEPANEL::MakeArchiveItem(const TArchivePending& entry) const {
+    auto item = std::make_unique<TKFiles>();
+    item->Name = entry.Name;
+    const std::string caption(LastPart(entry.Name));
+    item->SetCaption(caption);
+    item->Kind = entry.IsFolder ? ikFolder : ikFile;
+    item->Size = entry.Size;
+    item->SetInfo(entry.IsFolder ? LangStrings().STR_PANEL_FOLDER
+                                 : FormatSize(Options.PanelSizeInUnits, entry.Size));
+    item->MTimeNs = entry.MTimeNs;
+    item->Time = entry.Time;
+    item->Attr = entry.Attr;
+    item->IsExecutable = !entry.IsFolder && IsExecutableName(caption);
+    item->SetFolder(entry.Name.substr(0, entry.FolderLength));
+    TKFilesExtra& extra = *item->Extra;
+    extra.PackedSize = entry.PackedSize;
     extra.HeaderFlags = entry.HeaderFlags;
     extra.HostOS = static_cast<std::uint32_t>(entry.HostOS);
     extra.CheckValue = entry.CheckValue;
     extra.PackerVersion = static_cast<std::uint32_t>(entry.PackerVersion);
     extra.PackMethod = static_cast<std::uint32_t>(entry.PackMethod);
-    if (entry.StoredName != entry.Name)
-        extra.StoredName = entry.StoredName;
+    extra.StoredName = entry.StoredName;
     return item;
 }
 
-void TKMYFILEPANEL::ReportArchiveProgress(const TKFiles& item) {
-    if (item.Kind == ikFolder)
+void TKMYFILEPANEL::ReportArchiveProgress(const TArchivePending& entry) {
+    if (entry.IsFolder)
         ++FArchiveFolderCount;
     else
         ++FArchiveFileCount;

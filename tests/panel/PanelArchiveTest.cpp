@@ -117,7 +117,7 @@ TEST_F(PanelArchiveTest, AFolderStoredAfterItsContentsIsListedOnce) {
     // The stored entry took the made-up folder's place: it has the archive's date and host.
     EXPECT_NE(FPanel->DateText(*FPanel->FItemsStruc->FCurrentItem), "n/a");
     EXPECT_EQ(FPanel->FItemsStruc->FCurrentItem->Extra->HostOS, 3u);
-    EXPECT_EQ(FPanel->FPendingItems.size(), 2u);
+    EXPECT_EQ(FPanel->FArchiveEntries.size(), 2u);
 }
 
 TEST_F(PanelArchiveTest, FoldersAreShownWithoutRegardToCase) {
@@ -153,7 +153,7 @@ TEST_F(PanelArchiveTest, EscStopsTheReadWithoutAMessage) {
     const std::string archive = Zip("many.zip", {"-r", "-D", "."});
     std::vector<std::string> progress;
     FPanel->ProcessMessages = [&] {
-        if (FPanel->FPendingItems.size() == 40)
+        if (FPanel->FArchiveEntries.size() == 40)
             FPanel->FAbort = true;
     };
     FPanel->OnAfterChange = [&](TKAfterChange what, const std::string& text) {
@@ -162,7 +162,7 @@ TEST_F(PanelArchiveTest, EscStopsTheReadWithoutAMessage) {
     };
     FPanel->OpenArchive(archive, {});
     EXPECT_TRUE(FAsked.empty());
-    EXPECT_EQ(FPanel->FPendingItems.size(), 40u);
+    EXPECT_EQ(FPanel->FArchiveEntries.size(), 40u);
     EXPECT_EQ(progress, (std::vector<std::string>{"OPENING ARCHIVE... |0|30|"}));
 }
 

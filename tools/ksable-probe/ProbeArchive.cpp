@@ -68,8 +68,8 @@ int ProbeArchive(const std::vector<std::string>& args) {
     panel.AskUser = [](const std::string&, int, int, int) { return 1; };
     panel.OpenArchive(full, folder);
     if (all) {
-        for (const auto& item : panel.FPendingItems)
-            PrintArchiveItem(panel, *item);
+        for (const TArchivePending& entry : panel.FArchiveEntries)
+            PrintArchiveItem(panel, *panel.MakeArchiveItem(entry));
     } else {
         for (const auto& item : panel.FItemsStruc->FItems)
             if (item->Kind != ikUpFolder)
