@@ -28,6 +28,13 @@ public:
 /// sizes and counts and split archives list as their archivers wrote them. A part named
 /// "x.z01" (".z02", ...) reads the directory from the last part "x.zip" beside it.
 ///
+/// Names flagged UTF-8, carrying an Info-ZIP Unicode path whose CRC matches, or simply
+/// well-formed UTF-8 are read as UTF-8, others as code page 437; "\" from non-Unix hosts
+/// becomes "/". HostOS: FAT 0, HPFS 1, NTFS (10 and 11, as archivers differ) and VFAT 2,
+/// Unix 3, Macintosh and OS X 4, BeOS 5, else 99. PackMethod: stored '0'; deflate by its
+/// level bits, super fast '1', fast '2', normal '3', maximum '5'; other methods -1.
+/// PackerVersion is the "version made by" of the archiver.
+///
 /// Fails with ecNotFound when a part is missing (Detail names it), ecNotRegular for no regular
 /// file, ecParse on damage (Detail: "central directory entry N at offset X: ..."; the entries
 /// before stay reported), ecCancelled when the sink stops the read, or the error of a read.
