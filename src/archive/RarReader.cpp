@@ -335,7 +335,7 @@ struct TVolumeEnd {
 /// goes on in the next volume until its last part has been read.
 class TRarWalk {
 public:
-    TRarWalk(TKArchiveSink& sink) : FSink(sink) {}
+    explicit TRarWalk(TKArchiveSink& sink) : FSink(sink) {}
 
     Result<void> ReadVolume(TKRarVolume& volume, const std::string& name, TVolumeEnd& end);
     /// Hands on an entry still held back (a set that ended early); false when the sink stopped.
