@@ -195,16 +195,20 @@ std::string DecodeRar4UnicodeName(std::string_view ascii, std::string_view encod
             units += static_cast<char16_t>(byteAt(pos++) + (highByte << 8));
             break;
         case 2:
-            if (pos + 1 >= encoded.size())
-                return Utf16ToUtf8(units);
+            if (pos + 1 >= encoded.size()) {
+                pos = encoded.size();
+                break;
+            }
             units += static_cast<char16_t>(byteAt(pos) + (byteAt(pos + 1) << 8));
             pos += 2;
             break;
         default: {
             std::uint32_t length = byteAt(pos++);
             if ((length & 0x80) != 0) {
-                if (pos >= encoded.size())
-                    return Utf16ToUtf8(units);
+                if (pos >= encoded.size()) {
+                    pos = encoded.size();
+                    break;
+                }
                 const std::uint32_t correction = byteAt(pos++);
                 for (length = (length & 0x7F) + 2; length > 0 && units.size() < MaxNameUnits; --length)
                     units += static_cast<char16_t>(((asciiAt(units.size()) + correction) & 0xFF) +

@@ -253,6 +253,12 @@ TEST(RarReaderTest, Rar4UnicodeNamesDecodeEveryCodingOfTheirCharacters) {
          "a\xE2\x82\xAC"},                                                     // one byte, then two
         {"?", std::string("\x00\xA0\x3D\xD8\x00\xDE", 6), "\xF0\x9F\x98\x80"}, // a surrogate pair
         {"x", std::string("\x00\x80\x41", 3), "x"},                            // cut short: the 8-bit form
+        {"ab",
+         std::string("\x00\x00"
+                     "a\x00"
+                     "b",
+                     5),
+         "a"}, // a zero ends the name
     };
     for (const TCase& c : cases) {
         RarFile file = Dos(c.Ascii);
