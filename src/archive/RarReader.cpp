@@ -19,6 +19,7 @@ constexpr std::string_view Rar5Marker("Rar!\x1A\x07\x01\x00", 8);
 /// damaged size field from sizing a buffer.
 constexpr std::uint64_t MaxHeaderSize = 2 * 1024 * 1024;
 constexpr std::size_t ReadWindowSize = 64 * 1024;
+constexpr std::size_t LoneHeaderReadSize = 4096;
 /// Code units a RAR 4 Unicode name may decode to.
 constexpr std::size_t MaxNameUnits = 64 * 1024;
 
@@ -62,6 +63,7 @@ constexpr std::uint64_t Rar5TimeModified = 0x0002;
 
 constexpr int HostWin32 = 2;
 constexpr int HostUnix = 3;
+constexpr int HostBeOS = 5;
 constexpr std::uint32_t AttrReadOnly = 0x01;
 constexpr std::uint32_t AttrFolder = 0x10;
 
@@ -193,16 +195,20 @@ std::string DecodeRar4UnicodeName(std::string_view ascii, std::string_view encod
             units += static_cast<char16_t>(byteAt(pos++) + (highByte << 8));
             break;
         case 2:
-            if (pos + 1 >= encoded.size())
-                return Utf16ToUtf8(units);
+            if (pos + 1 >= encoded.size()) {
+                pos = encoded.size();
+                break;
+            }
             units += static_cast<char16_t>(byteAt(pos) + (byteAt(pos + 1) << 8));
             pos += 2;
             break;
         default: {
             std::uint32_t length = byteAt(pos++);
             if ((length & 0x80) != 0) {
-                if (pos >= encoded.size())
-                    return Utf16ToUtf8(units);
+                if (pos >= encoded.size()) {
+                    pos = encoded.size();
+                    break;
+                }
                 const std::uint32_t correction = byteAt(pos++);
                 for (length = (length & 0x7F) + 2; length > 0 && units.size() < MaxNameUnits; --length)
                     units += static_cast<char16_t>(((asciiAt(units.size()) + correction) & 0xFF) +
@@ -243,9 +249,13 @@ public:
     Result<std::string_view> Get(std::uint64_t offset, std::size_t count) {
         if (offset >= FStart && offset - FStart + count <= FLength)
             return std::string_view(FBuffer.data() + (offset - FStart), count);
+        // Headers close behind the window (small entries) come with many more; one far off
+        // (behind large packed data) most likely stands alone, so only a page is read for it.
+        const std::uint64_t windowEnd = FStart + FLength;
+        const bool near = offset >= FStart && offset < windowEnd + ReadWindowSize;
         const std::uint64_t left = offset < Size() ? Size() - offset : 0;
-        const std::size_t want = static_cast<std::size_t>(
-            std::min<std::uint64_t>(left, std::max<std::uint64_t>(count, ReadWindowSize)));
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(
+            left, std::max<std::uint64_t>(count, near ? ReadWindowSize : LoneHeaderReadSize)));
         if (FBuffer.size() < want)
             FBuffer.resize(want);
         std::size_t got = 0;
@@ -329,7 +339,7 @@ struct TVolumeEnd {
 /// goes on in the next volume until its last part has been read.
 class TRarWalk {
 public:
-    TRarWalk(TKArchiveSink& sink) : FSink(sink) {}
+    explicit TRarWalk(TKArchiveSink& sink) : FSink(sink) {}
 
     Result<void> ReadVolume(TKRarVolume& volume, const std::string& name, TVolumeEnd& end);
     /// Hands on an entry still held back (a set that ended early); false when the sink stopped.
@@ -476,7 +486,8 @@ Result<void> TRarWalk::ReadRar4(TVolumeWindow& window, TVolumeEnd& end) {
                     entry.StoredName.assign(stored.substr(0, zero));
                 SetDisplayName(entry, entry.HostOS != HostUnix);
                 const std::uint32_t attr = Le32(header, 28);
-                entry.Attr = entry.HostOS == HostUnix ? AttrOfMode(attr) : attr;
+                // Unix and BeOS hosts store a mode where the others store attribute bits.
+                entry.Attr = entry.HostOS == HostUnix || entry.HostOS == HostBeOS ? AttrOfMode(attr) : attr;
                 if ((flags & Rar4DirectoryMask) == Rar4DirectoryMask)
                     entry.Attr |= AttrFolder;
                 entry.Time = Le32(header, 20);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 #include <map>
@@ -12,6 +13,7 @@
 #include "archive/ArchiveNames.h"
 #include "archive/RarBuilder.h"
 #include "foundation/System.h"
+#include "support/MemoryFileSystem.h"
 #include "support/Process.h"
 #include "support/TempTree.h"
 
@@ -251,6 +253,12 @@ TEST(RarReaderTest, Rar4UnicodeNamesDecodeEveryCodingOfTheirCharacters) {
          "a\xE2\x82\xAC"},                                                     // one byte, then two
         {"?", std::string("\x00\xA0\x3D\xD8\x00\xDE", 6), "\xF0\x9F\x98\x80"}, // a surrogate pair
         {"x", std::string("\x00\x80\x41", 3), "x"},                            // cut short: the 8-bit form
+        {"ab",
+         std::string("\x00\x00"
+                     "a\x00"
+                     "b",
+                     5),
+         "a"}, // a zero ends the name
     };
     for (const TCase& c : cases) {
         RarFile file = Dos(c.Ascii);
@@ -437,6 +445,38 @@ TEST(RarReaderTest, EveryByteFlippedStaysBounded) {
                 EXPECT_LE(ListBytes(damaged).Entries.size(), 3u) << at;
             }
         }
+    }
+}
+
+// A read that fails behind large packed data ends the listing with the read's error, placed.
+TEST(RarReaderTest, AFailedReadKeepsWhatWasListed) {
+    for (const bool rar5 : {false, true}) {
+        SCOPED_TRACE(rar5 ? "RAR 5" : "RAR 4");
+        RarImage image;
+        image.Append(rar5 ? test::Rar5Marker() : test::Rar4Marker())
+            .Append(rar5 ? test::Rar5Main() : test::Rar4Main());
+        const std::string large(300 * 1024, 'x');
+        for (const char* name : {"one", "two"}) {
+            if (rar5)
+                test::AddRar5File(image, Unix(name, 0100644, large));
+            else
+                test::AddRar4File(image, Dos(name, large));
+        }
+        image.Append(rar5 ? test::Rar5End() : test::Rar4End());
+        test::MemoryFileSystem memory;
+        memory.AddFolder("/a");
+        memory.AddFile("/a/x.rar", 0, 32, image.Bytes());
+        memory.FailCall(test::MemoryFileSystem::TCall::fcRead, 2, EIO);
+        TRarReader reader;
+        TCollectSink sink;
+        const Result<void> outcome = reader.ReadDirectory(memory, "/a/x.rar", sink);
+        ASSERT_FALSE(outcome);
+        EXPECT_EQ(outcome.error().Errno, EIO);
+        EXPECT_EQ(outcome.error().Detail.rfind("header at offset " + std::to_string(image.Starts()[4]), 0),
+                  0u)
+            << outcome.error().Detail;
+        ASSERT_EQ(sink.Entries.size(), 1u);
+        EXPECT_EQ(sink.Entries[0].Name, "one");
     }
 }
 
