@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -454,7 +455,12 @@ private:
         std::size_t Index;
         bool MadeUp;
     };
-    std::unordered_map<std::string, TArchiveFolderSlot> FArchiveFolders;
+    // Looked up by string_view, so the reader's names are not copied to be found.
+    struct TNameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+    };
+    std::unordered_map<std::string, TArchiveFolderSlot, TNameHash, std::equal_to<>> FArchiveFolders;
 };
 
 } // namespace ks

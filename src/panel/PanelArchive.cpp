@@ -162,7 +162,7 @@ void TKMYFILEPANEL::AddArchiveFolders(const std::string& name) {
         if (slash == std::string_view::npos || slash == 0)
             return;
         rest = rest.substr(0, slash);
-        if (FArchiveFolders.contains(std::string(rest)))
+        if (FArchiveFolders.contains(rest))
             return; // its own ancestors were handled when it was added
         TArchiveEntry folder;
         folder.Name = std::string(rest);
