@@ -96,6 +96,10 @@ void TKMYFILEPANEL::OpenArchive(const std::string& fullName, const std::string& 
     if (FPanelType != ptArchive)
         FPanelTypeBeforeArchive = FPanelType;
     SetPanelType(ptArchive);
+    // The folder holding the archive is not on show: its changes re-read nothing meanwhile.
+    if (FWatcher)
+        FWatcher->SetActive(false);
+    FWatching = false;
     FItemsStruc->ClearItems(true);
     FArchiveEntries.clear();
     FArchiveFolders.clear();
