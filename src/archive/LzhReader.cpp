@@ -380,7 +380,7 @@ Result<void> TLzhWalk::Run() {
         std::uint64_t headerSize = 0; ///< bytes from offset to the packed data
         std::uint64_t dataSize = packedField;
         std::string shortName;
-        int host = 0;
+        int host = 99;
         std::uint32_t checkValue = 0;
         std::uint32_t dosTime = 0;
         std::int64_t modTime = 0;

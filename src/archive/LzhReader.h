@@ -13,8 +13,8 @@ namespace ks {
 /// extended headers goes in front of the file name, a long or Unicode name replaces the short
 /// one, 64-bit sizes replace the 32-bit ones, and Unix or Windows times become ModTime (levels 0
 /// and 1 also keep their DOS time in Time). Folder entries (`-lhd-`) carry attribute 0x10. HostOS
-/// comes from the OS ID: "M" MS-DOS, "2" OS/2, "W" Win32, "U" Unix, "m" Mac OS, others 99; a
-/// level 0 header without one counts as MS-DOS. PackMethod from the method's digit: "0" storing,
+/// comes from the OS ID: "M" MS-DOS, "2" OS/2, "W" Win32, "U" Unix, "m" Mac OS, others (and a
+/// level 0 header without one) 99. PackMethod from the method's digit: "0" storing,
 /// "1" fastest, "4" and "5" normal, others 0 (not available). CheckValue is the header's checksum
 /// (levels 0 and 1) or its CRC-16 (levels 2 and 3, 0 when it stores none).
 ///
