@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::size_t BaseSize = 22;
 constexpr std::size_t ReadWindowSize = 64 * 1024;
+constexpr std::size_t LoneHeaderReadSize = 4096;
 /// No header of a real archive comes near this (level 3 sizes are 32-bit); a larger one is
 /// damage, and the cap keeps a damaged size field from sizing a buffer.
 constexpr std::uint64_t MaxHeaderSize = 1024 * 1024;
@@ -202,9 +203,12 @@ public:
     Result<std::string_view> Get(std::uint64_t offset, std::size_t count) {
         if (offset >= FStart && offset - FStart + count <= FLength)
             return std::string_view(FBuffer.data() + (offset - FStart), count);
+        // Headers close behind the window (small entries) come with many more; one far off
+        // (behind large packed data) most likely stands alone, so only a page is read for it.
+        const bool near = offset >= FStart && offset < FStart + FLength + ReadWindowSize;
         const std::uint64_t left = offset < Size() ? Size() - offset : 0;
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(left, std::max(count, ReadWindowSize)));
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(left, std::max(count, near ? ReadWindowSize : LoneHeaderReadSize)));
         if (FBuffer.size() < want)
             FBuffer.resize(want);
         std::size_t got = 0;

@@ -405,6 +405,55 @@ TEST(LzhReader, DamagedArchivesKeepWhatCameBefore) {
     }
 }
 
+/// Bytes in memory that count what is read of them.
+class TCountingBytes : public TKArchiveBytes {
+public:
+    explicit TCountingBytes(const std::string& bytes) : FBytes(bytes) {}
+    std::uint64_t Size() const override { return FBytes.size(); }
+    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t count) override {
+        if (offset >= FBytes.size())
+            return std::size_t{0};
+        const std::size_t n = std::min<std::size_t>(count, FBytes.size() - offset);
+        std::copy_n(FBytes.data() + offset, n, buffer);
+        Read += n;
+        return n;
+    }
+    std::uint64_t Read = 0;
+
+private:
+    const std::string& FBytes;
+};
+
+TEST(LzhReader, ReadsHeadersInOnePassAndStepsOverPackedData) {
+    struct TCase {
+        const char* Label;
+        int Count;
+        std::size_t DataSize;
+        std::uint64_t MaxRead; ///< bytes the listing may read
+    };
+    const TCase cases[] = {
+        {"many small entries", 5000, 10, 0}, // 0: the file once, and a window more at most
+        {"large packed data", 40, 512 * 1024, 40 * 8192},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Label);
+        std::string bytes;
+        for (int i = 0; i < c.Count; ++i)
+            bytes +=
+                HighLevel(2, "-lh5-", 10, 1600000000, 'U',
+                          {{0x01, "f" + std::to_string(i)}, {0x02, "d" + std::to_string(i % 50) + "\xFF"}},
+                          std::string(c.DataSize, 'x'));
+        bytes += '\0';
+        TCountingBytes counting(bytes);
+        TCollectSink sink;
+        ASSERT_TRUE(ReadLzhDirectory(counting, sink));
+        ASSERT_EQ(sink.Entries.size(), static_cast<std::size_t>(c.Count));
+        EXPECT_EQ(sink.Entries.back().Name,
+                  "d" + std::to_string((c.Count - 1) % 50) + "/f" + std::to_string(c.Count - 1));
+        EXPECT_LE(counting.Read, c.MaxRead != 0 ? c.MaxRead : bytes.size() + 64 * 1024);
+    }
+}
+
 TEST(LzhReader, SinkStopsTheReadAndErrorsNameTheFile) {
     TempTree base;
     std::string bytes;
