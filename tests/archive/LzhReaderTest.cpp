@@ -156,6 +156,19 @@ std::string LowLevel(int level, const std::string& method, const std::string& na
            data;
 }
 
+/// A level 0 entry whose header ends in the Unix extended area: OS ID, version, time, mode, ids.
+std::string Level0Unix(const std::string& name, std::uint32_t dosTime, std::uint32_t unixTime,
+                       const std::string& data) {
+    std::string body = std::string("-lh5-") + Le32(static_cast<std::uint32_t>(data.size())) +
+                       Le32(static_cast<std::uint32_t>(data.size())) + Le32(dosTime) + '\x20' + '\0' +
+                       static_cast<char>(name.size()) + name + Le16(0x4321) + 'U' + '\0' + Le32(unixTime) +
+                       Le16(0100644) + Le16(1000) + Le16(1000);
+    std::uint32_t sum = 0;
+    for (const char ch : body)
+        sum += static_cast<unsigned char>(ch);
+    return std::string(1, static_cast<char>(body.size())) + static_cast<char>(sum & 0xFF) + body + data;
+}
+
 // ---- what the archivers say ----------------------------------------------------------------
 
 struct TLhasaEntry {
@@ -280,6 +293,8 @@ TEST(LzhReader, ReadsExtendedHeadersOfEveryLevel) {
     const TCase cases[] = {
         {"level 0, MS-DOS path", LowLevel(0, "-lh5-", "DIR\\FILE.TXT", dos, data), "DIR/FILE.TXT",
          "DIR\\FILE.TXT", 0x20, dos, 0, 10, 99, '3'},
+        {"level 0, Unix extended area", Level0Unix("u.txt", dos, 1600000000, data), "u.txt", "u.txt", 0x20,
+         dos, 1600000000, 10, 3, '3'},
         {"level 1, folder header joined",
          LowLevel(1, "-lh1-", "a.txt", dos, data, 'U', {{0x02, "x\xFFy\xFF"}, {0x54, Le32(1600000000)}}),
          "x/y/a.txt", "x/y/a.txt", 0x120, dos, 1600000000, 10, 3, '1'},
