@@ -160,7 +160,7 @@ TEST(CabReader, CabinetsOfASetAndTheirNames) {
     // The first file goes on from the cabinet before, the last into the next one; names flagged
     // UTF-8 are read as such, others as code page 437 unless they are UTF-8 already.
     const std::vector<TCabFile> files = {
-        {"part\\from-before.bin", 1000, 0xFFFD, 0x20},
+        {"split\\from-before.bin", 1000, 0xFFFD, 0x20},
         {"\xC3\xA9t\xC3\xA9.txt", 5, 0, 0xA0},
         {"caf\x82.txt", 6, 0, 0x20},
         {"d\xC3\xA9j\xC3\xA0.txt", 7, 0, 0x21},
@@ -168,9 +168,12 @@ TEST(CabReader, CabinetsOfASetAndTheirNames) {
         {"both.bin", 9, 0xFFFF, 0x20},
         {"to-next.bin", 4000000000u, 0xFFFE, 0x20},
     };
-    const std::vector<std::string> names = {"part/from-before.bin", "\xC3\xA9t\xC3\xA9.txt",
-                                            "caf\xC3\xA9.txt",      "d\xC3\xA9j\xC3\xA0.txt",
-                                            "bad\xEF\xBF\xBD.txt",  "both.bin",
+    const std::vector<std::string> names = {"split/from-before.bin",
+                                            "\xC3\xA9t\xC3\xA9.txt",
+                                            "caf\xC3\xA9.txt",
+                                            "d\xC3\xA9j\xC3\xA0.txt",
+                                            "bad\xEF\xBF\xBD.txt",
+                                            "both.bin",
                                             "to-next.bin"};
     for (const std::uint32_t flags : {0u, 1u, 2u, 3u, 4u, 7u}) {
         SCOPED_TRACE(flags);
