@@ -1,5 +1,7 @@
 #include "archive/ArchiveKinds.h"
 
+#include "archive/CabReader.h"
+#include "archive/LzhReader.h"
 #include "archive/RarReader.h"
 #include "archive/ZipReader.h"
 
@@ -11,6 +13,10 @@ std::unique_ptr<TKArchiveReader> MakeArchiveReader(TArchiveKind kind) {
         return std::make_unique<TZipReader>();
     case akRAR:
         return std::make_unique<TRarReader>();
+    case akLZH:
+        return std::make_unique<TLzhReader>();
+    case akCAB:
+        return std::make_unique<TCabReader>();
     default:
         return nullptr;
     }
