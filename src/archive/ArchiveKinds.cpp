@@ -1,5 +1,6 @@
 #include "archive/ArchiveKinds.h"
 
+#include "archive/KPL.h"
 #include "archive/RarReader.h"
 #include "archive/ZipReader.h"
 
@@ -11,6 +12,8 @@ std::unique_ptr<TKArchiveReader> MakeArchiveReader(TArchiveKind kind) {
         return std::make_unique<TZipReader>();
     case akRAR:
         return std::make_unique<TRarReader>();
+    case akKPL:
+        return std::make_unique<TKplReader>();
     default:
         return nullptr;
     }
