@@ -50,7 +50,7 @@ public:
 std::map<std::string, std::string> Snapshot(const std::string& root, const std::string& leaveOut = {}) {
     std::map<std::string, std::string> entries;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        const std::string relative = fs::relative(it->path(), root).string();
+        const std::string relative = it->path().lexically_relative(root).string();
         if (!leaveOut.empty() && (relative == leaveOut || relative.rfind(leaveOut + "/", 0) == 0)) {
             if (it->is_directory() && !it->is_symlink())
                 it.disable_recursion_pending();
@@ -68,7 +68,8 @@ std::map<std::string, std::string> Snapshot(const std::string& root, const std::
 }
 
 struct TUnpackPlace {
-    TempTree Tree;
+    // In memory where it can be: every unpack ends with a flush of the whole file system.
+    TempTree Tree{TempTree::MemoryBase()};
     TKLinuxFileSystem Disk;
     TExpectAsker Asker;
     TQuestionSlot Questions{&Asker};
@@ -190,8 +191,9 @@ TEST(KplUnpackTest, CutAtEveryByteReportsAnErrorAndLeavesNoPartialFile) {
         EXPECT_EQ(unpacked.has_value(), atRecord) << (unpacked ? "" : unpacked.error().Detail);
         for (const auto& [name, what] : Snapshot(place.Target())) {
             EXPECT_EQ(name.find(".kS-"), std::string::npos) << name;
-            if (name == "d/a.txt")
+            if (name == "d/a.txt") {
                 EXPECT_EQ(what, "file:hello world");
+            }
         }
         EXPECT_EQ(Snapshot(place.Tree / "outside"),
                   (std::map<std::string, std::string>{{"victim", "file:keep me"}}));
@@ -231,8 +233,9 @@ TEST(KplUnpackTest, AnExistingFileIsReplacedOnlyAfterTheQuestion) {
         TKplUnpackCounts counts;
         const Result<void> unpacked = place.Unpack(lib.Bytes, &counts);
         EXPECT_EQ(unpacked.has_value(), c.Ok);
-        if (!unpacked)
+        if (!unpacked) {
             EXPECT_EQ(unpacked.error().Code, TErrorCode::ecCancelled);
+        }
         EXPECT_TRUE(place.Asker.Script.empty());
         EXPECT_EQ(TempTree::ReadFile(place.Target() + "/a"), c.A);
         EXPECT_EQ(TempTree::ReadFile(place.Target() + "/b"), c.B);
