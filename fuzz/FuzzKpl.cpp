@@ -23,6 +23,8 @@ public:
         ++Entries;
         if (!ks::IsValidUtf8(entry.Name))
             __builtin_trap();
+        if (entry.Name.empty())
+            return true;
         const std::string parts = "/" + entry.Name + "/";
         if (parts.find("/../") != std::string::npos || parts.find("//") != std::string::npos ||
             (!entry.Name.empty() && entry.Name.front() == '/'))
