@@ -1,6 +1,7 @@
 #include "archive/ArchiveKinds.h"
 
 #include "archive/CabReader.h"
+#include "archive/KPL.h"
 #include "archive/LzhReader.h"
 #include "archive/RarReader.h"
 #include "archive/ZipReader.h"
@@ -17,6 +18,8 @@ std::unique_ptr<TKArchiveReader> MakeArchiveReader(TArchiveKind kind) {
         return std::make_unique<TLzhReader>();
     case akCAB:
         return std::make_unique<TCabReader>();
+    case akKPL:
+        return std::make_unique<TKplReader>();
     default:
         return nullptr;
     }

@@ -39,7 +39,9 @@ int main(int argc, char** argv) {
                    "       ksable-probe delete [--direct|--trash|--wipe] PATH...\n"
                    "       ksable-probe copy [--move] [--backup] [--keep-date] [--buffer KB] "
                    "[--answers yes,no-to-all,...] [--cancel-after BYTES] SOURCE... TARGET\n"
-                   "       ksable-probe archive FILE [FOLDER] [--all]\n",
+                   "       ksable-probe archive FILE [FOLDER] [--all]\n"
+                   "       ksable-probe kpl create OUT.kpl PATH... [--base DIR] [--id N]\n"
+                   "       ksable-probe kpl unpack LIB.kpl DIR [--answers yes,no-to-all,...]\n",
                    stderr);
         return 2;
     }
@@ -67,5 +69,7 @@ int main(int argc, char** argv) {
         return ProbeCopy(args);
     if (command == "archive")
         return ProbeArchive(args);
-    return Usage("reg|lang|list|drives|count|find|delete|copy|archive ...");
+    if (command == "kpl")
+        return ProbeKpl(args);
+    return Usage("reg|lang|list|drives|count|find|delete|copy|archive|kpl ...");
 }
