@@ -1,5 +1,7 @@
 #include "archive/ArchiveKinds.h"
 
+#include "archive/AceReader.h"
+#include "archive/ArjReader.h"
 #include "archive/RarReader.h"
 #include "archive/ZipReader.h"
 
@@ -11,6 +13,10 @@ std::unique_ptr<TKArchiveReader> MakeArchiveReader(TArchiveKind kind) {
         return std::make_unique<TZipReader>();
     case akRAR:
         return std::make_unique<TRarReader>();
+    case akARJ:
+        return std::make_unique<TArjReader>();
+    case akACE:
+        return std::make_unique<TAceReader>();
     default:
         return nullptr;
     }
