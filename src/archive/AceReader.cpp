@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::size_t ReadWindowSize = 64 * 1024;
 constexpr std::size_t LoneHeaderReadSize = 4096;
+constexpr int MaxVolumes = 10000;
 
 constexpr std::string_view Signature = "**ACE**";
 
@@ -21,9 +22,11 @@ constexpr int TypeMain = 0;
 constexpr int TypeFile32 = 1;
 constexpr int TypeFile64 = 3;
 
-constexpr std::uint32_t FlagAddSize = 0x0001; // a size of data after the header follows the flags
-constexpr std::uint32_t FlagWide = 0x0004;    // that size takes 64 bits
+constexpr std::uint32_t FlagAddSize = 0x0001;     // a size of data after the header follows the flags
+constexpr std::uint32_t FlagWide = 0x0004;        // that size takes 64 bits
+constexpr std::uint32_t FlagMultiVolume = 0x0800; // main header: one volume of a set
 constexpr std::uint32_t FlagContinuedBefore = 0x1000;
+constexpr std::uint32_t FlagContinuedAfter = 0x2000;
 
 // Type, flags, the signature and the three version and host bytes of the main header.
 constexpr std::size_t MainFixedSize = 13;
@@ -134,6 +137,15 @@ private:
     std::unique_ptr<TKFile> FFile;
 };
 
+/// The low 16 bits of the CRC-32 ACE keeps of a header: begun with all bits set like the common
+/// one, but never inverted at the end.
+std::uint32_t AceHeaderCrc(std::string_view bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char ch : bytes)
+        crc = CrcTable[(crc ^ static_cast<unsigned char>(ch)) & 0xFF] ^ (crc >> 8);
+    return crc & 0xFFFF;
+}
+
 std::uint32_t PackMethodOf(int type, int quality) {
     if (type == 0)
         return '0';
@@ -144,11 +156,16 @@ std::uint32_t PackMethodOf(int type, int quality) {
 
 class TAceWalk {
 public:
-    TAceWalk(TKArchiveBytes& bytes, TKArchiveSink& sink) : FWindow(bytes), FSink(sink) {}
+    explicit TAceWalk(TKArchiveSink& sink) : FSink(sink) {}
 
-    Result<void> Run() {
-        const std::uint64_t size = FWindow.Size();
-        Result<std::string_view> got = FWindow.Get(0, 4 + MainFixedSize);
+    /// Lists one volume; volume tells whether it belongs to a set.
+    Result<void> ReadVolume(TKArchiveBytes& bytes, bool& volume) {
+        TByteWindow window(bytes);
+        FWindow = &window;
+        FFileHeaders = 0;
+        FFileHeader = false;
+        const std::uint64_t size = window.Size();
+        Result<std::string_view> got = FWindow->Get(0, 4 + MainFixedSize);
         if (!got)
             return Placed(got.error(), 0);
         const std::string_view start = *got;
@@ -163,6 +180,7 @@ public:
             return main.error();
         if (main->size() < MainFixedSize)
             return Damage(0, "header size " + std::to_string(main->size()) + " is too small");
+        volume = (Le16(*main, 1) & FlagMultiVolume) != 0;
         const int version = static_cast<unsigned char>((*main)[11]);
         const int host = static_cast<unsigned char>((*main)[12]);
         std::uint64_t offset = 4 + main->size();
@@ -191,7 +209,7 @@ public:
                     return Damage(offset, "the header ends inside its fields");
                 dataSize = wide ? Le64(body, 3) : Le32(body, 3);
             }
-            if (file && (flags & FlagContinuedBefore) == 0) {
+            if (file) {
                 if (body.size() < FileFixedSize + 2 * sizeWidth)
                     return Damage(offset, "the header ends inside its fields");
                 const std::size_t at = 3 + 2 * sizeWidth;
@@ -215,7 +233,7 @@ public:
                 entry.PackerVersion = version;
                 entry.PackMethod = static_cast<int>(PackMethodOf(static_cast<unsigned char>(body[at + 12]),
                                                                  static_cast<unsigned char>(body[at + 13])));
-                if (!FSink.AddEntry(entry))
+                if (!Add(entry, (flags & FlagContinuedBefore) != 0, (flags & FlagContinuedAfter) != 0))
                     return TError{TErrorCode::ecCancelled, 0, {}, {}};
             }
             const std::uint64_t next = offset + 4 + body.size();
@@ -227,11 +245,39 @@ public:
         return {};
     }
 
+    /// Hands on an entry still held back (a set that ended early); false when the sink stopped.
+    bool Flush() {
+        if (!FHeld)
+            return true;
+        FHeld = false;
+        return FSink.AddEntry(FHeldEntry);
+    }
+    bool Holding() const { return FHeld; }
+
 private:
+    /// One entry read. A file split over volumes has a header in each; it is reported once, when
+    /// its last part has been read, with the packed sizes of all parts added up.
+    bool Add(const TArchiveEntry& entry, bool splitBefore, bool splitAfter) {
+        if (splitBefore && FHeld && FHeldEntry.StoredName == entry.StoredName) {
+            FHeldEntry.PackedSize += entry.PackedSize;
+            if (splitAfter)
+                return true;
+            return Flush();
+        }
+        if (!Flush())
+            return false;
+        if (splitAfter) {
+            FHeldEntry = entry;
+            FHeld = true;
+            return true;
+        }
+        return FSink.AddEntry(entry);
+    }
+
     /// The header at offset after its checksum and size, its checksum checked.
     Result<std::string_view> Header(std::uint64_t offset) {
-        const std::uint64_t size = FWindow.Size();
-        Result<std::string_view> got = FWindow.Get(offset, 4);
+        const std::uint64_t size = FWindow->Size();
+        Result<std::string_view> got = FWindow->Get(offset, 4);
         if (!got)
             return Placed(got.error(), offset);
         if (got->size() < 4)
@@ -242,7 +288,7 @@ private:
             return Damage(offset, "header size " + std::to_string(headSize) + " is too small");
         if (4 + headSize > size - offset)
             return Damage(offset, "the file ends inside the header");
-        got = FWindow.Get(offset, 4 + headSize);
+        got = FWindow->Get(offset, 4 + headSize);
         if (!got)
             return Placed(got.error(), offset);
         const std::string_view body = got->substr(4);
@@ -272,12 +318,14 @@ private:
         return error;
     }
 
-    TByteWindow FWindow;
     TKArchiveSink& FSink;
+    TByteWindow* FWindow = nullptr;
     std::uint32_t FHeadCrc = 0;
     int FFileHeaders = 0;
     bool FFileHeader = false;
     TArchiveEntry FEntry; ///< reused for every entry, so its strings keep their room
+    TArchiveEntry FHeldEntry;
+    bool FHeld = false;
 };
 
 TError WithPath(TError error, const std::string& path) {
@@ -288,15 +336,76 @@ TError WithPath(TError error, const std::string& path) {
 
 } // namespace
 
-std::uint32_t AceHeaderCrc(std::string_view bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char ch : bytes)
-        crc = CrcTable[(crc ^ static_cast<unsigned char>(ch)) & 0xFF] ^ (crc >> 8);
-    return crc & 0xFFFF;
+std::string NextAceVolumeName(const std::string& name) {
+    const std::size_t slash = name.rfind('/');
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot < base)
+        dot = name.size();
+    const std::string ext = dot < name.size() ? name.substr(dot + 1) : std::string();
+    const auto digit = [](char ch) { return ch >= '0' && ch <= '9'; };
+    if (ext.size() == 3 && !digit(ext[0]) && digit(ext[1]) && digit(ext[2])) {
+        std::string next = name;
+        std::size_t at = next.size();
+        while (at > next.size() - 2) {
+            --at;
+            if (next[at] != '9') {
+                ++next[at];
+                return next;
+            }
+            next[at] = '0';
+        }
+        ++next[at - 1];
+        return next;
+    }
+    const bool upper = !ext.empty() && ext[0] >= 'A' && ext[0] <= 'Z';
+    return name.substr(0, dot) + (upper ? ".C00" : ".c00");
+}
+
+Result<void> ReadAceVolumes(const TAceVolumeOpener& open, const std::string& firstName, TKArchiveSink& sink) {
+    TAceWalk walk(sink);
+    std::string name = firstName;
+    // Bounds a set whose volumes never end.
+    for (int volumes = 0; volumes < MaxVolumes; ++volumes) {
+        Result<std::unique_ptr<TKArchiveBytes>> bytes = open(name);
+        if (!bytes) {
+            TError error = WithPath(bytes.error(), name);
+            if (volumes == 0)
+                return error;
+            // A set tells only by a file split into the next volume that one must follow.
+            const bool needed = walk.Holding();
+            if (!walk.Flush())
+                return TError{TErrorCode::ecCancelled, 0, name, {}};
+            if (error.Code != TErrorCode::ecNotFound)
+                return error;
+            if (!needed)
+                return {};
+            error.Detail = "the next volume " + name + " is missing";
+            return error;
+        }
+        bool volume = false;
+        Result<void> read = walk.ReadVolume(**bytes, volume);
+        if (!read) {
+            if (read.error().Code != TErrorCode::ecCancelled && !walk.Flush())
+                return TError{TErrorCode::ecCancelled, 0, name, {}};
+            return WithPath(read.error(), name);
+        }
+        if (!volume)
+            break;
+        name = NextAceVolumeName(name);
+    }
+    if (!walk.Flush())
+        return TError{TErrorCode::ecCancelled, 0, name, {}};
+    return {};
 }
 
 Result<void> ReadAceDirectory(TKArchiveBytes& bytes, TKArchiveSink& sink) {
-    return TAceWalk(bytes, sink).Run();
+    TAceWalk walk(sink);
+    bool volume = false;
+    Result<void> read = walk.ReadVolume(bytes, volume);
+    if ((read || read.error().Code != TErrorCode::ecCancelled) && !walk.Flush())
+        return TError{TErrorCode::ecCancelled, 0, {}, {}};
+    return read;
 }
 
 Result<void> ReadAceDirectory(std::string_view data, TKArchiveSink& sink) {
@@ -306,19 +415,19 @@ Result<void> ReadAceDirectory(std::string_view data, TKArchiveSink& sink) {
 
 Result<void> TAceReader::ReadDirectory(TKFileSystem& fileSystem, const std::string& fileName,
                                        TKArchiveSink& sink) {
-    Result<std::unique_ptr<TKFile>> file = fileSystem.OpenFile(fileName, ofRead | ofFollowLink);
-    if (!file)
-        return WithPath(file.error(), fileName);
-    Result<TFileInfo> info = (*file)->Info();
-    if (!info)
-        return WithPath(info.error(), fileName);
-    if (info->Type != TEntryType::etFile)
-        return TError{TErrorCode::ecNotRegular, 0, fileName, "not a regular file"};
-    TFileBytes bytes(std::move(*file));
-    Result<void> done = ReadAceDirectory(bytes, sink);
-    if (!done)
-        return WithPath(done.error(), fileName);
-    return done;
+    const TAceVolumeOpener open =
+        [&fileSystem](const std::string& name) -> Result<std::unique_ptr<TKArchiveBytes>> {
+        Result<std::unique_ptr<TKFile>> file = fileSystem.OpenFile(name, ofRead | ofFollowLink);
+        if (!file)
+            return file.error();
+        Result<TFileInfo> info = (*file)->Info();
+        if (!info)
+            return info.error();
+        if (info->Type != TEntryType::etFile)
+            return TError{TErrorCode::ecNotRegular, 0, name, "not a regular file"};
+        return std::unique_ptr<TKArchiveBytes>(std::make_unique<TFileBytes>(std::move(*file)));
+    };
+    return ReadAceVolumes(open, fileName, sink);
 }
 
 } // namespace ks

@@ -14,12 +14,14 @@ namespace {
 
 constexpr std::size_t ReadWindowSize = 64 * 1024;
 constexpr std::size_t LoneHeaderReadSize = 4096;
+constexpr int MaxVolumes = 10000;
 
 // The archiver refuses basic headers above this size, so a larger one is damage.
 constexpr std::uint32_t MaxBasicHeaderSize = 2600;
 // The fixed fields from the first header size up to the host data.
 constexpr std::uint32_t FixedHeaderSize = 30;
 
+constexpr std::uint32_t FlagVolume = 0x04;  // main header: another volume follows; file: goes on in it
 constexpr std::uint32_t FlagExtFile = 0x08; // the file starts in an earlier volume
 
 constexpr int TypeBinary = 0;
@@ -180,16 +182,22 @@ struct THeader {
 
 class TArjWalk {
 public:
-    TArjWalk(TKArchiveBytes& bytes, TKArchiveSink& sink) : FWindow(bytes), FSink(sink) {}
+    explicit TArjWalk(TKArchiveSink& sink) : FSink(sink) {}
 
-    Result<void> Run() {
+    /// Lists one volume; more tells whether the set goes on in another.
+    Result<void> ReadVolume(TKArchiveBytes& bytes, bool& more) {
+        TByteWindow window(bytes);
+        FWindow = &window;
+        FFileHeaders = 0;
+        FFileHeader = false;
         Result<THeader> main = ReadHeader(0);
         if (!main)
             return main.error();
         if (main->End)
             return Damage(0, "the main header is missing");
+        more = (static_cast<unsigned char>(main->Basic[4]) & FlagVolume) != 0;
         std::uint64_t offset = main->Next;
-        const std::uint64_t size = FWindow.Size();
+        const std::uint64_t size = window.Size();
         while (true) {
             FFileHeader = false;
             if (offset >= size)
@@ -204,8 +212,7 @@ public:
             const std::uint32_t flags = static_cast<unsigned char>(basic[4]);
             const int type = static_cast<unsigned char>(basic[6]);
             const std::uint64_t packed = Le32(basic, 12);
-            const bool stored = type == TypeBinary || type == TypeText || type == TypeDirectory;
-            if (stored && (flags & FlagExtFile) == 0) {
+            if (type == TypeBinary || type == TypeText || type == TypeDirectory) {
                 const std::string_view names = basic.substr(firstSize);
                 const std::string_view name = names.substr(0, names.find('\0'));
                 const int arjHost = static_cast<unsigned char>(basic[3]);
@@ -225,7 +232,7 @@ public:
                 entry.CheckValue = Le32(basic, 20);
                 entry.PackerVersion = static_cast<unsigned char>(basic[1]);
                 entry.PackMethod = MethodOf(static_cast<unsigned char>(basic[5]));
-                if (!FSink.AddEntry(entry))
+                if (!Add(entry, (flags & FlagExtFile) != 0, (flags & FlagVolume) != 0))
                     return TError{TErrorCode::ecCancelled, 0, {}, {}};
             }
             if (packed > size - header->Next)
@@ -235,11 +242,40 @@ public:
         }
     }
 
+    /// Hands on an entry still held back (a set that ended early); false when the sink stopped.
+    bool Flush() {
+        if (!FHeld)
+            return true;
+        FHeld = false;
+        return FSink.AddEntry(FHeldEntry);
+    }
+
 private:
+    /// One entry read. A file split over volumes is stored in parts, each with the sizes of its
+    /// own piece; it is reported once, when its last part has been read, with the sizes added up.
+    bool Add(const TArchiveEntry& entry, bool splitBefore, bool splitAfter) {
+        if (splitBefore && FHeld && FHeldEntry.StoredName == entry.StoredName) {
+            FHeldEntry.Size += entry.Size;
+            FHeldEntry.PackedSize += entry.PackedSize;
+            FHeldEntry.CheckValue = entry.CheckValue;
+            if (splitAfter)
+                return true;
+            return Flush();
+        }
+        if (!Flush())
+            return false;
+        if (splitAfter) {
+            FHeldEntry = entry;
+            FHeld = true;
+            return true;
+        }
+        return FSink.AddEntry(entry);
+    }
+
     /// The header at offset with its CRC checked and its extended headers stepped over.
     Result<THeader> ReadHeader(std::uint64_t offset) {
-        const std::uint64_t size = FWindow.Size();
-        Result<std::string_view> got = FWindow.Get(offset, 4);
+        const std::uint64_t size = FWindow->Size();
+        Result<std::string_view> got = FWindow->Get(offset, 4);
         if (!got)
             return Placed(got.error(), offset);
         if (got->size() >= 2 && ((*got)[0] != '\x60' || (*got)[1] != '\xEA'))
@@ -262,7 +298,7 @@ private:
         const std::size_t total = 4 + basicSize + 4;
         if (total > size - offset)
             return Damage(offset, "the file ends inside the header");
-        got = FWindow.Get(offset, total);
+        got = FWindow->Get(offset, total);
         if (!got)
             return Placed(got.error(), offset);
         const std::string_view basic = got->substr(4, basicSize);
@@ -276,7 +312,7 @@ private:
         FBasic.assign(basic);
         std::uint64_t at = offset + total;
         while (true) {
-            Result<std::string_view> ext = FWindow.Get(at, 2);
+            Result<std::string_view> ext = FWindow->Get(at, 2);
             if (!ext)
                 return Placed(ext.error(), offset);
             if (ext->size() < 2)
@@ -309,12 +345,14 @@ private:
         return error;
     }
 
-    TByteWindow FWindow;
     TKArchiveSink& FSink;
+    TByteWindow* FWindow = nullptr;
     std::string FBasic;
     int FFileHeaders = 0;
     bool FFileHeader = false;
     TArchiveEntry FEntry; ///< reused for every entry, so its strings keep their room
+    TArchiveEntry FHeldEntry;
+    bool FHeld = false;
 };
 
 TError WithPath(TError error, const std::string& path) {
@@ -325,8 +363,66 @@ TError WithPath(TError error, const std::string& path) {
 
 } // namespace
 
+std::string NextArjVolumeName(const std::string& name) {
+    const std::size_t slash = name.rfind('/');
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot < base)
+        return name + ".a01";
+    const std::string ext = name.substr(dot + 1);
+    const bool upper = !ext.empty() && ext[0] >= 'A' && ext[0] <= 'Z';
+    const std::string stem = name.substr(0, dot + 1);
+    std::string digits = ext.size() == 3 && (ext[0] == 'a' || ext[0] == 'A') ? ext.substr(1) : ext;
+    if (digits.empty() ||
+        !std::all_of(digits.begin(), digits.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+        return stem + (upper ? "A01" : "a01");
+    const unsigned long next = std::stoul(digits) + 1;
+    if (next < 100) {
+        const std::string two = (next < 10 ? "0" : "") + std::to_string(next);
+        return stem + (upper ? "A" : "a") + two;
+    }
+    return stem + std::to_string(next);
+}
+
+Result<void> ReadArjVolumes(const TArjVolumeOpener& open, const std::string& firstName, TKArchiveSink& sink) {
+    TArjWalk walk(sink);
+    std::string name = firstName;
+    // Bounds a set whose volumes all say another follows.
+    for (int volumes = 0; volumes < MaxVolumes; ++volumes) {
+        Result<std::unique_ptr<TKArchiveBytes>> bytes = open(name);
+        if (!bytes) {
+            TError error = WithPath(bytes.error(), name);
+            if (volumes == 0)
+                return error;
+            if (!walk.Flush())
+                return TError{TErrorCode::ecCancelled, 0, name, {}};
+            if (error.Code == TErrorCode::ecNotFound)
+                error.Detail = "the next volume " + name + " is missing";
+            return error;
+        }
+        bool more = false;
+        Result<void> read = walk.ReadVolume(**bytes, more);
+        if (!read) {
+            if (read.error().Code != TErrorCode::ecCancelled && !walk.Flush())
+                return TError{TErrorCode::ecCancelled, 0, name, {}};
+            return WithPath(read.error(), name);
+        }
+        if (!more)
+            break;
+        name = NextArjVolumeName(name);
+    }
+    if (!walk.Flush())
+        return TError{TErrorCode::ecCancelled, 0, name, {}};
+    return {};
+}
+
 Result<void> ReadArjDirectory(TKArchiveBytes& bytes, TKArchiveSink& sink) {
-    return TArjWalk(bytes, sink).Run();
+    TArjWalk walk(sink);
+    bool more = false;
+    Result<void> read = walk.ReadVolume(bytes, more);
+    if ((read || read.error().Code != TErrorCode::ecCancelled) && !walk.Flush())
+        return TError{TErrorCode::ecCancelled, 0, {}, {}};
+    return read;
 }
 
 Result<void> ReadArjDirectory(std::string_view data, TKArchiveSink& sink) {
@@ -336,19 +432,19 @@ Result<void> ReadArjDirectory(std::string_view data, TKArchiveSink& sink) {
 
 Result<void> TArjReader::ReadDirectory(TKFileSystem& fileSystem, const std::string& fileName,
                                        TKArchiveSink& sink) {
-    Result<std::unique_ptr<TKFile>> file = fileSystem.OpenFile(fileName, ofRead | ofFollowLink);
-    if (!file)
-        return WithPath(file.error(), fileName);
-    Result<TFileInfo> info = (*file)->Info();
-    if (!info)
-        return WithPath(info.error(), fileName);
-    if (info->Type != TEntryType::etFile)
-        return TError{TErrorCode::ecNotRegular, 0, fileName, "not a regular file"};
-    TFileBytes bytes(std::move(*file));
-    Result<void> done = ReadArjDirectory(bytes, sink);
-    if (!done)
-        return WithPath(done.error(), fileName);
-    return done;
+    const TArjVolumeOpener open =
+        [&fileSystem](const std::string& name) -> Result<std::unique_ptr<TKArchiveBytes>> {
+        Result<std::unique_ptr<TKFile>> file = fileSystem.OpenFile(name, ofRead | ofFollowLink);
+        if (!file)
+            return file.error();
+        Result<TFileInfo> info = (*file)->Info();
+        if (!info)
+            return info.error();
+        if (info->Type != TEntryType::etFile)
+            return TError{TErrorCode::ecNotRegular, 0, name, "not a regular file"};
+        return std::unique_ptr<TKArchiveBytes>(std::make_unique<TFileBytes>(std::move(*file)));
+    };
+    return ReadArjVolumes(open, fileName, sink);
 }
 
 } // namespace ks

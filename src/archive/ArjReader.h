@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -8,11 +10,15 @@
 
 namespace ks {
 
-/// Lists an ARJ archive by walking its headers from the start of the file; packed data is
-/// stepped over by its size and never read. Every basic header's CRC-32 is checked, and its
-/// extended headers are stepped over. Only stored files and folders become entries: the main
-/// (comment) header, volume and chapter labels and the part of a file continued from an earlier
-/// volume are skipped.
+/// Opens the volume of a set by its name; ecNotFound when there is none of that name.
+using TArjVolumeOpener = std::function<Result<std::unique_ptr<TKArchiveBytes>>(const std::string& name)>;
+
+/// Lists an ARJ archive by walking its headers from the start of each volume, following later
+/// volumes by name ("x.arj", "x.a01", ...) while the main header says another follows. Packed
+/// data is stepped over by its size and never read; every basic header's CRC-32 is checked and
+/// its extended headers are stepped over. Only stored files and folders become entries: the main
+/// (comment) header and volume and chapter labels are skipped, and a file split over volumes is
+/// reported once, when its last part has been read, with the sizes of all parts added up.
 ///
 /// Name: the stored name up to its zero, "\" read as "/" unless made on Unix, names that are no
 /// UTF-8 read as code page 437. Attr 0x10 for a folder (file type 3), else 0x20. Time: the DOS
@@ -21,15 +27,24 @@ namespace ks {
 /// Win95 2, else 99. PackMethod: stored '0', method 1 '4', 2 '3', 3 '2', 4 '1', else -1.
 ///
 /// Fails with ecParse when the file is no ARJ archive or is damaged (Detail: "local header N at
-/// offset X: ..."; the entries before stay reported), also when it ends without its end header,
-/// ecCancelled when the sink stops the read, or the error of a read. Thread: the caller's.
+/// offset X: ..."; the entries before stay reported, Path is the volume), also when it ends
+/// without its end header, ecNotFound naming a missing later volume, ecCancelled when the sink
+/// stops the read, or the error of a read. Thread: the caller's.
+Result<void> ReadArjVolumes(const TArjVolumeOpener& open, const std::string& firstName, TKArchiveSink& sink);
+
+/// The name of the volume after name: "x.arj" → "x.a01", "x.a09" → "x.a10", "x.a99" → "x.100"
+/// (upper case kept).
+std::string NextArjVolumeName(const std::string& name);
+
+/// The ARJ directory reader of the archive view: `ReadArjVolumes` over the file system.
 class TArjReader : public TKArchiveReader {
 public:
     Result<void> ReadDirectory(TKFileSystem& fileSystem, const std::string& fileName,
                                TKArchiveSink& sink) override;
 };
 
-/// Lists one ARJ archive given as bytes; errors carry no path.
+/// Lists one ARJ volume given as bytes (a file split into the next volume is reported with the
+/// parts seen); errors carry no path.
 Result<void> ReadArjDirectory(TKArchiveBytes& bytes, TKArchiveSink& sink);
 
 /// Lists an ARJ archive held in memory.
