@@ -9,6 +9,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     libxcb1-dev xvfb xauth xdotool shared-mime-info fonts-dejavu-core trash-cli
     zip unzip p7zip-full fastjar
+    arj
 )
 
 missing=()

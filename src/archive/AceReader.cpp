@@ -30,9 +30,9 @@ constexpr std::uint32_t FlagContinuedAfter = 0x2000;
 
 // Type, flags, the signature and the three version and host bytes of the main header.
 constexpr std::size_t MainFixedSize = 13;
-// Type and flags, then the two sizes, time, attributes, CRC, method, quality, parameters, a
-// reserved word and the name size of a file header, less the two sizes.
-constexpr std::size_t FileFixedSize = 3 + 20 + 2;
+// Type and flags, then after the two sizes the time, attributes, CRC, method, quality,
+// parameters, a reserved word and the name size of a file header.
+constexpr std::size_t FileFixedSize = 3 + 20;
 
 const std::array<std::uint32_t, 256> CrcTable = [] {
     std::array<std::uint32_t, 256> table{};
@@ -372,15 +372,10 @@ Result<void> ReadAceVolumes(const TAceVolumeOpener& open, const std::string& fir
             TError error = WithPath(bytes.error(), name);
             if (volumes == 0)
                 return error;
-            // A set tells only by a file split into the next volume that one must follow.
-            const bool needed = walk.Holding();
             if (!walk.Flush())
                 return TError{TErrorCode::ecCancelled, 0, name, {}};
-            if (error.Code != TErrorCode::ecNotFound)
-                return error;
-            if (!needed)
-                return {};
-            error.Detail = "the next volume " + name + " is missing";
+            if (error.Code == TErrorCode::ecNotFound)
+                error.Detail = "the next volume " + name + " is missing";
             return error;
         }
         bool volume = false;
@@ -390,7 +385,8 @@ Result<void> ReadAceVolumes(const TAceVolumeOpener& open, const std::string& fir
                 return TError{TErrorCode::ecCancelled, 0, name, {}};
             return WithPath(read.error(), name);
         }
-        if (!volume)
+        // A set tells only by a file split into the next volume that one must follow.
+        if (!volume || !walk.Holding())
             break;
         name = NextAceVolumeName(name);
     }

@@ -223,8 +223,10 @@ public:
                     std::replace(display.begin(), display.end(), '\\', '/');
                 entry.Name = ArchiveDisplayName(display);
                 entry.Attr = type == TypeDirectory ? AttrFolder : AttrArchive;
-                entry.Time = Le32(basic, 8);
-                entry.ModTime = 0;
+                // Archivers on Unix store the time as seconds since 1970 in the same field.
+                const std::uint32_t stamp = Le32(basic, 8);
+                entry.Time = arjHost == HostUnixArj ? 0 : stamp;
+                entry.ModTime = arjHost == HostUnixArj ? stamp : 0;
                 entry.Size = Le32(basic, 16);
                 entry.PackedSize = packed;
                 entry.HeaderFlags = flags;

@@ -22,9 +22,10 @@ using TArjVolumeOpener = std::function<Result<std::unique_ptr<TKArchiveBytes>>(c
 ///
 /// Name: the stored name up to its zero, "\" read as "/" unless made on Unix, names that are no
 /// UTF-8 read as code page 437. Attr 0x10 for a folder (file type 3), else 0x20. Time: the DOS
-/// time; Size and PackedSize as stored; HeaderFlags the ARJ flags byte; CheckValue the file's
-/// CRC-32; PackerVersion the archiver version number. HostOS: MS-DOS 0, Unix 3, Mac OS 4, OS/2 1,
-/// Win95 2, else 99. PackMethod: stored '0', method 1 '4', 2 '3', 3 '2', 4 '1', else -1.
+/// time, or for an archive made on Unix ModTime from its Unix time; Size and PackedSize as stored;
+/// HeaderFlags the ARJ flags byte; CheckValue the file's CRC-32; PackerVersion the archiver version number.
+/// HostOS: MS-DOS 0, Unix 3, Mac OS 4, OS/2 1, Win95 2, else 99. PackMethod: stored '0', method 1 '4', 2 '3',
+/// 3 '2', 4 '1', else -1.
 ///
 /// Fails with ecParse when the file is no ARJ archive or is damaged (Detail: "local header N at
 /// offset X: ..."; the entries before stay reported, Path is the volume), also when it ends
