@@ -10,6 +10,7 @@ packages=(
     libxcb1-dev xvfb xauth xdotool shared-mime-info fonts-dejavu-core trash-cli
     zip unzip p7zip-full fastjar
     jlha-utils lhasa gcab
+    arj
 )
 
 missing=()

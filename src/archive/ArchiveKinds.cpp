@@ -1,5 +1,7 @@
 #include "archive/ArchiveKinds.h"
 
+#include "archive/AceReader.h"
+#include "archive/ArjReader.h"
 #include "archive/CabReader.h"
 #include "archive/KPL.h"
 #include "archive/LzhReader.h"
@@ -20,6 +22,10 @@ std::unique_ptr<TKArchiveReader> MakeArchiveReader(TArchiveKind kind) {
         return std::make_unique<TCabReader>();
     case akKPL:
         return std::make_unique<TKplReader>();
+    case akARJ:
+        return std::make_unique<TArjReader>();
+    case akACE:
+        return std::make_unique<TAceReader>();
     default:
         return nullptr;
     }
