@@ -1,6 +1,7 @@
 # Opening archives until the panel holds the root listing (ksable-probe archive, one process as
 # the peers are) against the fastest archive lister installed, on a ZIP of 100,000 entries made
-# by zip and a RAR 5 of 20,000 entries; then moving into a folder of the ZIP and back, and the
+# by zip, a RAR 5 of 20,000 entries and an LZH of 5,000 entries made by lha (against `lha l`
+# and lhasa); then moving into a folder of the ZIP and back, and the
 # heap the open ZIP holds per entry (ks_bench_archive).
 archives="$KS_BENCH_DIR/archives"
 mkdir -p "$archives/tree"
@@ -9,6 +10,7 @@ for archive_folder in $(seq 0 99); do
     (cd "$archives/tree/folder$archive_folder" && seq -f "file-%06g.txt" 1 1000 | xargs touch)
 done
 (cd "$archives/tree" && zip -qr -0 "$archives/big.zip" .)
+(cd "$archives/tree" && lha -aq "$archives/big.lzh" folder1 folder2 folder3 folder4 folder5 >/dev/null 2>&1) || true
 rm -rf "$archives/tree"
 "$KS_BIN/ks_bench_archive" make-rar5 "$archives/big.rar" 20000
 
@@ -40,5 +42,12 @@ rar_peer=$(fastest_lister "$archives/big.rar" "7z l" "bsdtar -tf")
 echo "fastest RAR lister here: $rar_peer"
 measure "open a RAR 5 of 20,000 entries vs $rar_peer" 5 \
     '"$KS_BIN/ksable-probe" archive "$archives/big.rar"' "$rar_peer \"\$archives/big.rar\""
+if [ -s "$archives/big.lzh" ]; then
+    measure "open an LZH of 5,000 entries vs lha l" 3 \
+        '"$KS_BIN/ksable-probe" archive "$archives/big.lzh"' 'lha l "$archives/big.lzh"'
+    lzh_peer=$(fastest_lister "$archives/big.lzh" "lha l" "lhasa -l")
+    measure "open an LZH of 5,000 entries vs $lzh_peer" 3 \
+        '"$KS_BIN/ksable-probe" archive "$archives/big.lzh"' "$lzh_peer \"\$archives/big.lzh\""
+fi
 "$KS_BIN/ks_bench_archive" browse "$archives/big.zip" "folder42/"
 rm -rf "$archives"

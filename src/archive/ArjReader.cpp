@@ -148,7 +148,8 @@ int HostOf(int arjHost) {
         return 4;
     case 5:
         return 1;
-    case 10:
+    case 10: // Windows 95
+    case 11: // Windows NT and later, what arj32 writes
         return 2;
     default:
         return 99;

@@ -275,6 +275,7 @@ TEST(ArjReaderTest, HeaderFieldsAndWhatIsNoEntry) {
         {"unknown method", with(File("m9"), [](ArjHeader& h) { h.Method = 9, h.Host = 10; }), true, "m9",
          0x20, 2, -1},
         {"unknown host", with(File("h"), [](ArjHeader& h) { h.Host = 3; }), true, "h", 0x20, 99, '0'},
+        {"Win32 host of arj32", with(File("w"), [](ArjHeader& h) { h.Host = 11; }), true, "w", 0x20, 2, '0'},
         {"code page 437", File("caf\x82.txt"), true, "caf\xC3\xA9.txt", 0x20, 0, '0'},
         {"long first header, comment, extended headers",
          with(File("long.txt", "12345"),
