@@ -10,7 +10,21 @@
 namespace ks {
 
 /// The archive kinds the panel tells apart, in the numbering its settings and texts use.
-enum TArchiveKind : int { akKPL = 0, akACE, akARJ, akCAB, akLZH, akRAR, akZIP, akUnknown };
+/// 8 and up are the kinds a Linux desktop adds, read through libarchive.
+enum TArchiveKind : int {
+    akKPL = 0,
+    akACE,
+    akARJ,
+    akCAB,
+    akLZH,
+    akRAR,
+    akZIP,
+    akUnknown,
+    akTAR, ///< plain and compressed tar
+    ak7Z,
+    akISO,
+    akDEB,
+};
 
 /// A packed size nobody knows.
 inline constexpr std::uint64_t UnknownPackedSize = std::numeric_limits<std::uint64_t>::max();
