@@ -413,7 +413,43 @@ const std::vector<std::string>& ArchiveMaskList() {
     return masks;
 }
 
+namespace {
+
+bool EndsWithNoCase(std::string_view name, std::string_view ending) {
+    if (name.size() <= ending.size())
+        return false;
+    const std::string_view tail = name.substr(name.size() - ending.size());
+    for (std::size_t i = 0; i < ending.size(); ++i)
+        if (UpperChar(tail[i]) != UpperChar(ending[i]))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool IsTarName(std::string_view name) {
+    for (std::string_view ending :
+         {".tar", ".tar.gz", ".tgz", ".tar.bz2", ".tbz2", ".tar.xz", ".txz", ".tar.zst", ".tzst"})
+        if (EndsWithNoCase(name, ending))
+            return true;
+    return false;
+}
+
+bool Is7zName(std::string_view name) {
+    return EndsWithNoCase(name, ".7z");
+}
+
+bool IsIsoName(std::string_view name) {
+    return EndsWithNoCase(name, ".iso");
+}
+
+bool IsDebName(std::string_view name) {
+    return EndsWithNoCase(name, ".deb");
+}
+
 bool IsArchiveName(std::string_view name) {
+    if (IsTarName(name) || Is7zName(name) || IsIsoName(name) || IsDebName(name))
+        return true;
     // Every listed file is tested: no copies of the extension or of the masks.
     const std::string_view ext = ExtView(name);
     for (const std::string& entry : ArchiveMaskList()) {

@@ -197,6 +197,14 @@ bool IsLzhName(std::string_view name);
 bool IsKplName(std::string_view name);
 bool IsRarName(std::string_view name);
 bool IsZipName(std::string_view name);
+/// The kinds a Linux desktop adds, by their whole ending without regard to case: ".tar" and the
+/// compressed tars (".tar.gz", ".tgz", ".tar.bz2", ".tbz2", ".tar.xz", ".txz", ".tar.zst",
+/// ".tzst"), ".7z", ".iso" and ".deb". A bare ".gz", ".xz" or ".bz2" is one compressed file, not
+/// an archive.
+bool IsTarName(std::string_view name);
+bool Is7zName(std::string_view name);
+bool IsIsoName(std::string_view name);
+bool IsDebName(std::string_view name);
 
 /// True when name matches mask, ignoring ASCII case. Both are split at their last dot into a
 /// name part and an extension part. In the name part of the mask "#" stands for one decimal

@@ -36,6 +36,14 @@ TArchiveKind KindOf(const std::string& fileName) {
         return akZIP;
     if (IsKplName(fileName))
         return akKPL;
+    if (IsTarName(fileName))
+        return akTAR;
+    if (Is7zName(fileName))
+        return ak7Z;
+    if (IsIsoName(fileName))
+        return akISO;
+    if (IsDebName(fileName))
+        return akDEB;
     return akUnknown;
 }
 
@@ -106,7 +114,11 @@ void TKMYFILEPANEL::OpenArchive(const std::string& fullName, const std::string& 
 
     const TArchiveKind kind = KindOf(fullName);
     FArchiveKind = kind;
+    // The kinds a Linux desktop adds have their names in the language pack; the design's kinds
+    // keep their fixed names unless a pack names them too.
     FArchiveKindName = ArchiveKindName(kind);
+    if (std::string text; CurrentLanguage().GetLangText(FArchiveKindName, text) && !text.empty())
+        FArchiveKindName = text;
     if (std::unique_ptr<TKArchiveReader> reader = MakeArchiveReader(kind);
         reader != nullptr && HasPlatform()) {
         TPanelArchiveSink sink(*this);

@@ -259,11 +259,20 @@ TEST(DELTA9Names, ExecutableAndArchiveNames) {
     for (const char* name : {"exe", "a.exe.txt", "shell", "a.bash"})
         EXPECT_FALSE(IsExecutableName(name)) << name;
 
-    for (const char* name : {"a.zip", "A.ZIP", "a.z01", "a.rar", "a.r99", "a.ace", "a.c01", "a.arj", "a.a01",
-                             "a.cab", "a.lzh", "a.lha", "pack.kpl"})
+    for (const char* name :
+         {"a.zip",    "A.ZIP", "a.z01",     "a.rar",    "a.r99", "a.ace",    "a.c01",  "a.arj",     "a.a01",
+          "a.cab",    "a.lzh", "a.lha",     "pack.kpl", "a.tar", "a.tar.gz", "A.TGZ",  "a.tar.bz2", "a.tbz2",
+          "a.tar.xz", "a.txz", "a.tar.zst", "a.tzst",   "a.7z",  "cd.iso",   "pkg.deb"})
         EXPECT_TRUE(IsArchiveName(name)) << name;
-    for (const char* name : {"a.txt", "zip", "a.z1", "a.z001", "a.zx1", "a.c0a", "a.tar.gz"})
+    // One compressed file is no archive; nor is a bare ending.
+    for (const char* name : {"a.txt", "zip", "a.z1", "a.z001", "a.zx1", "a.c0a", "a.gz", "a.xz", "a.bz2",
+                             "a.zst", ".tar", "7z", "a.tar.gz.part"})
         EXPECT_FALSE(IsArchiveName(name)) << name;
+    EXPECT_TRUE(IsTarName("src.Tar.Xz"));
+    EXPECT_FALSE(IsTarName("a.gz"));
+    EXPECT_TRUE(Is7zName("x.7Z"));
+    EXPECT_TRUE(IsIsoName("x.ISO"));
+    EXPECT_TRUE(IsDebName("x_1.0_amd64.deb"));
 
     EXPECT_EQ(ArchiveMaskList().size(), 7u);
     EXPECT_EQ(ArchiveMaskList().front(), "ACE;C##");
