@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -218,6 +219,28 @@ la_int64_t SeekCallback(archive*, void* client, la_int64_t offset, int whence) {
     return static_cast<TSource*>(client)->Seek(offset, whence);
 }
 
+// libarchive turns names stored as UTF-16 (7z, Joliet) into the multibyte text of the calling
+// thread's locale and drops those it cannot convert; a program left in the "C" locale would
+// lose every name outside ASCII. The listing runs with UTF-8 text in its own thread only, so no
+// other thread sees a change.
+class TUtf8Names {
+public:
+    TUtf8Names() {
+        static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+        if (utf8 != static_cast<locale_t>(nullptr))
+            FPrevious = uselocale(utf8);
+    }
+    ~TUtf8Names() {
+        if (FPrevious != static_cast<locale_t>(nullptr))
+            uselocale(FPrevious);
+    }
+    TUtf8Names(const TUtf8Names&) = delete;
+    TUtf8Names& operator=(const TUtf8Names&) = delete;
+
+private:
+    locale_t FPrevious = static_cast<locale_t>(nullptr);
+};
+
 enum TFormats { fmTar, fm7Zip, fmIso, fmAr };
 
 // A reader of the formats asked for, open over source.
@@ -264,10 +287,8 @@ class TLister {
 public:
     TLister(TKArchiveSink& sink, const TLibArchiveLimits& limits) : FSink(sink), FLimits(limits) {}
 
-    // Lists every entry of an open archive. prefix goes in front of names (made-up folders);
-    // dropRoot leaves out an entry that names the root itself ("./").
-    Result<void> List(archive* a, TSource& source, const std::string& prefix, bool dropRoot,
-                      const std::string& where) {
+    // Lists every entry of an open archive. prefix goes in front of names (made-up folders).
+    Result<void> List(archive* a, TSource& source, const std::string& prefix, const std::string& where) {
         archive_entry* item = nullptr;
         for (;;) {
             const int status = archive_read_next_header(a, &item);
@@ -284,13 +305,14 @@ public:
                               where + "more than " + std::to_string(FLimits.MaxEntries) +
                                   " entries: the listing stops there"};
             ++FCount;
-            Result<bool> added = Add(a, item, prefix, dropRoot, where);
+            Result<bool> added = Add(a, item, prefix, where);
             if (!added)
                 return added.error();
             if (!*added)
                 return TError{TErrorCode::ecCancelled, 0, {}, {}};
-            if (archive_read_data_skip(a) < ARCHIVE_WARN)
-                return Failure(a, source, where + "entry " + std::to_string(FCount) + " data: ");
+            Result<void> skipped = SkipData(a, source, where);
+            if (!skipped)
+                return skipped;
         }
     }
 
@@ -319,7 +341,7 @@ public:
                     error.Detail = name + ": " + error.Detail;
                     return error;
                 }
-                Result<void> listed = List(inner->get(), source, control ? "DEBIAN/" : "", data, name + ": ");
+                Result<void> listed = List(inner->get(), source, control ? "DEBIAN/" : "", name + ": ");
                 if (!listed)
                     return listed;
             }
@@ -329,6 +351,35 @@ public:
     }
 
 private:
+    // A stream that must be decompressed to be skipped is read block by block, so the sink sees
+    // progress however well the data packs; the blocks are dropped as they come. Other data is
+    // skipped whole (a seek in a plain file).
+    Result<void> SkipData(archive* a, TSource& source, const std::string& where) {
+        const std::string failed = where + "entry " + std::to_string(FCount) + " data: ";
+        if (archive_filter_count(a) <= 1 || FDataSize <= FLimits.ProgressBytes) {
+            if (archive_read_data_skip(a) < ARCHIVE_WARN)
+                return Failure(a, source, failed);
+            return {};
+        }
+        std::uint64_t passed = 0;
+        for (;;) {
+            const void* block = nullptr;
+            std::size_t size = 0;
+            la_int64_t offset = 0;
+            const int status = archive_read_data_block(a, &block, &size, &offset);
+            if (status == ARCHIVE_EOF)
+                return {};
+            if (status < ARCHIVE_WARN)
+                return Failure(a, source, failed);
+            passed += size;
+            if (passed >= FLimits.ProgressBytes) {
+                passed = 0;
+                if (!FSink.Progress())
+                    return TError{TErrorCode::ecCancelled, 0, {}, {}};
+            }
+        }
+    }
+
     TError Failure(archive* a, TSource& source, const std::string& where) const {
         if (source.Cancelled())
             return TError{TErrorCode::ecCancelled, 0, {}, {}};
@@ -342,14 +393,14 @@ private:
     }
 
     // False when the sink stops the listing.
-    Result<bool> Add(archive* a, archive_entry* item, const std::string& prefix, bool dropRoot,
-                     const std::string& where) {
+    Result<bool> Add(archive* a, archive_entry* item, const std::string& prefix, const std::string& where) {
         const char* raw = archive_entry_pathname(item);
         const char* utf8 = archive_entry_pathname_utf8(item);
-        // A name the locale cannot convert still has its bytes, and one stored as UTF-16 (7z,
-        // Joliet) may only have its UTF-8 form.
+        // The text runs in UTF-8 (see TUtf8Names), so the stored bytes are the UTF-8 name when
+        // they are well formed, and keep what a lossy conversion would replace when not; a name
+        // stored as UTF-16 (7z, Joliet) may only have its UTF-8 form.
         std::string_view stored = raw != nullptr ? raw : utf8 != nullptr ? utf8 : "";
-        std::string_view shown = utf8 != nullptr ? utf8 : stored;
+        const std::string_view shown = stored;
         const std::size_t longest = std::max(stored.size(), shown.size());
         if (longest > FLimits.MaxNameLength)
             return ParseError(where + "entry " + std::to_string(FCount) + " at offset " +
@@ -357,7 +408,8 @@ private:
                               std::to_string(longest) + " bytes long, more than " +
                               std::to_string(FLimits.MaxNameLength));
         FEntry.Name = ArchiveDisplayName(shown);
-        if (dropRoot && FEntry.Name.empty())
+        // The root itself ("./" of a tar, "." of an image) is no entry the panel could show.
+        if (prefix.empty() && FEntry.Name.empty())
             return true;
         if (!prefix.empty()) {
             while (stored.substr(0, 2) == "./")
@@ -377,7 +429,8 @@ private:
         if (size < 0)
             return ParseError(where + "entry " + std::to_string(FCount) + " at offset " +
                               std::to_string(archive_read_header_position(a)) + ": a negative size");
-        FEntry.Size = folder || link ? 0 : static_cast<std::uint64_t>(size);
+        FDataSize = static_cast<std::uint64_t>(size);
+        FEntry.Size = folder || link ? 0 : FDataSize;
         FEntry.PackedSize = UnknownPackedSize;
         FEntry.ModTime = archive_entry_mtime_is_set(item) ? archive_entry_mtime(item) : 0;
         FEntry.Time = 0;
@@ -387,6 +440,7 @@ private:
     TKArchiveSink& FSink;
     const TLibArchiveLimits& FLimits;
     std::uint64_t FCount = 0;
+    std::uint64_t FDataSize = 0; ///< what the current entry's header says its data holds
     TArchiveEntry FEntry;
 };
 
@@ -409,13 +463,14 @@ Result<void> ReadSource(TArchiveKind kind, TSource& source, TKArchiveSink& sink,
     default:
         return TError{TErrorCode::ecUnsupported, 0, {}, "no libarchive format for this kind"};
     }
+    const TUtf8Names utf8Names;
     Result<TArchivePtr> handle = Open(formats, source);
     if (!handle)
         return handle.error();
     TLister lister(sink, limits);
     if (kind == akDEB)
         return lister.ListPackage(handle->get(), source);
-    return lister.List(handle->get(), source, {}, false, {});
+    return lister.List(handle->get(), source, {}, {});
 }
 
 } // namespace
