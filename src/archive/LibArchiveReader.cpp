@@ -294,7 +294,7 @@ public:
             const int status = archive_read_next_header(a, &item);
             if (status == ARCHIVE_EOF)
                 return {};
-            if (status < ARCHIVE_WARN)
+            if (status != ARCHIVE_OK && status != ARCHIVE_WARN)
                 return Failure(a, source,
                                where + "entry " + std::to_string(FCount + 1) + " at offset " +
                                    std::to_string(archive_read_header_position(a)) + ": ");
@@ -325,7 +325,7 @@ public:
             if (status == ARCHIVE_EOF)
                 return {};
             ++member;
-            if (status < ARCHIVE_WARN)
+            if (status != ARCHIVE_OK && status != ARCHIVE_WARN)
                 return Failure(outer, outerSource,
                                "package member " + std::to_string(member) + " at offset " +
                                    std::to_string(archive_read_header_position(outer)) + ": ");
@@ -369,7 +369,7 @@ private:
             const int status = archive_read_data_block(a, &block, &size, &offset);
             if (status == ARCHIVE_EOF)
                 return {};
-            if (status < ARCHIVE_WARN)
+            if (status != ARCHIVE_OK && status != ARCHIVE_WARN)
                 return Failure(a, source, failed);
             passed += size;
             if (passed >= FLimits.ProgressBytes) {
@@ -394,20 +394,19 @@ private:
 
     // False when the sink stops the listing.
     Result<bool> Add(archive* a, archive_entry* item, const std::string& prefix, const std::string& where) {
-        const char* raw = archive_entry_pathname(item);
-        const char* utf8 = archive_entry_pathname_utf8(item);
         // The text runs in UTF-8 (see TUtf8Names), so the stored bytes are the UTF-8 name when
         // they are well formed, and keep what a lossy conversion would replace when not; a name
         // stored as UTF-16 (7z, Joliet) may only have its UTF-8 form.
+        const char* raw = archive_entry_pathname(item);
+        const char* utf8 = raw != nullptr ? nullptr : archive_entry_pathname_utf8(item);
         std::string_view stored = raw != nullptr ? raw : utf8 != nullptr ? utf8 : "";
-        const std::string_view shown = stored;
-        const std::size_t longest = std::max(stored.size(), shown.size());
+        const std::size_t longest = stored.size();
         if (longest > FLimits.MaxNameLength)
             return ParseError(where + "entry " + std::to_string(FCount) + " at offset " +
                               std::to_string(archive_read_header_position(a)) + ": its name is " +
                               std::to_string(longest) + " bytes long, more than " +
                               std::to_string(FLimits.MaxNameLength));
-        FEntry.Name = ArchiveDisplayName(shown);
+        FEntry.Name = ArchiveDisplayName(stored);
         // The root itself ("./" of a tar, "." of an image) is no entry the panel could show.
         if (prefix.empty() && FEntry.Name.empty())
             return true;

@@ -37,10 +37,13 @@ struct TLibArchiveLimits {
 ///   data entry is its name in data.tar; of a control entry "DEBIAN/" and its name in
 ///   control.tar without "./".
 ///
-/// Entries: Name from the UTF-8 path libarchive gives (else the raw bytes) through
-/// `ArchiveDisplayName`; StoredName the raw path; folders Attr 0x10, no owner write bit 0x01;
+/// Entries: the listing runs with UTF-8 text in its thread, so libarchive gives every name as
+/// UTF-8 (those stored as UTF-16 by 7z and Joliet too) and a tar name of other bytes as they are;
+/// Name is that path (libarchive's UTF-8 form when it has no bytes) through
+/// `ArchiveDisplayName`, StoredName the path itself; folders Attr 0x10, no owner write bit 0x01;
 /// ModTime from the modification time (Time 0); symbolic and hard links list as files of size 0;
-/// PackedSize unknown; HostOS 99; PackMethod, PackerVersion -1; CheckValue 0.
+/// PackedSize unknown; HostOS 99; PackMethod, PackerVersion -1; CheckValue 0. An entry naming
+/// the root itself ("./" of a tar, "." of an image) is not listed.
 ///
 /// Fails with ecParse on damage (Detail: "entry N at offset X: ..."; the entries before stay
 /// reported) or a name longer than the limit, ecTooLarge past the entry limit, ecCancelled
