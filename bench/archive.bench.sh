@@ -49,5 +49,18 @@ if [ -s "$archives/big.lzh" ]; then
     measure "open an LZH of 5,000 entries vs $lzh_peer" 3 \
         '"$KS_BIN/ksable-probe" archive "$archives/big.lzh"' "$lzh_peer \"\$archives/big.lzh\""
 fi
+# A .tar.gz and a .7z of 20,000 entries, read through libarchive, against bsdtar and 7z.
+mkdir -p "$archives/tree20k"
+for archive_folder in $(seq 0 19); do
+    mkdir -p "$archives/tree20k/folder$archive_folder"
+    (cd "$archives/tree20k/folder$archive_folder" && seq -f "file-%06g.txt" 1 1000 | xargs touch)
+done
+tar -czf "$archives/big.tar.gz" -C "$archives/tree20k" .
+(cd "$archives/tree20k" && 7z a -bd -mx=1 "$archives/big.7z" . >/dev/null)
+rm -rf "$archives/tree20k"
+measure "open a .tar.gz of 20,000 entries vs bsdtar -tzf" 5 \
+    '"$KS_BIN/ksable-probe" archive "$archives/big.tar.gz"' 'bsdtar -tzf "$archives/big.tar.gz"'
+measure "open a .7z of 20,000 entries vs 7z l" 5 \
+    '"$KS_BIN/ksable-probe" archive "$archives/big.7z"' '7z l "$archives/big.7z"'
 "$KS_BIN/ks_bench_archive" browse "$archives/big.zip" "folder42/"
 rm -rf "$archives"

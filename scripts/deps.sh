@@ -11,6 +11,7 @@ packages=(
     zip unzip p7zip-full fastjar
     jlha-utils lhasa gcab
     arj
+    libarchive-dev libarchive-tools xz-utils bzip2 zstd genisoimage dpkg-dev
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include "archive/ArjReader.h"
 #include "archive/CabReader.h"
 #include "archive/KPL.h"
+#include "archive/LibArchiveReader.h"
 #include "archive/LzhReader.h"
 #include "archive/RarReader.h"
 #include "archive/ZipReader.h"
@@ -26,6 +27,11 @@ std::unique_ptr<TKArchiveReader> MakeArchiveReader(TArchiveKind kind) {
         return std::make_unique<TArjReader>();
     case akACE:
         return std::make_unique<TAceReader>();
+    case akTAR:
+    case ak7Z:
+    case akISO:
+    case akDEB:
+        return std::make_unique<TLibArchiveReader>(kind);
     default:
         return nullptr;
     }
@@ -33,8 +39,9 @@ std::unique_ptr<TKArchiveReader> MakeArchiveReader(TArchiveKind kind) {
 
 const char* ArchiveKindName(int kind) {
     static const char* const names[] = {"ArchiveKPL", "ArchiveACE", "ArchiveARJ", "ArchiveCAB",
-                                        "ArchiveLZH", "ArchiveRAR", "ArchiveZIP"};
-    return kind >= akKPL && kind <= akZIP ? names[kind] : "ArchiveUnknown";
+                                        "ArchiveLZH", "ArchiveRAR", "ArchiveZIP", "ArchiveUnknown",
+                                        "ArchiveTAR", "Archive7Z",  "ArchiveISO", "ArchiveDEB"};
+    return kind >= akKPL && kind <= akDEB ? names[kind] : "ArchiveUnknown";
 }
 
 } // namespace ks

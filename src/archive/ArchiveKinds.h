@@ -9,7 +9,8 @@ namespace ks {
 /// The directory reader of an archive kind; null for a kind without one.
 std::unique_ptr<TKArchiveReader> MakeArchiveReader(TArchiveKind kind);
 
-/// "ArchiveKPL", "ArchiveACE", ... "ArchiveZIP", and "ArchiveUnknown" for any other value.
+/// "ArchiveKPL", "ArchiveACE", ... "ArchiveZIP", "ArchiveTAR", "Archive7Z", "ArchiveISO",
+/// "ArchiveDEB", and "ArchiveUnknown" for any other value.
 const char* ArchiveKindName(int kind);
 
 } // namespace ks

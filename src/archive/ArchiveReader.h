@@ -60,6 +60,10 @@ public:
     /// One stored entry, in the order of the archive's directory. Returning false stops the
     /// reader (the user pressed Esc); the reader then returns ecCancelled.
     virtual bool AddEntry(const TArchiveEntry& entry) = 0;
+    /// Called now and then while a reader works through a long stretch without entries (a huge
+    /// member's data being decompressed to skip it), so the panel can pump its messages there
+    /// too. Returning false stops the reader as `AddEntry` does.
+    virtual bool Progress() { return true; }
 };
 
 /// Reads the directory of one kind of archive. A reader reads through the file system given,
