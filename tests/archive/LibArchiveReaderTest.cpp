@@ -465,6 +465,20 @@ TEST(LibArchiveReader, CutArchivesKeepTheEntriesBeforeTheCut) {
         EXPECT_GE(listing.Entries.size(), 2u);
         EXPECT_LT(listing.Entries.size(), 21u);
     }
+    // A package cut inside its data member keeps the control files and names the member.
+    MakePackage(base);
+    base.File("pkg/usr/bin/kstool", std::string(60000, 'x'));
+    Tool(base.Path(), {"dpkg-deb", "--root-owner-group", "-Znone", "--build", "pkg", "out.deb"});
+    const std::string package = TempTree::ReadFile(base / "out.deb");
+    base.File("cut.deb", package.substr(0, package.size() / 2));
+    const TListing cutPackage = ListFile(akDEB, base / "cut.deb");
+    ASSERT_FALSE(cutPackage.Outcome);
+    EXPECT_EQ(cutPackage.Outcome.error().Code, TErrorCode::ecParse);
+    EXPECT_EQ(cutPackage.Outcome.error().Detail.rfind("data.tar: ", 0), 0u)
+        << cutPackage.Outcome.error().Detail;
+    ASSERT_GE(cutPackage.Entries.size(), 3u);
+    EXPECT_EQ(cutPackage.Entries[0].Name, "DEBIAN");
+
     // A 7z cut anywhere loses its directory, which sits at the end.
     Tool(base.Path(), {"7z", "a", "-bd", "out.7z", "tree"});
     const std::string whole = TempTree::ReadFile(base / "out.7z");
