@@ -474,5 +474,35 @@ TEST_F(E2ETest, EnterOpensAZipAsAFolderAndItsItemsShowTheirArchiveDetails) {
                          }));
 }
 
+TEST_F(E2ETest, EnterOpensATarGzAsAFolder) {
+    FTree.File("files/tarsrc/docs/guide.txt", "a guide");
+    FTree.File("files/tarsrc/top.txt", "top");
+    const TRunResult tar = e2e::Run(
+        {"tar", "-czf", FLeft + "/src.tar.gz", "-C", FTree.Path() + "/files/tarsrc", "docs", "top.txt"}, {});
+    ASSERT_EQ(tar.ExitCode, 0) << tar.Out;
+    TKsable& ks = *FKsable;
+    ASSERT_TRUE(ks.Start()) << ks.Failure();
+    ASSERT_TRUE(MakeActive("LEFTPANEL"));
+    const std::vector<std::string> names = NamesOf(ks.State(), "LEFTPANEL");
+    const auto at = std::find(names.begin(), names.end(), "src.tar.gz");
+    ASSERT_NE(at, names.end());
+    std::vector<std::string> keys = {"Home"};
+    keys.insert(keys.end(), static_cast<std::size_t>(at - names.begin()), "Down");
+    keys.push_back("Return");
+    ASSERT_TRUE(KeysThen(keys, "the tarball's root", [](const QJsonObject& s) {
+        const std::vector<std::string> listed = NamesOf(s, "LEFTPANEL");
+        return s.value("LEFTPANEL").toObject().value("PInfo").toString() == "ArchiveTAR: " &&
+               listed.size() == 3 && listed[1] == "docs" && listed[2] == "top.txt";
+    }));
+    ASSERT_TRUE(KeysThen({"Home", "Down", "Return"}, "the folder docs inside", [](const QJsonObject& s) {
+        const std::vector<std::string> listed = NamesOf(s, "LEFTPANEL");
+        return s.value("LEFTPANEL").toObject().value("PInfo").toString() == "ArchiveTAR: docs/" &&
+               listed.size() == 2 && listed[1] == "docs/guide.txt";
+    }));
+    const std::string shot = ks.Shot("tar-gz-folder");
+    ASSERT_FALSE(shot.empty()) << ks.Failure();
+    EXPECT_TRUE(PanelPainted(shot, ks.State(), "LEFTPANEL"));
+}
+
 } // namespace
 } // namespace ks::e2e
