@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "archive/ArchiveNames.h"
+#include "foundation/System.h"
 
 namespace ks {
 
@@ -225,20 +225,10 @@ la_int64_t SeekCallback(archive*, void* client, la_int64_t offset, int whence) {
 // other thread sees a change.
 class TUtf8Names {
 public:
-    TUtf8Names() {
-        static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-        if (utf8 != static_cast<locale_t>(nullptr))
-            FPrevious = uselocale(utf8);
-    }
-    ~TUtf8Names() {
-        if (FPrevious != static_cast<locale_t>(nullptr))
-            uselocale(FPrevious);
-    }
-    TUtf8Names(const TUtf8Names&) = delete;
-    TUtf8Names& operator=(const TUtf8Names&) = delete;
+    TUtf8Names() : FHandle(HasPlatform() ? System().UseUtf8TextInThread() : nullptr) {}
 
 private:
-    locale_t FPrevious = static_cast<locale_t>(nullptr);
+    std::shared_ptr<void> FHandle;
 };
 
 enum TFormats { fmTar, fm7Zip, fmIso, fmAr };

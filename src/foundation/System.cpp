@@ -75,6 +75,10 @@ TKFileSystem& FileSystem() {
     return *GFileSystem;
 }
 
+std::shared_ptr<void> TKSystem::UseUtf8TextInThread() {
+    return nullptr;
+}
+
 Result<void> TKSystem::SetThreadPriority(int) {
     return TError{TErrorCode::ecUnsupported, 0, {}, "thread priorities"};
 }

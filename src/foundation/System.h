@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -134,6 +135,10 @@ public:
     /// one the process started with may be refused (ecAccess) to an unprivileged user. The
     /// default refuses with ecUnsupported.
     virtual Result<void> SetThreadPriority(int priority);
+    /// Makes the calling thread's character locale UTF-8 until the returned handle goes, so a
+    /// library that converts names through the locale (UTF-16 names of archives) keeps every
+    /// character; other threads see no change. Null when nothing was switched (the default).
+    virtual std::shared_ptr<void> UseUtf8TextInThread();
 };
 
 /// The platform objects the process uses; installed once by the composition root (or a test)

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cerrno>
+#include <clocale>
+#include <locale.h>
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -37,6 +39,17 @@ Result<void> TKLinuxSystem::SetThreadPriority(int priority) {
     if (ioResult != 0)
         return ErrnoError("ioprio_set", ioErrno);
     return {};
+}
+
+std::shared_ptr<void> TKLinuxSystem::UseUtf8TextInThread() {
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (utf8 == static_cast<locale_t>(nullptr))
+        return nullptr;
+    const locale_t previous = uselocale(utf8);
+    if (previous == static_cast<locale_t>(nullptr))
+        return nullptr;
+    // The handle gives the thread its locale back when it goes.
+    return std::shared_ptr<void>(static_cast<void*>(utf8), [previous](void*) { uselocale(previous); });
 }
 
 } // namespace ks

@@ -116,6 +116,7 @@ public:
     /// Nice values 19, 10, 0, -5, -10 and best-effort I/O levels 7, 6, 4, 2, 0 of the calling
     /// thread for the priorities 1 to 5.
     Result<void> SetThreadPriority(int priority) override;
+    std::shared_ptr<void> UseUtf8TextInThread() override;
 
     /// Installs the clipboard functions (see the class comment).
     void SetClipboard(TClipboardSetter setter, TClipboardGetter getter);
