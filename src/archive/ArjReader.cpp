@@ -1,4 +1,5 @@
 #include "archive/ArjReader.h"
+#include "archive/ArchiveBytes.h"
 
 #include <algorithm>
 #include <array>
@@ -108,34 +109,6 @@ private:
     std::string FBuffer;
     std::uint64_t FStart = 0;
     std::size_t FLength = 0;
-};
-
-class TMemoryBytes : public TKArchiveBytes {
-public:
-    explicit TMemoryBytes(std::string_view data) : FData(data) {}
-    std::uint64_t Size() const override { return FData.size(); }
-    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t count) override {
-        if (offset >= FData.size())
-            return std::size_t{0};
-        const std::size_t n = std::min<std::size_t>(count, FData.size() - static_cast<std::size_t>(offset));
-        std::memcpy(buffer, FData.data() + offset, n);
-        return n;
-    }
-
-private:
-    std::string_view FData;
-};
-
-class TFileBytes : public TKArchiveBytes {
-public:
-    explicit TFileBytes(std::unique_ptr<TKFile> file) : FFile(std::move(file)) {}
-    std::uint64_t Size() const override { return FFile->Size(); }
-    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t count) override {
-        return FFile->ReadAt(offset, buffer, count);
-    }
-
-private:
-    std::unique_ptr<TKFile> FFile;
 };
 
 int HostOf(int arjHost) {

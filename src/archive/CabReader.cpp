@@ -1,4 +1,5 @@
 #include "archive/CabReader.h"
+#include "archive/ArchiveBytes.h"
 
 #include <algorithm>
 #include <cstring>
@@ -25,37 +26,6 @@ std::uint32_t Le16(std::string_view bytes, std::size_t at) {
 std::uint32_t Le32(std::string_view bytes, std::size_t at) {
     return Le16(bytes, at) | Le16(bytes, at + 2) << 16;
 }
-
-class TMemoryBytes : public TKArchiveBytes {
-public:
-    explicit TMemoryBytes(std::string_view data) : FData(data) {}
-    std::uint64_t Size() const override { return FData.size(); }
-    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t count) override {
-        if (offset >= FData.size())
-            return std::size_t{0};
-        const std::size_t n = std::min<std::uint64_t>(count, FData.size() - offset);
-        std::memcpy(buffer, FData.data() + offset, n);
-        return n;
-    }
-
-private:
-    std::string_view FData;
-};
-
-class TFileBytes : public TKArchiveBytes {
-public:
-    TFileBytes(std::unique_ptr<TKFile> file, std::uint64_t size) : FFile(std::move(file)), FSize(size) {}
-    std::uint64_t Size() const override { return FSize; }
-    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t count) override {
-        if (offset >= FSize)
-            return std::size_t{0};
-        return FFile->ReadAt(offset, buffer, std::min<std::uint64_t>(count, FSize - offset));
-    }
-
-private:
-    std::unique_ptr<TKFile> FFile;
-    std::uint64_t FSize;
-};
 
 /// Reads the cabinet through a window of its bytes: the file entries lie side by side, so one
 /// read serves many of them.

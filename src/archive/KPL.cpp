@@ -106,22 +106,6 @@ struct TStopOnExit {
     ~TStopOnExit() { Stopped = true; }
 };
 
-class TMemoryBytes : public TKArchiveBytes {
-public:
-    explicit TMemoryBytes(std::string_view data) : FData(data) {}
-    std::uint64_t Size() const override { return FData.size(); }
-    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t count) override {
-        if (offset >= FData.size())
-            return std::size_t{0};
-        const std::size_t n = std::min<std::size_t>(count, FData.size() - offset);
-        std::memcpy(buffer, FData.data() + offset, n);
-        return n;
-    }
-
-private:
-    std::string_view FData;
-};
-
 } // namespace
 
 Result<void> TKplRecordReader::Fill(std::size_t count) {

@@ -1,4 +1,5 @@
 #include "archive/LzhReader.h"
+#include "archive/ArchiveBytes.h"
 
 #include <algorithm>
 #include <array>
@@ -160,37 +161,6 @@ int MethodOf(char digit) {
         return 0;
     }
 }
-
-class TMemoryBytes : public TKArchiveBytes {
-public:
-    explicit TMemoryBytes(std::string_view data) : FData(data) {}
-    std::uint64_t Size() const override { return FData.size(); }
-    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t count) override {
-        if (offset >= FData.size())
-            return std::size_t{0};
-        const std::size_t n = std::min<std::uint64_t>(count, FData.size() - offset);
-        std::memcpy(buffer, FData.data() + offset, n);
-        return n;
-    }
-
-private:
-    std::string_view FData;
-};
-
-class TFileBytes : public TKArchiveBytes {
-public:
-    TFileBytes(std::unique_ptr<TKFile> file, std::uint64_t size) : FFile(std::move(file)), FSize(size) {}
-    std::uint64_t Size() const override { return FSize; }
-    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t count) override {
-        if (offset >= FSize)
-            return std::size_t{0};
-        return FFile->ReadAt(offset, buffer, std::min<std::uint64_t>(count, FSize - offset));
-    }
-
-private:
-    std::unique_ptr<TKFile> FFile;
-    std::uint64_t FSize;
-};
 
 /// Reads the archive through a window of its bytes, so that the small headers of many small
 /// entries cost one read between them rather than one each.

@@ -1,4 +1,5 @@
 #include "archive/ZipReader.h"
+#include "archive/ArchiveBytes.h"
 
 #include <algorithm>
 #include <array>
@@ -89,37 +90,6 @@ Result<void> ReadExact(TKArchiveBytes& bytes, std::uint64_t offset, char* buffer
     }
     return {};
 }
-
-class TMemoryBytes : public TKArchiveBytes {
-public:
-    explicit TMemoryBytes(std::string_view data) : FData(data) {}
-    std::uint64_t Size() const override { return FData.size(); }
-    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t count) override {
-        if (offset >= FData.size())
-            return std::size_t{0};
-        const std::size_t n = std::min<std::uint64_t>(count, FData.size() - offset);
-        std::copy_n(FData.data() + offset, n, buffer);
-        return n;
-    }
-
-private:
-    std::string_view FData;
-};
-
-class TFileBytes : public TKArchiveBytes {
-public:
-    TFileBytes(std::unique_ptr<TKFile> file, std::uint64_t size) : FFile(std::move(file)), FSize(size) {}
-    std::uint64_t Size() const override { return FSize; }
-    Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t count) override {
-        if (offset >= FSize)
-            return std::size_t{0};
-        return FFile->ReadAt(offset, buffer, std::min<std::uint64_t>(count, FSize - offset));
-    }
-
-private:
-    std::unique_ptr<TKFile> FFile;
-    std::uint64_t FSize;
-};
 
 Result<std::unique_ptr<TKFile>> OpenRegularFile(TKFileSystem& fileSystem, const std::string& path,
                                                 std::uint64_t& size) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "archive/ArchiveBytes.h"
 #include "archive/ArchiveReader.h"
 #include "foundation/FileSystem.h"
 #include "foundation/Result.h"
@@ -13,15 +14,6 @@ namespace ks {
 
 /// The largest central directory read into one buffer; a larger one is read through a window.
 inline constexpr std::size_t MaxZipDirectoryBuffer = std::size_t{1} << 30;
-
-/// Random access to the bytes of one archive (a file, the parts of a split archive, memory).
-class TKArchiveBytes {
-public:
-    virtual ~TKArchiveBytes() = default;
-    virtual std::uint64_t Size() const = 0;
-    /// Reads up to count bytes at offset; fewer only at the end.
-    virtual Result<std::size_t> ReadAt(std::uint64_t offset, char* buffer, std::size_t count) = 0;
-};
 
 /// Lists a ZIP archive from its central directory, found through the end record at the end
 /// of the file, so archives with data in front (self-extractors), data descriptors, ZIP64
