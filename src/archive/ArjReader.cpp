@@ -1,5 +1,6 @@
 #include "archive/ArjReader.h"
 #include "archive/ArchiveBytes.h"
+#include "archive/ArchiveFields.h"
 
 #include <algorithm>
 #include <array>
@@ -32,44 +33,6 @@ constexpr int TypeDirectory = 3;
 constexpr std::uint32_t AttrFolder = 0x10;
 constexpr std::uint32_t AttrArchive = 0x20;
 constexpr int HostUnixArj = 2;
-
-const std::array<std::uint32_t, 256> CrcTable = [] {
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int bit = 0; bit < 8; ++bit)
-            c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[i] = c;
-    }
-    return table;
-}();
-
-std::uint32_t Crc32(std::string_view bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char ch : bytes)
-        crc = CrcTable[(crc ^ static_cast<unsigned char>(ch)) & 0xFF] ^ (crc >> 8);
-    return crc ^ 0xFFFFFFFFu;
-}
-
-/// A fuzzing build takes every checksum as right, so that mutated headers reach the code behind
-/// the check instead of stopping at it.
-bool ChecksumMatches(std::uint32_t computed, std::uint32_t stored) {
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-    (void)computed;
-    (void)stored;
-    return true;
-#else
-    return computed == stored;
-#endif
-}
-
-std::uint32_t Le16(std::string_view bytes, std::size_t at) {
-    return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
-}
-
-std::uint32_t Le32(std::string_view bytes, std::size_t at) {
-    return Le16(bytes, at) | Le16(bytes, at + 2) << 16;
-}
 
 /// Reads the archive through a window of its bytes, so that the small headers of many small
 /// entries cost one read between them rather than one each.

@@ -1,5 +1,6 @@
 #include "archive/CabReader.h"
 #include "archive/ArchiveBytes.h"
+#include "archive/ArchiveFields.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,14 +19,6 @@ constexpr std::size_t EntryFixedSize = 16;
 constexpr std::size_t MaxNameSize = 10000;
 constexpr std::size_t ReadWindowSize = 64 * 1024;
 constexpr std::uint32_t AttrNameIsUtf8 = 0x80;
-
-std::uint32_t Le16(std::string_view bytes, std::size_t at) {
-    return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
-}
-
-std::uint32_t Le32(std::string_view bytes, std::size_t at) {
-    return Le16(bytes, at) | Le16(bytes, at + 2) << 16;
-}
 
 /// Reads the cabinet through a window of its bytes: the file entries lie side by side, so one
 /// read serves many of them.

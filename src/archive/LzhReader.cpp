@@ -1,5 +1,6 @@
 #include "archive/LzhReader.h"
 #include "archive/ArchiveBytes.h"
+#include "archive/ArchiveFields.h"
 
 #include <algorithm>
 #include <array>
@@ -36,18 +37,6 @@ constexpr int ExtUnixTime = 0x54;
 // Seconds from 1601-01-01 (the Windows file time epoch) to 1970-01-01.
 constexpr std::int64_t WindowsEpochOffset = 11644473600;
 
-std::uint32_t Le16(std::string_view bytes, std::size_t at) {
-    return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
-}
-
-std::uint32_t Le32(std::string_view bytes, std::size_t at) {
-    return Le16(bytes, at) | Le16(bytes, at + 2) << 16;
-}
-
-std::uint64_t Le64(std::string_view bytes, std::size_t at) {
-    return Le32(bytes, at) | static_cast<std::uint64_t>(Le32(bytes, at + 4)) << 32;
-}
-
 const std::array<std::uint16_t, 256> Crc16Table = [] {
     std::array<std::uint16_t, 256> table{};
     for (std::uint32_t i = 0; i < 256; ++i) {
@@ -64,18 +53,6 @@ std::uint32_t Crc16(std::string_view bytes) {
     for (const char ch : bytes)
         crc = Crc16Table[(crc ^ static_cast<unsigned char>(ch)) & 0xFF] ^ (crc >> 8);
     return crc;
-}
-
-/// A fuzzing build takes every checksum as right, so that mutated headers reach the code behind
-/// the check instead of stopping at it.
-bool ChecksumMatches(std::uint32_t computed, std::uint32_t stored) {
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-    (void)computed;
-    (void)stored;
-    return true;
-#else
-    return computed == stored;
-#endif
 }
 
 void AppendUtf8(std::string& out, std::uint32_t code) {

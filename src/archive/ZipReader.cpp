@@ -1,5 +1,6 @@
 #include "archive/ZipReader.h"
 #include "archive/ArchiveBytes.h"
+#include "archive/ArchiveFields.h"
 
 #include <algorithm>
 #include <array>
@@ -49,24 +50,6 @@ std::uint64_t Get64(const char* p) {
 
 bool HasSignature(const char* p, char third, char fourth) {
     return p[0] == 'P' && p[1] == 'K' && p[2] == third && p[3] == fourth;
-}
-
-constexpr std::array<std::uint32_t, 256> CrcTable = [] {
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? 0xEDB88320 ^ (c >> 1) : c >> 1;
-        table[i] = c;
-    }
-    return table;
-}();
-
-std::uint32_t Crc32(std::string_view data) {
-    std::uint32_t c = 0xFFFFFFFF;
-    for (const char ch : data)
-        c = CrcTable[(c ^ static_cast<unsigned char>(ch)) & 0xFF] ^ (c >> 8);
-    return ~c;
 }
 
 TError ParseError(std::string detail) {
