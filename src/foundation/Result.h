@@ -23,6 +23,8 @@ enum class TErrorCode {
     ecChanged,    ///< a folder was moved or replaced while it was being worked on
     ecNotRegular, ///< not a regular file where one was needed: a folder, a device, a FIFO or a socket
     ecTooLarge,   ///< a file larger than its reader accepts
+    ecDisconnected, ///< the other end closed the connection
+    ecRefused,      ///< the server answered a command with a failure reply
 };
 
 /// An error value: the code, the errno seen (0 when none) and the path or key it concerns.

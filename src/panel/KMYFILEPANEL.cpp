@@ -47,9 +47,11 @@ TKMYFILEPANEL::~TKMYFILEPANEL() = default;
 void TKMYFILEPANEL::SetPanelType(TKPanelType value) {
     if (value == FPanelType)
         return;
-    // The FTP session closes its sockets when it comes; the owner hears of the disconnection now.
-    if (FPanelType == ptFTP && OnFTPDisconnect)
-        OnFTPDisconnect();
+    if (FPanelType == ptFTP) {
+        CloseFtpSession();
+        if (OnFTPDisconnect)
+            OnFTPDisconnect();
+    }
     if ((FPanelType == ptFolder && value == ptDriveList) || (FPanelType == ptDriveList && value == ptFolder))
         FFolderItems.ClearItems(true);
     FPanelType = value;
@@ -275,6 +277,10 @@ std::string TKMYFILEPANEL::GetItemInfo() const {
         return current != nullptr ? current->Folder() : std::string();
     case ptArchive:
         return current != nullptr ? DateText(*current) + " _ " + AttrToString(current->Attr) : std::string();
+    case ptFTP:
+        if (current == nullptr || current->Kind == ikUpFolder)
+            return {};
+        return DateText(*current) + " _ " + (current->Extra ? current->Extra->AttrText : std::string());
     default:
         return {};
     }
@@ -287,8 +293,7 @@ std::string TKMYFILEPANEL::GetPanelPath() const {
     case ptFindResult:
         return LangStrings().STR_MSG_FINDRES;
     case ptFTP:
-        // The server's folder follows when the FTP session comes.
-        return "FTP: ";
+        return "FTP: " + FFtpCurrentDir;
     case ptArchive:
         return FArchiveKindName + ": " + FArchiveFolder;
     default:

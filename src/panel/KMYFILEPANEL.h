@@ -15,6 +15,7 @@
 #include "foundation/FileWatcher.h"
 #include "foundation/Keys.h"
 #include "foundation/System.h"
+#include "ftp/RemoteSession.h"
 #include "panel/KITEMSSTRUC.h"
 #include "panel/PanelCommands.h"
 #include "panel/PanelOptions.h"
@@ -24,6 +25,7 @@ namespace ks {
 class TCountSizes;
 class TFindFiles;
 class TComparePanels;
+class TFtpDelete;
 
 /// Busy bits of `FState`.
 enum TKPanelState : std::uint32_t {
@@ -52,6 +54,8 @@ struct TKFtpConnection {
     std::string Host, Name, Password, ProxyName;
     int Port = 21;
     int ProxyPort = 0;
+    /// Data connections in passive mode (the entry's passive field).
+    bool Passive = true;
 };
 
 /// The widget side of a panel: repaint requests, the painting lock, timers and focus. The
@@ -157,6 +161,20 @@ public:
     bool FAutoScrolling = false;
     /// The connection the Ctrl+F handler filled in; the FTP session connects with it.
     TKFtpConnection FFtpConnection;
+    /// Makes the session an FTP panel talks through (the owner sets it); without one Ctrl+F
+    /// connects nothing.
+    std::function<std::unique_ptr<TKRemoteSession>()> MakeRemoteSession;
+    /// The session while the panel is an FTP panel.
+    std::unique_ptr<TKRemoteSession> FRemote;
+    /// The server's current folder as it last reported it.
+    std::string FFtpCurrentDir;
+    /// The time limits of the session's waits (the owner sets them from the settings).
+    TRemoteLimits FFtpLimits;
+    /// A session command is waiting (`FFtpWaiting`); Esc asks it to stop (`FFtpCancel`).
+    bool FFtpWaiting = false;
+    bool FFtpCancel = false;
+    /// The loss of the connection was reported; the next command asks to connect again.
+    bool FFtpLostReported = false;
 
     // The events; each is optional and skipped when empty.
     std::function<void(TKAfterChange what, const std::string& itemInfo)> OnAfterChange;
@@ -176,6 +194,10 @@ public:
     std::function<void()> OnExecute_Browse;
     std::function<void()> OnExecute_BrowseNET;
     std::function<void()> OnExecute_Type;
+    /// Asks for a text (title, prompt, value shown and returned, masked echo); false when the
+    /// user cancels. Without one, nothing can be asked and the question counts as cancelled.
+    std::function<bool(const std::string& title, const std::string& prompt, std::string& value, bool masked)>
+        AskText;
     /// A dragging of items out of the panel starts (the view runs the drag).
     std::function<void()> OnStartDrag;
     std::function<void()> OnCancelDrag;
@@ -392,7 +414,7 @@ public:
     /// items (the cursor item when none is marked): in a folder or find-result panel through the
     /// open folders of a tree walk, asking through `AskUser` about failures, read-only items and
     /// folders that are not empty; an archive panel writes the list of names and leaves the
-    /// deleting to `OnArchiveDeleteItems`; an FTP panel deletes nothing yet. Only in those panel
+    /// deleting to `OnArchiveDeleteItems`; an FTP panel deletes on the server, folders with their trees. Only in those panel
     /// types with items. Afterwards the panel is re-read keeping its state, and so is the other
     /// panel when it shows the same path. Runs on the GUI thread and calls `ProcessMessages` after
     /// every entry, so Esc stops it.
@@ -414,6 +436,23 @@ public:
     void ComparePanels(bool byName, bool bySize, bool byAttr, bool byDate);
     /// Fills the item-information list from the other panel's cursor item.
     void BuildItemInfo();
+    /// Runs one command of the FTP session with both panels busy and Esc able to stop its wait;
+    /// a failure is answered as the user needs it (a message, the panel back on its folder after a
+    /// time-out or a broken connection, the connection loss in the item line). With reconnect,
+    /// a session the server closed asks to connect again first. GUI thread; runs pending messages.
+    Result<void> RunFtp(const std::function<Result<void>(TKRemoteSession&)>& operation, bool reconnect = true);
+    /// MKD name in the server's current folder; true when it was made.
+    bool FtpMakeDir(const std::string& name);
+    /// RNFR/RNTO; on success the list is re-read with the cursor on the new name, otherwise the
+    /// "ftp_rename_failed" text is shown.
+    bool FtpRename(const std::string& from, const std::string& to);
+    /// Sends a command line as typed and re-reads the list; the server's answer.
+    Result<TFtpReply> FtpRawCommand(const std::string& line);
+    /// Back from the server to the folder the panel showed before (QUIT is sent).
+    void LeaveFtp();
+    /// The idle check: reports in the item line when the server closed the connection.
+    void CheckFtpAlive();
+
     /// Ctrl+I on the other panel: with show, the panel lists the item information of the other
     /// panel's cursor item; without, it gives back the list it showed before with its marks,
     /// cursor and top row (a folder is re-read keeping that state, so what changed meanwhile
@@ -425,6 +464,7 @@ private:
     friend class TCountSizes;
     friend class TFindFiles;
     friend class TComparePanels;
+    friend class TFtpDelete;
 
     void FireAfterChange(TKAfterChange what, const std::string& text);
     void FireAfterRefresh(const std::string& text);
@@ -437,6 +477,14 @@ private:
     void ReadDriveList();
     void PruneFindResults();
     void AutoScrollTick();
+    void ConnectFtpSession();
+    void CloseFtpSession();
+    bool Reconnect();
+    void HandleFtpFailure(const TError& error);
+    void ReportFtpLost();
+    void ReadFtpPanel(bool keepState, bool repaint);
+    void ExecuteFtpItem();
+    void DeleteFtpMarked();
 
     TKPanelType FPanelType = ptFolder;
     // What the panel showed before its item information.

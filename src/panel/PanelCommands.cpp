@@ -320,6 +320,8 @@ void TKMYFILEPANEL::RunCommand(TPanelCommand command) {
 
 void TKMYFILEPANEL::AbortOperation() {
     FAbort = true;
+    if (FFtpWaiting)
+        FFtpCancel = true;
 }
 
 void TKMYFILEPANEL::ShowDriveList(bool leftPanel) {
@@ -342,13 +344,20 @@ void TKMYFILEPANEL::ShowDriveList(bool leftPanel) {
 void TKMYFILEPANEL::ConnectFTP() {
     if (!CommandAllowed(pcConnectFTP) || !OnFTPConnections)
         return;
+    // A session command of either panel is waiting: a connection now would run inside its wait.
+    if (FFtpWaiting || (FOtherPanel != nullptr && FOtherPanel->FFtpWaiting))
+        return;
     TKFtpConnection connection;
     connection.DisableFTP = true;
     OnFTPConnections(connection);
     if (connection.DisableFTP)
         return;
     FFtpConnection = connection;
+    // Connecting again while connected starts a new session with the new server.
+    if (FPanelType == ptFTP)
+        CloseFtpSession();
     SetPanelType(ptFTP);
+    ConnectFtpSession();
 }
 
 void TKMYFILEPANEL::SaveFolder(int slot) {

@@ -326,9 +326,6 @@ private:
     bool FSkipFailingFiles = false;
 };
 
-// Deleting on an FTP server needs the FTP session; until it exists nothing is deleted there.
-void DeleteFtpItems(TKMYFILEPANEL&) {}
-
 // The archiver deletes from the archive; the panel only writes the list of the names, one per
 // line, to "kSDelA" in the private temporary folder, replacing an older list. Without a private
 // folder nothing is written anywhere and the archiver is not asked.
@@ -386,7 +383,7 @@ void TKMYFILEPANEL::DeleteItems() {
         DeleteArchiveItems(*this);
         FAbort = true;
     } else if (type == ptFTP) {
-        DeleteFtpItems(*this);
+        DeleteFtpMarked();
     } else {
         TLocalDelete run(
             *this,

@@ -120,6 +120,11 @@ std::string PathOfRoot(const std::string& root) {
 void TKMYFILEPANEL::ReadPanel(bool keepState, bool repaint) {
     if (!FEnabled || FLoading)
         return;
+    if (FPanelType == ptFTP) {
+        // The listing comes over the network, with painting going on while it waits.
+        ReadFtpPanel(keepState, repaint);
+        return;
+    }
     FState |= psReading | psQuiet;
     if (FWatcher)
         FWatcher->SetActive(false);
@@ -127,7 +132,6 @@ void TKMYFILEPANEL::ReadPanel(bool keepState, bool repaint) {
     if (FView != nullptr)
         FView->LockPainting(true);
 
-    bool ftpBusy = false;
     switch (FPanelType) {
     case ptFolder:
         ReadFolder(keepState);
@@ -136,9 +140,6 @@ void TKMYFILEPANEL::ReadPanel(bool keepState, bool repaint) {
         ReadDriveList();
         break;
     case ptFTP:
-        // The server folder is listed here once the FTP session comes.
-        FState |= psBusy;
-        ftpBusy = true;
         break;
     case ptItemInfo:
         BuildItemInfo();
@@ -159,8 +160,7 @@ void TKMYFILEPANEL::ReadPanel(bool keepState, bool repaint) {
         RepaintAll();
     FireAfterRefresh(GetPanelPath());
     FireAfterChange(acList, GetItemInfo());
-    FState &= ~static_cast<std::uint32_t>(psQuiet | psReading |
-                                          (ftpBusy ? static_cast<std::uint32_t>(psBusy) : 0U));
+    FState &= ~static_cast<std::uint32_t>(psQuiet | psReading);
 }
 
 void TKMYFILEPANEL::ReadFolder(bool keepState) {
@@ -357,8 +357,10 @@ void TKMYFILEPANEL::ExecuteItem(bool alternate) {
     const TKFiles* item = h.FCurrentItem;
     if (item == nullptr)
         return;
-    if (FPanelType == ptFTP)
-        return; // FTP folders are walked by the FTP session, which comes later.
+    if (FPanelType == ptFTP) {
+        ExecuteFtpItem();
+        return;
+    }
     const bool listing = FPanelType == ptFolder || FPanelType == ptFindResult;
     if (listing && item->IsPacked && alternate != Options.PanelArchiveAsFolder) {
         OpenArchive(ItemFullName(h.FItemIndex), {});
@@ -530,6 +532,11 @@ void TKMYFILEPANEL::WatcherChanged() {
 void TKMYFILEPANEL::TimerTick(TKPanelTimer timer) {
     if (timer == ptmAutoScroll) {
         AutoScrollTick();
+        return;
+    }
+    if (FPanelType == ptFTP) {
+        // An FTP panel has no folder watch; its timer looks after the connection instead.
+        CheckFtpAlive();
         return;
     }
     if (FView != nullptr)

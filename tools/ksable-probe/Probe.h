@@ -34,6 +34,10 @@ int ProbeArchive(const std::vector<std::string>& args);
 /// kpl create OUT.kpl PATH... [--base DIR] [--id N]: writes a library; kpl unpack LIB.kpl DIR
 /// [--answers ...]: unpacks one, its questions answered from the list (then No).
 int ProbeKpl(const std::vector<std::string>& args);
+/// ftp URL [--active|--passive] [--timeout S] [--cmd LINE]... [--rename OLD NEW]: connects
+/// (passive unless --active), runs the operations in order and lists the URL's folder: one line
+/// per status line (the password masked), per operation and per item.
+int ProbeFtp(const std::vector<std::string>& args);
 
 /// Prints {"error": text} and returns 1.
 int Fail(const std::string& text);

@@ -30,6 +30,7 @@ void PrintPanelItem(const TKMYFILEPANEL& panel, const TKFiles& item) {
         .Add("Folder", item.Folder())
         .Add("Time", static_cast<std::int64_t>(item.Time))
         .Add("MTimeNs", item.MTimeNs)
+        .Add("AttrText", item.Extra ? item.Extra->AttrText : std::string())
         .Print();
 }
 

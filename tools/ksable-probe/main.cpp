@@ -41,7 +41,9 @@ int main(int argc, char** argv) {
                    "[--answers yes,no-to-all,...] [--cancel-after BYTES] SOURCE... TARGET\n"
                    "       ksable-probe archive FILE [FOLDER] [--all]\n"
                    "       ksable-probe kpl create OUT.kpl PATH... [--base DIR] [--id N]\n"
-                   "       ksable-probe kpl unpack LIB.kpl DIR [--answers yes,no-to-all,...]\n",
+                   "       ksable-probe kpl unpack LIB.kpl DIR [--answers yes,no-to-all,...]\n"
+                   "       ksable-probe ftp URL [--active|--passive] [--timeout S] [--cmd LINE]... "
+                   "[--rename OLD NEW]\n",
                    stderr);
         return 2;
     }
@@ -71,5 +73,7 @@ int main(int argc, char** argv) {
         return ProbeArchive(args);
     if (command == "kpl")
         return ProbeKpl(args);
-    return Usage("reg|lang|list|drives|count|find|delete|copy|archive|kpl ...");
+    if (command == "ftp")
+        return ProbeFtp(args);
+    return Usage("reg|lang|list|drives|count|find|delete|copy|archive|kpl|ftp ...");
 }
