@@ -21,6 +21,7 @@
 #include "platform/CodePage.h"
 #include "platform/InotifyWatcher.h"
 #include "platform/LinuxFileSystem.h"
+#include "platform/LinuxNetwork.h"
 #include "platform/LinuxSystem.h"
 #include "platform/X11Window.h"
 #include "shell/ui/MainForm.h"
@@ -80,6 +81,8 @@ int main(int argc, char** argv) {
     services.Data = &data;
     services.MakeWatchBackend = [] { return std::make_unique<ks::TKInotifyWatchBackend>(); };
     services.Splash = splash.get();
+    ks::TKLinuxNetwork network;
+    services.Network = &network;
     services.StateFile = qEnvironmentVariable("KSABLE_STATE_FILE");
     services.QuitAfterPaint = qEnvironmentVariable("KSABLE_QUIT_AFTER_PAINT") == "1";
     services.IconifyUnmanaged = [](QWidget& window) { ks::X11IconifyUnmanaged(window.winId()); };

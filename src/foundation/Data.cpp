@@ -74,6 +74,10 @@ const std::vector<TAutoSaveValue> AutoSaveValues = {
     {ProgramKey, "SettingsLockSetEnabled", "0"},
     {ProgramKey, "SettingsMouseWheelStep", "3"},
     {ProgramKey, "SettingsMaxCopyBufferSize", "128"},
+    // Time limits of the FTP sessions' waits, in seconds.
+    {ProgramKey, "SettingsFtpConnectTimeout", "15"},
+    {ProgramKey, "SettingsFtpReplyTimeout", "30"},
+    {ProgramKey, "SettingsFtpDataTimeout", "15"},
     // The external editor's default depends on what is installed; the settings dialog fills it.
     {ProgramKey, "SettingsExternalEditorPath", ""},
     {ProgramKey, "SettingsDeleteAfterCopy", "0"},

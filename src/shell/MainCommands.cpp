@@ -384,8 +384,6 @@ bool CommandAvailable(TMainCommand command) {
     case cmCreateShortcut:
     case cmComparePanels:
     case cmAddToArchive:
-    case cmFTP:
-    case cmShowFTPStatus:
     case cmLangSettings:
     case cmSkinChooser:
     case cmPanelSettings:

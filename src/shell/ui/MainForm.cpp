@@ -201,7 +201,7 @@ void TMainForm::ConnectPanel(TKMYFILEPANEL& panel, TKPanelWidget* widget, TKDisp
             OpenInViewer();
         }
     };
-    panel.OnFTPConnections = [](TKFtpConnection& connection) { connection.DisableFTP = true; };
+    ConnectPanelFtp(panel);
     panel.OnExecute_Browse = [this, &panel] {
         SelectActivePanel(&panel);
         BrowsePath();
@@ -420,6 +420,15 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // A waiting FTP command is stopped first; the window closes once its wait has ended.
+    if (CancelFtpWaits()) {
+        event->ignore();
+        QTimer::singleShot(50, this, [this] { close(); });
+        return;
+    }
+    for (TKMYFILEPANEL* panel : {FLeft.get(), FRight.get()})
+        if (panel->PanelType() == ptFTP)
+            panel->SetPanelType(ptFolder);
     FClosing = true;
     KMMTimer1Normal.stop();
     ItemInfoTimer.stop();

@@ -18,6 +18,7 @@
 #include "controls/ui/ImageButton.h"
 #include "controls/ui/WindowDrag.h"
 #include "foundation/FileWatcher.h"
+#include "foundation/Network.h"
 #include "panel/KMYFILEPANEL.h"
 #include "panel/PanelOptions.h"
 #include "shell/CommandLine.h"
@@ -38,6 +39,8 @@ class TCopyQuestionPump;
 class TCopyThread;
 class TData;
 class TDesktopClipboard;
+class TFTPLoginForm;
+class TFTPStatusForm;
 class TKRegistryStore;
 class TKPanelWidget;
 class TKDisplayWidget;
@@ -59,6 +62,8 @@ struct TMainFormServices {
     /// Called after the window asked to be minimised: takes it off the screen where no window
     /// manager does so (a bare X display), and does nothing where one does. May be empty.
     std::function<void(QWidget&)> IconifyUnmanaged;
+    /// The network the FTP panels connect through; null: no FTP connections.
+    TKNetwork* Network = nullptr;
 };
 
 /// The main window `TMainForm`: the frameless, skin-shaped window with both file panels, the
@@ -197,6 +202,16 @@ private:
     /// `NewJob` with the copy buffer size the settings hold.
     std::shared_ptr<TCopyThread> NewCopyJob(bool move, bool copyAttributes, bool makeBackup);
     std::string CopyStateJson() const;
+    /// The FTP side of a panel: sessions, the connection list, status lines, login prompts.
+    void ConnectPanelFtp(TKMYFILEPANEL& panel);
+    /// `OnFTPConnections`: the connection list; the chosen entry split for connecting.
+    void FTPConnections(TKFtpConnection& connection);
+    TFTPStatusForm& FtpStatusForm();
+    void ShowFtpStatus();
+    /// A text prompt (the login questions); false when cancelled.
+    bool AskText(const std::string& title, const std::string& prompt, std::string& value, bool masked);
+    /// True while a panel's FTP command waits: the wait is asked to stop and the caller retries.
+    bool CancelFtpWaits();
     void ShowPositionEditor();
     void ShowFlyingMenu(bool show);
     void PopupAt(QPoint global);
@@ -252,6 +267,8 @@ private:
     bool FCloseWhenIdle = false;
     QTimer FCloseWait;
     std::chrono::steady_clock::time_point FCloseDeadline;
+    TFTPStatusForm* FFtpStatusForm = nullptr;
+    TFTPLoginForm* FFtpLoginForm = nullptr;
     TMenuForm* FFlyingMenu = nullptr;
     TPOSEditorForm* FPosEditor = nullptr;
     std::string FLastState;

@@ -302,6 +302,12 @@ void TMainForm::RunCommand(TMainCommand command) {
     case cmShowBackOpWindow:
         ShowBackOpWindow();
         break;
+    case cmFTP:
+        ap.ConnectFTP();
+        break;
+    case cmShowFTPStatus:
+        ShowFtpStatus();
+        break;
     case cmCommandShell:
     case cmControlPanel:
     case cmControlPanelAppWiz:
