@@ -161,7 +161,7 @@ std::vector<TToken> SplitTokens(std::string_view line) {
     return tokens;
 }
 
-// The text after a column: the padding spaces between are not part of the name.
+// The text after a column: the padding spaces between belong to no name.
 std::string_view RestAfter(std::string_view line, std::size_t position) {
     while (position < line.size() && IsSpace(line[position]))
         ++position;
@@ -381,13 +381,13 @@ bool ModeText(std::string_view mode, char type, std::string& text) {
     }
     // The set-user, set-group and sticky bits show in the execute places, upper case when the
     // execute bit under them is off, as ls shows them.
-    const auto special = [&](unsigned flag, std::size_t place, char letter) {
+    const auto showBit = [&](unsigned flag, std::size_t place, char letter) {
         if (value & flag)
             text[place] = text[place] == 'x' ? letter : static_cast<char>(letter - 'a' + 'A');
     };
-    special(04000, 3, 's');
-    special(02000, 6, 's');
-    special(01000, 9, 't');
+    showBit(04000, 3, 's');
+    showBit(02000, 6, 's');
+    showBit(01000, 9, 't');
     return true;
 }
 

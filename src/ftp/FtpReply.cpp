@@ -24,7 +24,7 @@ void TFtpReplyFramer::Feed(std::string_view bytes) {
     while (!FFailed && !bytes.empty()) {
         const std::size_t end = bytes.find('\n');
         if (end == std::string_view::npos) {
-            // A CR may still come before the LF, so the unended part may be one byte over.
+            // A CR may still come before the LF, so the unended bytes may be one over the limit.
             if (FPartial.size() + bytes.size() > MaxLineLength + 1) {
                 Fail("reply line longer than " + std::to_string(MaxLineLength) + " bytes");
                 return;

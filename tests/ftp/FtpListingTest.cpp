@@ -214,7 +214,7 @@ TEST(FtpListing, ReadsMlsdLines) {
          "type=file;size=5; x ",
          flEntry,
          {"x ", 5, false, false, "", NoTime, "----------"}},
-        {"special bits",
+        {"set-user bit",
          "type=file;unix.mode=4755; suid",
          flEntry,
          {"suid", 0, false, false, "", NoTime, "-rwsr-xr-x"}},
