@@ -34,13 +34,17 @@ enum TFtpLineKind {
 /// year or with a time, the time in the year that makes it no later than nowNs plus a day, as
 /// ls prints it), MS-DOS/IIS lines ("01-31-24  09:15PM  <DIR>  name", 12- and 24-hour times,
 /// two- and four-digit years). Dates carry no zone and are read as UTC. nowNs is "now" for
-/// UNIX dates without a year.
+/// UNIX dates without a year. The name starts after the spaces that follow the date (leading
+/// spaces of a name cannot be told from padding); its inner and trailing spaces stay. A size of
+/// more digits than 63 bits hold makes the line flUnknown rather than a clamped entry, since
+/// such a line cannot be trusted.
 TFtpLineKind ParseFtpListLine(std::string_view line, std::int64_t nowNs, TFtpEntry& entry);
 
 /// Reads one line of an MLSD reply: "fact=value;fact=value; name". type=dir/file/cdir/pdir
 /// (cdir and pdir give flSkip), size, modify (YYYYMMDDHHMMSS[.sss], UTC), unix.mode; facts
 /// are matched without regard to case. The name is everything after the first space, leading
-/// spaces included.
+/// spaces included. A size that is not a number of at most 63 bits makes the line flUnknown; a
+/// modify fact that is not a real date leaves the entry without a time.
 TFtpLineKind ParseMlsdLine(std::string_view line, TFtpEntry& entry);
 
 /// Splits a whole listing (lines ending with CR LF or LF; a last line without one counts) and

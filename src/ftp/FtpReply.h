@@ -22,8 +22,10 @@ struct TFtpReply {
 /// Lines end with LF (a CR before it is dropped).
 ///
 /// Bad input: a line longer than `MaxLineLength` bytes, or a first line that does not start
-/// with three digits, puts the framer into its failed state (`Failed`), since the connection
-/// can no longer be read in step; a multi-line reply longer than `MaxReplyLength` likewise.
+/// with a code 100..599 followed by a space, a hyphen or the line end, puts the framer into its
+/// failed state (`Failed`), since the connection can no longer be read in step; a multi-line
+/// reply longer than `MaxReplyLength` likewise. Replies completed before the failure can still
+/// be taken with `Next`.
 ///
 /// Thread: one thread at a time.
 class TFtpReplyFramer {
