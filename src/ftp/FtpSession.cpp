@@ -238,7 +238,7 @@ Result<TFtpReply> TFtpSession::ReadReply(const std::string& what) {
         Status(FormatLangText(LangText("ftp_no_reply", "FTP: no reply to %s within %s seconds."),
                               {what, Seconds(FLimits.ReplyMs)}));
         Close();
-        return MakeError(TErrorCode::ecTimeout, what);
+        return MakeError(TErrorCode::ecTimeout, what == "the greeting" ? what : "the reply to " + what);
     }
     if (reply.Code == 421 && what != "the greeting") {
         // The server is closing the connection; nothing it says later can be trusted.
