@@ -1,5 +1,6 @@
 #include "ftp/ui/FTPStatusForm.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
@@ -62,7 +63,10 @@ void TFTPStatusForm::ShowWithoutFocus() {
 
 bool TFTPStatusForm::event(QEvent* event) {
     // The log is only watched; a click on it must not take the keyboard from the panels.
-    if (event->type() == QEvent::WindowActivate && parentWidget() != nullptr)
+    // A window that shares its parent's activation is told so too; only its own activation is
+    // handed back, or it would take the activation from whatever window the user went to.
+    if (event->type() == QEvent::WindowActivate && parentWidget() != nullptr &&
+        QApplication::activeWindow() == this)
         parentWidget()->window()->activateWindow();
     return TKMYFORM::event(event);
 }
