@@ -133,7 +133,7 @@ extern const std::vector<TLangStringId> LangStringIds;
 
 /// Identifiers the program looks up directly when it needs them; they have no built-in text, so
 /// the language pack has to supply them.
-inline constexpr std::array<std::string_view, 29> DirectLangIds = {
+inline constexpr std::array<std::string_view, 54> DirectLangIds = {
     "nfo_Welcome",
     "str_CopyAtBack",
     "nfo_SortResult",
@@ -163,6 +163,31 @@ inline constexpr std::array<std::string_view, 29> DirectLangIds = {
     "str_SettInstallArchives",
     "str_SettInstallLangPack",
     "str_SettInstallSkinPack",
+    "ftp_connect_failed",
+    "ftp_reply_202",
+    "ftp_reply_421",
+    "ftp_reply_500",
+    "ftp_reply_501",
+    "ftp_reply_503",
+    "ftp_retry_login",
+    "ftp_bad_login",
+    "ftp_enter_user",
+    "ftp_enter_password",
+    "ftp_connecting",
+    "ftp_connect_error",
+    "ftp_connect_timeout",
+    "ftp_no_reply",
+    "ftp_no_data",
+    "ftp_data_stalled",
+    "ftp_try_passive",
+    "ftp_pasv_address",
+    "ftp_foreign_data",
+    "ftp_listing_too_large",
+    "ftp_line_break",
+    "ftp_connection_lost",
+    "ftp_reconnect",
+    "ftp_timeout",
+    "ftp_protocol_error",
 };
 
 /// One line of a language file: the key as written and the text after the first "|".
