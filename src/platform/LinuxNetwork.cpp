@@ -6,8 +6,10 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -50,12 +52,8 @@ int PollUntil(int fd, short events, TClock::time_point deadline) {
     for (;;) {
         pollfd entry{fd, events, 0};
         const int ready = ::poll(&entry, 1, MsLeft(deadline));
-        if (ready > 0)
-            return entry.revents;
-        if (ready == 0)
-            return 0;
-        if (errno != EINTR)
-            return -1;
+        if (ready >= 0 || errno != EINTR)
+            return ready > 0 ? entry.revents : ready;
     }
 }
 
@@ -65,43 +63,26 @@ std::string StripBrackets(const std::string& host) {
     return host;
 }
 
-TKSocketAddress AddressOf(const sockaddr_storage& storage, socklen_t length) {
-    sockaddr_storage plain = storage;
-    socklen_t plainLength = length;
-    // An IPv4 peer of a dual-stack socket shows as ::ffff:a.b.c.d; a PORT command and a person
-    // both want the dotted form.
-    if (storage.ss_family == AF_INET6) {
-        sockaddr_in6 v6{};
-        std::memcpy(&v6, &storage, sizeof v6);
-        if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
-            sockaddr_in v4{};
-            v4.sin_family = AF_INET;
-            v4.sin_port = v6.sin6_port;
-            std::memcpy(&v4.sin_addr, v6.sin6_addr.s6_addr + 12, sizeof v4.sin_addr);
-            plain = {};
-            std::memcpy(&plain, &v4, sizeof v4);
-            plainLength = sizeof v4;
-        }
-    }
-    char host[NI_MAXHOST];
-    char service[NI_MAXSERV];
-    TKSocketAddress address;
-    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&plain), plainLength, host, sizeof host, service,
-                      sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0)
-        return address;
-    address.Host = host;
-    address.Port = std::atoi(service);
-    address.IPv6 = plain.ss_family == AF_INET6;
-    return address;
-}
-
+// The numeric text of one end of a connection.
 TKSocketAddress EndOf(int fd, bool peer) {
     sockaddr_storage storage{};
     socklen_t length = sizeof storage;
     auto* raw = reinterpret_cast<sockaddr*>(&storage);
-    if ((peer ? ::getpeername(fd, raw, &length) : ::getsockname(fd, raw, &length)) != 0)
+    char host[NI_MAXHOST];
+    char service[NI_MAXSERV];
+    if ((peer ? ::getpeername(fd, raw, &length) : ::getsockname(fd, raw, &length)) != 0 ||
+        ::getnameinfo(raw, length, host, sizeof host, service, sizeof service,
+                      NI_NUMERICHOST | NI_NUMERICSERV) != 0)
         return {};
-    return AddressOf(storage, length);
+    TKSocketAddress address{host, std::atoi(service), storage.ss_family == AF_INET6};
+    // An IPv4 peer of a dual-stack socket shows as ::ffff:a.b.c.d; a PORT command and a person
+    // both want the dotted form.
+    constexpr std::string_view Mapped = "::ffff:";
+    if (address.IPv6 && address.Host.starts_with(Mapped) && address.Host.find('.') != std::string::npos) {
+        address.Host.erase(0, Mapped.size());
+        address.IPv6 = false;
+    }
+    return address;
 }
 
 struct TCandidate {
@@ -141,25 +122,11 @@ int Resolve(const std::string& host, const std::string& service, int flags, std:
 TError LookupError(const std::string& host, int status, int errnoValue) {
     if (status == EAI_SYSTEM)
         return IoError(host, errnoValue);
-    TError error;
-    error.Path = host;
-    error.Detail = ::gai_strerror(status);
-    switch (status) {
-    case EAI_NONAME:
-    case EAI_AGAIN:
-    case EAI_FAIL:
-#ifdef EAI_NODATA
-    case EAI_NODATA:
-#endif
-#ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY:
-#endif
+    TError error{TErrorCode::ecIo, 0, host, ::gai_strerror(status)};
+    const bool unknown = status == EAI_NONAME || status == EAI_AGAIN || status == EAI_FAIL ||
+                         status == EAI_NODATA || status == EAI_ADDRFAMILY;
+    if (unknown)
         error.Code = TErrorCode::ecNotFound;
-        break;
-    default:
-        error.Code = TErrorCode::ecIo;
-        break;
-    }
     return error;
 }
 
@@ -174,35 +141,22 @@ public:
     Result<std::size_t> Send(std::string_view data) override {
         if (data.empty())
             return std::size_t{0};
-        for (;;) {
-            const ssize_t sent = ::send(FFd, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (sent >= 0)
-                return static_cast<std::size_t>(sent);
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                return std::size_t{0};
-            return IoError(FName, errno);
-        }
+        ssize_t sent = -1;
+        do
+            sent = ::send(FFd, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        while (sent < 0 && errno == EINTR);
+        return Counted(sent);
     }
 
     Result<std::size_t> Receive(char* buffer, std::size_t size) override {
         if (size == 0)
             return std::size_t{0};
-        for (;;) {
-            const ssize_t got = ::recv(FFd, buffer, size, MSG_DONTWAIT);
-            if (got > 0)
-                return static_cast<std::size_t>(got);
-            if (got == 0) {
-                FPeerClosed = true;
-                return std::size_t{0};
-            }
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                return std::size_t{0};
-            return IoError(FName, errno);
-        }
+        ssize_t got = -1;
+        do
+            got = ::recv(FFd, buffer, size, MSG_DONTWAIT);
+        while (got < 0 && errno == EINTR);
+        FPeerClosed = FPeerClosed || got == 0;
+        return Counted(got);
     }
 
     bool PeerClosed() const override { return FPeerClosed; }
@@ -220,6 +174,15 @@ public:
     TKSocketAddress PeerAddress() const override { return FPeer; }
 
 private:
+    // The count moved, 0 when the send buffer is full or nothing has arrived.
+    Result<std::size_t> Counted(ssize_t count) const {
+        if (count >= 0)
+            return static_cast<std::size_t>(count);
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return std::size_t{0};
+        return IoError(FName, errno);
+    }
+
     int FFd;
     std::string FName;
     // Taken when connected: after a reset getpeername has nothing to tell.
@@ -265,7 +228,6 @@ public:
                 try {
                     status = Resolve(name, service, 0, found, lookupErrno);
                 } catch (...) {
-                    found.clear();
                 }
                 const std::lock_guard<std::mutex> lock(lookup->Mutex);
                 lookup->Status = status;
@@ -335,18 +297,16 @@ private:
 
     void StartAttempt(const TCandidate& candidate) {
         const int fd = ::socket(candidate.Family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            FLastErrno = errno;
-            return;
-        }
         // A signal during a non-blocking connect leaves it going on, as EINPROGRESS does.
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&candidate.Address), candidate.Length) == 0 ||
-            errno == EINPROGRESS || errno == EINTR) {
+        if (fd >= 0 &&
+            (::connect(fd, reinterpret_cast<const sockaddr*>(&candidate.Address), candidate.Length) == 0 ||
+             errno == EINPROGRESS || errno == EINTR)) {
             FFd = fd;
             return;
         }
         FLastErrno = errno;
-        ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
     }
 
     void CloseAttempt() {
@@ -380,32 +340,21 @@ public:
             return IoError(FAddress.Host, errno);
         if (events == 0)
             return std::unique_ptr<TKSocket>();
-        for (;;) {
-            const int fd = ::accept4(FFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd >= 0) {
-                const std::string peer = EndOf(fd, true).Host;
-                return std::unique_ptr<TKSocket>(std::make_unique<TLinuxSocket>(fd, peer));
-            }
-            if (errno == EINTR)
-                continue;
-            // A connection reset while it waited in the queue, or the network errors accept
-            // passes on from it, leave nothing to accept now.
-            switch (errno) {
-            case EAGAIN:
-            case ECONNABORTED:
-            case EPROTO:
-            case ENETDOWN:
-            case ENOPROTOOPT:
-            case EHOSTDOWN:
-            case ENONET:
-            case EHOSTUNREACH:
-            case EOPNOTSUPP:
-            case ENETUNREACH:
-                return std::unique_ptr<TKSocket>();
-            default:
-                return IoError(FAddress.Host, errno);
-            }
+        int fd = -1;
+        do
+            fd = ::accept4(FFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        while (fd < 0 && errno == EINTR);
+        if (fd >= 0) {
+            const std::string peer = EndOf(fd, true).Host;
+            return std::unique_ptr<TKSocket>(std::make_unique<TLinuxSocket>(fd, peer));
         }
+        // A connection reset while it waited in the queue, or a network error accept passes
+        // on from it, leaves nothing to accept now.
+        static constexpr int Transient[] = {EAGAIN,    ECONNABORTED, EPROTO,       ENETDOWN,   ENOPROTOOPT,
+                                            EHOSTDOWN, ENONET,       EHOSTUNREACH, EOPNOTSUPP, ENETUNREACH};
+        if (std::find(std::begin(Transient), std::end(Transient), errno) != std::end(Transient))
+            return std::unique_ptr<TKSocket>();
+        return IoError(FAddress.Host, errno);
     }
 
 private:
