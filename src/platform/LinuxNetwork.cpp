@@ -123,9 +123,8 @@ TError LookupError(const std::string& host, int status, int errnoValue) {
     if (status == EAI_SYSTEM)
         return IoError(host, errnoValue);
     TError error{TErrorCode::ecIo, 0, host, ::gai_strerror(status)};
-    const bool unknown = status == EAI_NONAME || status == EAI_AGAIN || status == EAI_FAIL ||
-                         status == EAI_NODATA || status == EAI_ADDRFAMILY;
-    if (unknown)
+    if (status == EAI_NONAME || status == EAI_AGAIN || status == EAI_FAIL || status == EAI_NODATA ||
+        status == EAI_ADDRFAMILY)
         error.Code = TErrorCode::ecNotFound;
     return error;
 }
