@@ -129,7 +129,7 @@ std::string ReadText(const std::string& path) {
 
 TFtpServer::TFtpServer() {
     FRoot = FTree.Folder("root");
-    // vsftpd serves anonymous logins as the user nobody inside the folder.
+    // vsftpd serves anonymous logins as the user ftp inside the folder.
     ::chmod(FRoot.c_str(), 0755);
     FLogPath = FTree / "server.log";
 }
@@ -194,7 +194,7 @@ bool TFtpServer::StartVsftpd() {
     if (::geteuid() != 0) {
         FUnavailable = true;
         FError = "vsftpd runs only as root (it locks each session into the served folder with chroot and "
-                 "drops to the user nobody); this test runs as uid " +
+                 "drops to the user ftp); this test runs as uid " +
                  std::to_string(::geteuid());
         return false;
     }
@@ -217,7 +217,7 @@ bool TFtpServer::StartVsftpd() {
                    << "listen_port=" << port << "\n"
                    << "background=NO\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
                    << "anonymous_enable=YES\nno_anon_password=YES\nanon_root=" << FRoot << "\n"
-                   << "ftp_username=nobody\nnopriv_user=nobody\nlocal_enable=NO\nwrite_enable=NO\n"
+                   << "nopriv_user=nobody\nlocal_enable=NO\nwrite_enable=NO\n"
                    << "pasv_enable=YES\npasv_min_port=" << FPassiveFirst << "\npasv_max_port=" << FPassiveLast
                    << "\n"
                    << "secure_chroot_dir=" << empty << "\n"

@@ -136,6 +136,13 @@ std::string ReadAll(int fd, std::string& out) {
     }
 }
 
+void Signal(int eventFd) {
+    const std::uint64_t one = 1;
+    if (eventFd >= 0 && ::write(eventFd, &one, sizeof one) < 0) {
+        // Only a counter at its maximum refuses, and that one is signalled already.
+    }
+}
+
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() &&
            std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
@@ -259,9 +266,7 @@ std::string TScriptedFtpServer::Finish() {
     FFinished = true;
     if (!FStarted)
         return FFailure = FSteps.empty() ? std::string() : "the script was never started";
-    const std::uint64_t one = 1;
-    if (FStopFd >= 0 && ::write(FStopFd, &one, sizeof one) < 0)
-        FFailure = "the play could not be stopped";
+    Signal(FStopFd);
     FThread.join();
     return FFailure;
 }
@@ -293,9 +298,12 @@ void TScriptedFtpServer::Play() {
                        ": " + failure;
     }
     // A script that ran to its end keeps the connection open and goes on recording until the
-    // test finishes; one that failed closes it at once, so the client does not wait in vain.
+    // test finishes; one that failed closes it at once, so the client does not wait in vain,
+    // and gives up a data connection still waiting for the client.
     if (!ended && FFailure.empty())
         HangUntilStop();
+    if (!FFailure.empty())
+        Signal(FStopFd);
     const std::string dataFailure = JoinData();
     if (FFailure.empty() && !dataFailure.empty())
         FFailure = "data connection: " + dataFailure;
@@ -334,7 +342,9 @@ std::string TScriptedFtpServer::PlayStep(const TStep& step, bool& ended) {
     case TStepKind::skNeverConnect: {
         std::string host;
         int port = 0;
-        return ParseActive(FLastCommand, host, port) ? std::string() : "no PORT or EPRT before it";
+        if (FLastActive.empty())
+            return "no PORT or EPRT before it";
+        return ParseActive(FLastActive, host, port) ? std::string() : "cannot parse \"" + FLastActive + "\"";
     }
     }
     return {};
@@ -349,7 +359,10 @@ std::string TScriptedFtpServer::ReadLine(std::string& line) {
             FInput.erase(0, end + 1);
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            FLastCommand = line;
+            if (StartsWithNoCase(line, "PORT") || StartsWithNoCase(line, "EPRT"))
+                FLastActive = line;
+            if (StartsWithNoCase(line, "PASV") || StartsWithNoCase(line, "EPSV"))
+                FLastPassive = line;
             Record(FCommands, line);
             return {};
         }
@@ -408,7 +421,7 @@ std::string TScriptedFtpServer::StartPassive(const TStep& step) {
     if (listenFd < 0)
         return "cannot listen for the data connection";
     std::string reply;
-    if (StartsWithNoCase(FLastCommand, "EPSV")) {
+    if (StartsWithNoCase(FLastPassive, "EPSV")) {
         reply = "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n";
     } else {
         in_addr shown{};
@@ -429,7 +442,7 @@ std::string TScriptedFtpServer::StartPassive(const TStep& step) {
         return failure;
     }
     FDataThread = std::thread([this, listenFd, port, data = step.Text, upload = step.Upload] {
-        const int fd = AcceptOne(listenFd);
+        const int fd = AcceptOne(listenFd, FStopFd);
         ::close(listenFd);
         FDataFailure = fd < 0 ? "the client never connected to port " + std::to_string(port)
                               : ServeData(fd, data, upload);
@@ -461,8 +474,10 @@ std::string TScriptedFtpServer::ServeData(int fd, const std::string& data, bool 
 std::string TScriptedFtpServer::ConnectToClient(const TStep& step) {
     std::string host;
     int port = 0;
-    if (!ParseActive(FLastCommand, host, port))
+    if (FLastActive.empty())
         return "no PORT or EPRT before it";
+    if (!ParseActive(FLastActive, host, port))
+        return "cannot parse \"" + FLastActive + "\"";
     sockaddr_storage target;
     socklen_t targetLength = 0;
     if (!MakeAddress(host, port, target, targetLength))

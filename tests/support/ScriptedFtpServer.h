@@ -44,11 +44,13 @@ public:
     /// Closes the control connection; the play ends there.
     TScriptedFtpServer& Close();
     /// Listens for a data connection on a free port of `Host` and sends the passive reply for
-    /// it: "229 Entering Extended Passive Mode (|||port|)" when the last command was EPSV,
+    /// it: "229 Entering Extended Passive Mode (|||port|)" when the last PASV or EPSV command
+    /// was EPSV,
     /// otherwise "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)." with shownAddress (a dotted
     /// IPv4 address such as a foreign "10.1.2.3") or, when it is empty, the address listened
     /// on. The connection is then served in the background while the script goes on: data is
-    /// sent on it and it is closed. The client must connect within 10 s.
+    /// sent on it and it is closed. The client must connect within 10 s (or before the play fails or
+    /// `Finish`).
     TScriptedFtpServer& AcceptPasv(std::string data, std::string shownAddress = {});
     /// As `AcceptPasv`, but reads what the client sends until it closes; the bytes are appended
     /// to `Uploads`.
@@ -57,16 +59,16 @@ public:
     /// step fails with that connection's failure. Put it before the reply that ends a
     /// transfer ("226") so the client sees the data end first, as with a real server.
     TScriptedFtpServer& AwaitData();
-    /// Connects to the address of the client's last PORT or EPRT command, from fromAddress
+    /// Connects to the address of the last PORT or EPRT command received, from fromAddress
     /// (such as "127.0.0.2", to play a foreign host) when it is not empty, sends data and
-    /// closes; the next step is played when the data is sent. Fails when the last command was
-    /// neither or did not parse, or the connection cannot be made within 10 s.
+    /// closes; the next step is played when the data is sent. Fails when there was no such
+    /// command or it did not parse, or the connection cannot be made within 10 s.
     TScriptedFtpServer& ConnectActive(std::string data, std::string fromAddress = {});
     /// As `ConnectActive`, but reads what the client sends until it closes; the bytes are
     /// appended to `Uploads`.
     TScriptedFtpServer& ConnectActiveUpload(std::string fromAddress = {});
-    /// Never opens the data connection the client's last PORT or EPRT command asked for; fails
-    /// when the last command was neither or did not parse.
+    /// Never opens the data connection the last PORT or EPRT command asked for; fails when
+    /// there was no such command or it did not parse.
     TScriptedFtpServer& NeverConnect();
 
     /// Starts the play. A script may be started once.
@@ -117,7 +119,8 @@ private:
     int FStopFd = -1;
     int FControlFd = -1;
     std::string FInput;
-    std::string FLastCommand;
+    std::string FLastActive;
+    std::string FLastPassive;
     std::vector<TStep> FSteps;
     std::string FFailure;
     bool FStarted = false;
