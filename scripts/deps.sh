@@ -12,6 +12,7 @@ packages=(
     jlha-utils lhasa gcab
     arj
     libarchive-dev libarchive-tools xz-utils bzip2 zstd genisoimage dpkg-dev
+    python3-pyftpdlib vsftpd
 )
 
 missing=()
