@@ -93,9 +93,11 @@ TEST_P(FtpRealServer, LogsInListsAndWalks) {
     EXPECT_NE(std::find(Status.begin(), Status.end(), "QUIT"), Status.end());
 }
 
-TEST_P(FtpRealServer, ChangesTheServerFolder) {
-    if (!Server.HasUser())
-        GTEST_SKIP() << "anonymous logins of this server may only read";
+// Servers with a login that may write.
+class FtpRealServerWritable : public FtpRealServer {};
+
+TEST_P(FtpRealServerWritable, ChangesTheServerFolder) {
+    ASSERT_TRUE(Server.HasUser());
     ASSERT_TRUE(Session.Connect(Login()));
     ASSERT_TRUE(Session.MakeFolder("new dir"));
     ASSERT_TRUE(Session.Rename("read me.txt", "renamed.txt"));
@@ -118,6 +120,7 @@ const TServerCase ServerCases[] = {
     {TFtpServerKind::fkVsftpd, false, true},    {TFtpServerKind::fkVsftpd, false, false},
 };
 INSTANTIATE_TEST_SUITE_P(Servers, FtpRealServer, testing::ValuesIn(ServerCases), CaseName);
+INSTANTIATE_TEST_SUITE_P(Servers, FtpRealServerWritable, testing::ValuesIn(ServerCases, ServerCases + 4), CaseName);
 
 TEST(FtpRealServerLogin, AWrongPasswordIsAskedAboutAndCanBeAbandoned) {
     TFtpServer server;

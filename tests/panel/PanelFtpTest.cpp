@@ -26,6 +26,7 @@ using test::TFtpServer;
 using test::TFtpServerKind;
 using test::TScriptedAnswers;
 using test::TScriptedFtpServer;
+using test::TempTree;
 
 class PanelFtp : public testing::Test {
 protected:
@@ -140,8 +141,8 @@ TEST_F(PanelFtp, DeletesTreesWithTheQuestionsOfTheDisk) {
 
     for (const char* name : {"tree", "keep", "empty", "file.txt"})
         Mark(name);
-    Answers.Script = {{"The following folder will be deleted: tree", mrYes},
-                      {"The following folder will be deleted: keep", mrNoToAll}};
+    Answers.Script = {{"The following folder will be deleted: keep", mrNo},
+                      {"The following folder will be deleted: tree", mrYes}};
     Panel.DeleteItems();
     EXPECT_TRUE(Answers.Script.empty());
     EXPECT_EQ(Names(), (std::vector<std::string>{"..", "keep/"}));
@@ -150,7 +151,7 @@ TEST_F(PanelFtp, DeletesTreesWithTheQuestionsOfTheDisk) {
     EXPECT_FALSE(std::filesystem::exists(root + "/file.txt"));
     EXPECT_TRUE(std::filesystem::exists(root + "/keep/inner/k.txt"));
     EXPECT_EQ(Panel.FItemsStruc->FMarkedCount, 0);
-    EXPECT_NE(std::find(ItemLine.begin(), ItemLine.end(), "DELETING... |3|4|"), ItemLine.end());
+    EXPECT_NE(std::find(ItemLine.begin(), ItemLine.end(), "DELETING... |4|4|"), ItemLine.end());
 }
 
 TEST_F(PanelFtp, MakesRenamesAndSendsRawCommands) {

@@ -436,8 +436,9 @@ TEST_F(PanelInputTest, EscMenuKeyAndFtpKey) {
     };
     FPanel->KeyDown(VK_LETTER('F'), ssCtrl | ssShift);
     EXPECT_EQ(FPanel->PanelType(), ptFolder);
+    // The connection is kept; with no session to connect through the panel stays on its folder.
     FPanel->KeyDown(VK_LETTER('F'), ssCtrl);
-    EXPECT_EQ(FPanel->PanelType(), ptFTP);
+    EXPECT_EQ(FPanel->PanelType(), ptFolder);
     EXPECT_EQ(FPanel->FFtpConnection.Host, "ftp.example.org");
     EXPECT_EQ(FPanel->FFtpConnection.Port, 2121);
 }
