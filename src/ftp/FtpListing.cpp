@@ -364,6 +364,9 @@ TFtpLineKind ParseDosLine(std::string_view line, TFtpEntry& entry) {
 
 // The permission text of a unix.mode fact ("0644", "755", "2775"); false when it is not octal.
 bool ModeText(std::string_view mode, char type, std::string& text) {
+    // Servers written in Python send the mode with its "0o" prefix ("0o755").
+    if (mode.size() > 2 && mode[0] == '0' && (mode[1] == 'o' || mode[1] == 'O'))
+        mode.remove_prefix(2);
     if (mode.empty() || mode.size() > 6)
         return false;
     unsigned value = 0;

@@ -363,6 +363,10 @@ void TFtpSession::ReadFeatures() {
     FUtf8 = text.find(" UTF8") != std::string::npos;
     if (FUtf8)
         (void)Command("OPTS UTF8 ON", false);
+    // The permission column comes from the mode fact, which servers offer but may not send
+    // unless asked.
+    if (FMlsd && text.find("UNIX.MODE") != std::string::npos)
+        (void)Command("OPTS MLST type;size;modify;unix.mode;", false);
 }
 
 Result<void> TFtpSession::Connect(const TRemoteLogin& login) {

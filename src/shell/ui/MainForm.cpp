@@ -557,6 +557,7 @@ std::string TMainForm::StateJson() const {
         .AddRaw("LEFTPANEL", panelJson(*FLeft, LEFTPANEL, LEFTPINFO, LEFTIINFO))
         .AddRaw("RIGHTPANEL", panelJson(*FRight, RIGHTPANEL, RIGHTPINFO, RIGHTIINFO))
         .AddRaw("Copy", CopyStateJson())
+        .AddRaw("FtpStatus", FtpStateJson())
         .Text();
 }
 

@@ -202,6 +202,8 @@ private:
     /// `NewJob` with the copy buffer size the settings hold.
     std::shared_ptr<TCopyThread> NewCopyJob(bool move, bool copyAttributes, bool makeBackup);
     std::string CopyStateJson() const;
+    /// The status window for outside checks: shown, its line count, its last line.
+    std::string FtpStateJson() const;
     /// The FTP side of a panel: sessions, the connection list, status lines, login prompts.
     void ConnectPanelFtp(TKMYFILEPANEL& panel);
     /// `OnFTPConnections`: the connection list; the chosen entry split for connecting.

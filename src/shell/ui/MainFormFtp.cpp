@@ -9,6 +9,7 @@
 
 #include "controls/MessageBox.h"
 #include "foundation/Data.h"
+#include "foundation/Json.h"
 #include "foundation/DELTA9.h"
 #include "ftp/FtpConnections.h"
 #include "ftp/FtpSession.h"
@@ -108,6 +109,15 @@ bool TMainForm::CancelFtpWaits() {
         }
     }
     return waiting;
+}
+
+std::string TMainForm::FtpStateJson() const {
+    const TFtpStatusLog* log = FFtpStatusForm != nullptr ? &FFtpStatusForm->Log() : nullptr;
+    return TJsonLine()
+        .Add("Visible", FFtpStatusForm != nullptr && FFtpStatusForm->isVisible())
+        .Add("Lines", log != nullptr ? static_cast<std::int64_t>(log->Lines().size()) : 0)
+        .Add("Last", log != nullptr && !log->Lines().empty() ? log->Lines().back() : std::string())
+        .Text();
 }
 
 } // namespace ks
