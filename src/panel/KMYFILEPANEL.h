@@ -56,6 +56,8 @@ struct TKFtpConnection {
     int ProxyPort = 0;
     /// Data connections in passive mode (the entry's passive field).
     bool Passive = true;
+    /// The server folder to show first; empty: the one the server starts in.
+    std::string Folder;
 };
 
 /// The widget side of a panel: repaint requests, the painting lock, timers and focus. The

@@ -91,7 +91,22 @@ void TKMYFILEPANEL::ConnectFtpSession() {
     FireAfterRefresh(LangStrings().STR_MSG_WORKING);
     const TKFtpConnection& c = FFtpConnection;
     const TRemoteLogin login{c.Host, c.Port, c.Name, c.Password, c.Passive};
-    Result<void> connected = RunFtp([&login](TKRemoteSession& session) { return session.Connect(login); }, false);
+    const std::string folder = c.Folder;
+    Result<void> connected = RunFtp(
+        [&](TKRemoteSession& session) -> Result<void> {
+            if (Result<void> logged = session.Connect(login); !logged)
+                return logged;
+            if (folder.empty() || folder == session.CurrentFolder())
+                return {};
+            // A folder the server will not enter leaves the panel where the server starts.
+            if (Result<void> entered = session.ChangeFolder(folder); !entered)
+                return entered.error().Code == TErrorCode::ecRefused ? Result<void>() : entered;
+            if (Result<std::string> now = session.PrintDir(); !now && now.error().Code != TErrorCode::ecRefused &&
+                                                               now.error().Code != TErrorCode::ecParse)
+                return now.error();
+            return {};
+        },
+        false);
     if (!connected || FPanelType != ptFTP) {
         // A failure handler has already said why.
         if (FPanelType == ptFTP)
@@ -147,8 +162,11 @@ bool TKMYFILEPANEL::Reconnect() {
             if (Result<void> logged = session.Connect(login); !logged)
                 return logged;
             // Back to the folder the panel showed; when it is gone, the server's start folder.
-            if (!folder.empty() && session.CurrentFolder() != folder && session.ChangeFolder(folder))
-                (void)session.PrintDir();
+            if (folder.empty() || session.CurrentFolder() == folder)
+                return {};
+            if (Result<void> entered = session.ChangeFolder(folder); !entered)
+                return entered.error().Code == TErrorCode::ecRefused ? Result<void>() : entered;
+            (void)session.PrintDir();
             return {};
         },
         false);

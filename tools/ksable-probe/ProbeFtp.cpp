@@ -137,6 +137,7 @@ int ProbeFtp(const std::vector<std::string>& args) {
         connection.Name = target.User;
         connection.Password = target.Password;
         connection.Passive = passive;
+        connection.Folder = target.Path;
     };
     // Nobody answers: a refused login is abandoned, a question gets No, a message is printed.
     std::string failure;
@@ -151,11 +152,9 @@ int ProbeFtp(const std::vector<std::string>& args) {
     panel.ConnectFTP();
     if (panel.PanelType() != ptFTP)
         return Fail(failure.empty() ? "no connection" : failure);
-    if (!target.Path.empty() && target.Path != "/" && target.Path != panel.FFtpCurrentDir) {
-        const std::string path = target.Path;
-        if (!panel.RunFtp([&path](TKRemoteSession& session) { return session.ChangeFolder(path); }))
-            return Fail("cannot enter " + path + ": " + panel.FRemote->LastReply().Text);
-    }
+    if (!target.Path.empty() && target.Path != "/" && target.Path != panel.FFtpCurrentDir &&
+        target.Path != panel.FFtpCurrentDir + "/")
+        return Fail("cannot enter " + target.Path);
     int code = 0;
     for (const auto& [first, second] : operations) {
         if (panel.PanelType() != ptFTP)
@@ -174,7 +173,7 @@ int ProbeFtp(const std::vector<std::string>& args) {
     }
     if (panel.PanelType() != ptFTP)
         return Fail(failure.empty() ? "connection lost" : failure);
-    panel.ReadPanel(true, false);
+    // Raw commands and renames re-read the folder themselves.
     if (panel.PanelType() != ptFTP)
         return Fail(failure.empty() ? "connection lost" : failure);
     TJsonLine().Add("folder", panel.FFtpCurrentDir).Print();
