@@ -181,5 +181,25 @@ TEST_F(FtpE2ETest, AServerThatStopsAnsweringNeverFreezesTheWindow) {
     EXPECT_EQ(server.Finish(), "");
 }
 
+TEST_F(FtpE2ETest, EscEndsAWaitAtOnce) {
+    TScriptedFtpServer server;
+    server.Send("220 ready\r\n");
+    server.Expect("USER").Send("331 pw\r\n");
+    server.Expect("PASS").Hang();
+    server.Start();
+    StoreConnection(server.Host(), server.Port());
+    ASSERT_TRUE(FKsable->Start()) << FKsable->Failure();
+    ASSERT_TRUE(KeysThen({"ctrl+f"}, "the connection list",
+                         [](const QJsonObject& s) { return s.value("Dialog").toString() == "FTPLoginForm"; }));
+    ASSERT_TRUE(KeysThen({"Return"}, "the wait for the password's answer", [](const QJsonObject& s) {
+        return s.value("FtpStatus").toObject().value("Last").toString() == "PASS ****";
+    }));
+    // The reply limit is 30 s; Esc ends the wait long before it.
+    ASSERT_TRUE(KeysThen({"Escape"}, "the panel back on its folder", [](const QJsonObject& s) {
+        return s.value("LEFTPANEL").toObject().value("PanelType").toInt() == 1;
+    }, 5000));
+    EXPECT_EQ(server.Finish(), "");
+}
+
 } // namespace
 } // namespace ks::e2e
