@@ -20,9 +20,9 @@ enum class TErrorCode {
     ecTimeout,
     ecCancelled,
     ecUnsupported,
-    ecChanged,    ///< a folder was moved or replaced while it was being worked on
-    ecNotRegular, ///< not a regular file where one was needed: a folder, a device, a FIFO or a socket
-    ecTooLarge,   ///< a file larger than its reader accepts
+    ecChanged,      ///< a folder was moved or replaced while it was being worked on
+    ecNotRegular,   ///< not a regular file where one was needed: a folder, a device, a FIFO or a socket
+    ecTooLarge,     ///< a file larger than its reader accepts
     ecDisconnected, ///< the other end closed the connection
     ecRefused,      ///< the server answered a command with a failure reply
 };

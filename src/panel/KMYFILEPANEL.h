@@ -416,9 +416,9 @@ public:
     /// items (the cursor item when none is marked): in a folder or find-result panel through the
     /// open folders of a tree walk, asking through `AskUser` about failures, read-only items and
     /// folders that are not empty; an archive panel writes the list of names and leaves the
-    /// deleting to `OnArchiveDeleteItems`; an FTP panel deletes on the server, folders with their trees. Only in those panel
-    /// types with items. Afterwards the panel is re-read keeping its state, and so is the other
-    /// panel when it shows the same path. Runs on the GUI thread and calls `ProcessMessages` after
+    /// deleting to `OnArchiveDeleteItems`; an FTP panel deletes on the server, folders with their trees. Only
+    /// in those panel types with items. Afterwards the panel is re-read keeping its state, and so is the
+    /// other panel when it shows the same path. Runs on the GUI thread and calls `ProcessMessages` after
     /// every entry, so Esc stops it.
     void DeleteItems();
     /// Searches startFolder, or the marked folders (inMarkedFolders), or every fixed disk when
@@ -442,7 +442,8 @@ public:
     /// a failure is answered as the user needs it (a message, the panel back on its folder after a
     /// time-out or a broken connection, the connection loss in the item line). With reconnect,
     /// a session the server closed asks to connect again first. GUI thread; runs pending messages.
-    Result<void> RunFtp(const std::function<Result<void>(TKRemoteSession&)>& operation, bool reconnect = true);
+    Result<void> RunFtp(const std::function<Result<void>(TKRemoteSession&)>& operation,
+                        bool reconnect = true);
     /// MKD name in the server's current folder; true when it was made.
     bool FtpMakeDir(const std::string& name);
     /// RNFR/RNTO; on success the list is re-read with the cursor on the new name, otherwise the

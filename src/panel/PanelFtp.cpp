@@ -83,9 +83,8 @@ void TKMYFILEPANEL::ConnectFtpSession() {
     hooks.Ask = [this](const std::string& text, int kind, int buttons, int defaultButton) {
         return Ask(text, kind, buttons, defaultButton);
     };
-    hooks.AskText = [this](const std::string& title, const std::string& prompt, std::string& value, bool masked) {
-        return AskText && AskText(title, prompt, value, masked);
-    };
+    hooks.AskText = [this](const std::string& title, const std::string& prompt, std::string& value,
+                           bool masked) { return AskText && AskText(title, prompt, value, masked); };
     FRemote->SetHooks(std::move(hooks));
     FRemote->SetLimits(FFtpLimits);
     FireAfterRefresh(LangStrings().STR_MSG_WORKING);
@@ -101,8 +100,8 @@ void TKMYFILEPANEL::ConnectFtpSession() {
             // A folder the server will not enter leaves the panel where the server starts.
             if (Result<void> entered = session.ChangeFolder(folder); !entered)
                 return entered.error().Code == TErrorCode::ecRefused ? Result<void>() : entered;
-            if (Result<std::string> now = session.PrintDir(); !now && now.error().Code != TErrorCode::ecRefused &&
-                                                               now.error().Code != TErrorCode::ecParse)
+            if (Result<std::string> now = session.PrintDir();
+                !now && now.error().Code != TErrorCode::ecRefused && now.error().Code != TErrorCode::ecParse)
                 return now.error();
             return {};
         },
@@ -211,8 +210,9 @@ void TKMYFILEPANEL::HandleFtpFailure(const TError& error) {
             miExclamation, mbOK, 2);
         return;
     case TErrorCode::ecTimeout:
-        Ask(FormatLangText(LangText("ftp_timeout", "FTP: %s did not come in time. The connection was closed."),
-                           {error.Detail}),
+        Ask(FormatLangText(
+                LangText("ftp_timeout", "FTP: %s did not come in time. The connection was closed."),
+                {error.Detail}),
             miExclamation, mbOK, 2);
         LeaveFtp();
         return;
@@ -443,9 +443,8 @@ public:
             return true;
         if (FFolderAnswer == mrNoToAll)
             return false;
-        const int answer =
-            FPanel.Ask(FormatLangText(LangStrings().STRConDeleteFolder, {name}), KindConfirm,
-                       DeleteFolderQuestion.Buttons, DeleteFolderQuestion.DefaultButton);
+        const int answer = FPanel.Ask(FormatLangText(LangStrings().STRConDeleteFolder, {name}), KindConfirm,
+                                      DeleteFolderQuestion.Buttons, DeleteFolderQuestion.DefaultButton);
         if (answer == mrYesToAll || answer == mrNoToAll)
             FFolderAnswer = answer;
         if (answer == mrAbort)

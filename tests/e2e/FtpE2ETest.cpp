@@ -60,8 +60,8 @@ protected:
     void StoreConnection(const std::string& host, int port) {
         FKsable->SetSetting(ProgramKey + "\\m_ftplist", "linescount", "0");
         FKsable->SetSetting(ProgramKey + "\\m_ftplist", "line0",
-                            "test server|" + host + "|" + std::to_string(port) + "|" + TFtpServer::User + "|" +
-                                TFtpServer::Password + "|0||3128|1");
+                            "test server|" + host + "|" + std::to_string(port) + "|" + TFtpServer::User +
+                                "|" + TFtpServer::Password + "|0||3128|1");
     }
 
     ::testing::AssertionResult KeysThen(const std::vector<std::string>& keys, const std::string& what,
@@ -85,8 +85,9 @@ protected:
     }
 
     ::testing::AssertionResult Connect() {
-        if (auto opened = KeysThen({"ctrl+f"}, "the connection list",
-                                   [](const QJsonObject& s) { return s.value("Dialog").toString() == "FTPLoginForm"; });
+        if (auto opened =
+                KeysThen({"ctrl+f"}, "the connection list",
+                         [](const QJsonObject& s) { return s.value("Dialog").toString() == "FTPLoginForm"; });
             !opened)
             return opened;
         FKsable->Shot("ftp-connection-list", true);
@@ -132,8 +133,9 @@ TEST_F(FtpE2ETest, ConnectsWalksDeletesAndShowsTheStatusWindow) {
     ASSERT_TRUE(KeysThen({"Return"}, "the folder question",
                          [](const QJsonObject& s) { return s.value("Dialog").toString() == "MessageForm"; }));
     FKsable->Shot("ftp-delete-question", true);
-    ASSERT_TRUE(KeysThen({"Return"}, "the folder gone from the server",
-                         [](const QJsonObject& s) { return s.value("Dialog").toString().isEmpty() && !Lists(s, "old"); }));
+    ASSERT_TRUE(KeysThen({"Return"}, "the folder gone from the server", [](const QJsonObject& s) {
+        return s.value("Dialog").toString().isEmpty() && !Lists(s, "old");
+    }));
     EXPECT_FALSE(std::filesystem::exists(server.Root() + "/docs/old"));
     EXPECT_TRUE(std::filesystem::exists(server.Root() + "/docs/read me.txt"));
 
@@ -162,14 +164,16 @@ TEST_F(FtpE2ETest, AServerThatStopsAnsweringNeverFreezesTheWindow) {
     StoreConnection(server.Host(), server.Port());
     FKsable->SetSetting(ProgramKey, "SettingsFtpReplyTimeout", "3");
     ASSERT_TRUE(FKsable->Start()) << FKsable->Failure();
-    ASSERT_TRUE(KeysThen({"ctrl+f"}, "the connection list",
-                         [](const QJsonObject& s) { return s.value("Dialog").toString() == "FTPLoginForm"; }));
+    ASSERT_TRUE(KeysThen({"ctrl+f"}, "the connection list", [](const QJsonObject& s) {
+        return s.value("Dialog").toString() == "FTPLoginForm";
+    }));
     ASSERT_TRUE(KeysThen({"Return"}, "the wait for SYST in the status window", [](const QJsonObject& s) {
         return s.value("FtpStatus").toObject().value("Last").toString() == "SYST";
     }));
     // The window goes on answering while the panel waits: the other panel takes the focus.
-    ASSERT_TRUE(KeysThen({"Tab"}, "the right panel active while the left one waits",
-                         [](const QJsonObject& s) { return s.value("ActivePanel").toString() == "RIGHTPANEL"; }));
+    ASSERT_TRUE(
+        KeysThen({"Tab"}, "the right panel active while the left one waits",
+                 [](const QJsonObject& s) { return s.value("ActivePanel").toString() == "RIGHTPANEL"; }));
     ASSERT_TRUE(FKsable->WaitFor("the time-out message", [](const QJsonObject& s) {
         return s.value("Dialog").toString() == "MessageForm";
     })) << FKsable->Failure();
@@ -189,15 +193,17 @@ TEST_F(FtpE2ETest, EscEndsAWaitAtOnce) {
     server.Start();
     StoreConnection(server.Host(), server.Port());
     ASSERT_TRUE(FKsable->Start()) << FKsable->Failure();
-    ASSERT_TRUE(KeysThen({"ctrl+f"}, "the connection list",
-                         [](const QJsonObject& s) { return s.value("Dialog").toString() == "FTPLoginForm"; }));
+    ASSERT_TRUE(KeysThen({"ctrl+f"}, "the connection list", [](const QJsonObject& s) {
+        return s.value("Dialog").toString() == "FTPLoginForm";
+    }));
     ASSERT_TRUE(KeysThen({"Return"}, "the wait for the password's answer", [](const QJsonObject& s) {
         return s.value("FtpStatus").toObject().value("Last").toString() == "PASS ****";
     }));
     // The reply limit is 30 s; Esc ends the wait long before it.
-    ASSERT_TRUE(KeysThen({"Escape"}, "the panel back on its folder", [](const QJsonObject& s) {
-        return s.value("LEFTPANEL").toObject().value("PanelType").toInt() == 1;
-    }, 5000));
+    ASSERT_TRUE(KeysThen(
+        {"Escape"}, "the panel back on its folder",
+        [](const QJsonObject& s) { return s.value("LEFTPANEL").toObject().value("PanelType").toInt() == 1; },
+        5000));
     EXPECT_EQ(server.Finish(), "");
 }
 

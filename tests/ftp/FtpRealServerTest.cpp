@@ -27,8 +27,8 @@ struct TServerCase {
 
 std::string CaseName(const testing::TestParamInfo<TServerCase>& info) {
     const TServerCase& c = info.param;
-    return std::string(c.Kind == TFtpServerKind::fkPyFtpdlib ? "pyftpdlib" : "vsftpd") + (c.IPv6 ? "_v6" : "_v4") +
-           (c.Passive ? "_passive" : "_active");
+    return std::string(c.Kind == TFtpServerKind::fkPyFtpdlib ? "pyftpdlib" : "vsftpd") +
+           (c.IPv6 ? "_v6" : "_v4") + (c.Passive ? "_passive" : "_active");
 }
 
 class FtpRealServer : public testing::TestWithParam<TServerCase> {
@@ -81,7 +81,8 @@ TEST_P(FtpRealServer, LogsInListsAndWalks) {
     ASSERT_TRUE(Session.List(entries));
     ASSERT_TRUE(Session.PrintDir());
     EXPECT_EQ(Session.CurrentFolder(), "/sub folder");
-    const auto file = std::find_if(entries.begin(), entries.end(), [](const auto& e) { return e.Name == "f.bin"; });
+    const auto file =
+        std::find_if(entries.begin(), entries.end(), [](const auto& e) { return e.Name == "f.bin"; });
     ASSERT_NE(file, entries.end());
     EXPECT_EQ(file->Size, 1234);
     EXPECT_TRUE(file->HasTime);
@@ -120,7 +121,8 @@ const TServerCase ServerCases[] = {
     {TFtpServerKind::fkVsftpd, false, true},    {TFtpServerKind::fkVsftpd, false, false},
 };
 INSTANTIATE_TEST_SUITE_P(Servers, FtpRealServer, testing::ValuesIn(ServerCases), CaseName);
-INSTANTIATE_TEST_SUITE_P(Servers, FtpRealServerWritable, testing::ValuesIn(ServerCases, ServerCases + 4), CaseName);
+INSTANTIATE_TEST_SUITE_P(Servers, FtpRealServerWritable, testing::ValuesIn(ServerCases, ServerCases + 4),
+                         CaseName);
 
 TEST(FtpRealServerLogin, AWrongPasswordIsAskedAboutAndCanBeAbandoned) {
     TFtpServer server;
@@ -155,7 +157,8 @@ TEST(FtpRealServerLogin, ANameNobodyKnowsAndAPortNobodyListensOn) {
     session.SetLimits(TRemoteLimits{5000, 5000, 5000});
     const Result<void> unknown = session.Connect(TRemoteLogin{"nonexistent.invalid", 21, "a", "b", true});
     ASSERT_FALSE(unknown);
-    EXPECT_TRUE(unknown.error().Code == TErrorCode::ecNotFound || unknown.error().Code == TErrorCode::ecTimeout);
+    EXPECT_TRUE(unknown.error().Code == TErrorCode::ecNotFound ||
+                unknown.error().Code == TErrorCode::ecTimeout);
     const Result<void> refused = session.Connect(TRemoteLogin{"127.0.0.1", 1, "a", "b", true});
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().Code, TErrorCode::ecIo);

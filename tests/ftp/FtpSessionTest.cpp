@@ -77,7 +77,8 @@ TEST(FtpSession, GreetingsAndRepliesHoweverTheyArrive) {
         {"120 then 220", {"120 in a minute\r\n", "220 ready\r\n"}},
         {"in pieces", {"2", "20 rea", "dy\r", "\n"}},
         {"multi-line", {"220-Welcome\r\n", "220-to the ", "test server\r\n220 ready\r\n"}},
-        {"multi-line with odd inner lines", {"220-Welcome\r\n 220 not the end\r\n221 nor this\r\n220 end\r\n"}},
+        {"multi-line with odd inner lines",
+         {"220-Welcome\r\n 220 not the end\r\n221 nor this\r\n220 end\r\n"}},
         {"bare line feeds", {"220 ready\n"}},
     };
     for (const TCase& c : cases) {
@@ -323,7 +324,8 @@ TEST(FtpSession, ActiveListingsAcceptOnlyTheServerAndFallBackToPassive) {
     };
     const std::vector<TCase> cases = {
         {"the server connects", [](TScriptedFtpServer& s) { s.ConnectActive(UnixListing); }, false},
-        {"a foreign host connects", [](TScriptedFtpServer& s) { s.ConnectActive("junk\r\n", "127.0.0.2"); }, true},
+        {"a foreign host connects", [](TScriptedFtpServer& s) { s.ConnectActive("junk\r\n", "127.0.0.2"); },
+         true},
         {"nobody connects", [](TScriptedFtpServer& s) { s.NeverConnect(); }, true},
     };
     for (const TCase& c : cases) {

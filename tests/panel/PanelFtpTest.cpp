@@ -22,11 +22,11 @@
 namespace ks {
 namespace {
 
+using test::TempTree;
 using test::TFtpServer;
 using test::TFtpServerKind;
 using test::TScriptedAnswers;
 using test::TScriptedFtpServer;
-using test::TempTree;
 
 class PanelFtp : public testing::Test {
 protected:
@@ -60,7 +60,9 @@ protected:
         Panel.ConnectFTP();
     }
 
-    void ConnectTo(const TFtpServer& server) { Connect(server.Host(), server.Port(), TFtpServer::User, TFtpServer::Password); }
+    void ConnectTo(const TFtpServer& server) {
+        Connect(server.Host(), server.Port(), TFtpServer::User, TFtpServer::Password);
+    }
 
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
@@ -134,7 +136,8 @@ TEST_F(PanelFtp, DeletesTreesWithTheQuestionsOfTheDisk) {
     std::filesystem::create_directories(root + "/tree/sub/deeper");
     std::filesystem::create_directories(root + "/keep/inner");
     std::filesystem::create_directories(root + "/empty");
-    for (const char* name : {"/tree/a.txt", "/tree/sub/b.txt", "/tree/sub/deeper/c.txt", "/keep/inner/k.txt", "/file.txt"})
+    for (const char* name :
+         {"/tree/a.txt", "/tree/sub/b.txt", "/tree/sub/deeper/c.txt", "/keep/inner/k.txt", "/file.txt"})
         std::ofstream(root + name) << "data";
     ConnectTo(server);
     ASSERT_EQ(Panel.PanelType(), ptFTP);
@@ -209,7 +212,8 @@ TEST_F(PanelFtp, ATimeOutSaysWhatAndReturnsToTheFolder) {
     EXPECT_TRUE(Answers.Script.empty());
     EXPECT_EQ(Panel.PanelType(), ptFolder);
     EXPECT_EQ(Panel.GetPanelPath(), Local.Path());
-    EXPECT_NE(std::find(Status.begin(), Status.end(), "FTP: no reply to TYPE within 1 seconds."), Status.end());
+    EXPECT_NE(std::find(Status.begin(), Status.end(), "FTP: no reply to TYPE within 1 seconds."),
+              Status.end());
     EXPECT_EQ(server.Finish(), "");
 }
 

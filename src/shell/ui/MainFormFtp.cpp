@@ -8,9 +8,9 @@
 #include <QTimer>
 
 #include "controls/MessageBox.h"
+#include "foundation/DELTA9.h"
 #include "foundation/Data.h"
 #include "foundation/Json.h"
-#include "foundation/DELTA9.h"
 #include "ftp/FtpConnections.h"
 #include "ftp/FtpSession.h"
 #include "ftp/ui/FTPLoginForm.h"
@@ -44,9 +44,8 @@ void TMainForm::ConnectPanelFtp(TKMYFILEPANEL& panel) {
         if (FFtpStatusForm != nullptr && CheckBox("SettingsAutoClosingFTPStatusWindow"))
             FFtpStatusForm->hide();
     };
-    panel.AskText = [this](const std::string& title, const std::string& prompt, std::string& value, bool masked) {
-        return AskText(title, prompt, value, masked);
-    };
+    panel.AskText = [this](const std::string& title, const std::string& prompt, std::string& value,
+                           bool masked) { return AskText(title, prompt, value, masked); };
 }
 
 void TMainForm::FTPConnections(TKFtpConnection& connection) {
@@ -87,7 +86,8 @@ void TMainForm::ShowFtpStatus() {
     FtpStatusForm().ShowWithoutFocus();
 }
 
-bool TMainForm::AskText(const std::string& title, const std::string& prompt, std::string& value, bool masked) {
+bool TMainForm::AskText(const std::string& title, const std::string& prompt, std::string& value,
+                        bool masked) {
     QInputDialog dialog(this);
     dialog.setWindowTitle(DecodeDisplay(title));
     dialog.setLabelText(DecodeDisplay(prompt));
