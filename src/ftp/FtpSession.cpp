@@ -59,8 +59,13 @@ Result<void> TFtpSession::SendLine(const std::string& line) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         Result<std::size_t> count = FControl->Send(std::string_view(bytes).substr(sent));
-        if (!count)
-            return Lost(count.error());
+        if (!count) {
+            // A broken pipe or a reset: the server went away.
+            TError error = count.error();
+            error.Code = TErrorCode::ecDisconnected;
+            Status(LangText("ftp_connection_lost", "FTP: the server closed the connection."));
+            return Lost(error);
+        }
         sent += *count;
         if (sent == bytes.size())
             break;
@@ -89,8 +94,11 @@ Result<bool> TFtpSession::PollReply(TFtpReply& reply) {
         char buffer[16384];
         Result<std::size_t> count = FControl->Receive(buffer, sizeof buffer);
         if (!count) {
+            TError error = count.error();
+            error.Code = TErrorCode::ecDisconnected;
+            Status(LangText("ftp_connection_lost", "FTP: the server closed the connection."));
             Close();
-            return count.error();
+            return error;
         }
         if (*count == 0) {
             if (FControl->PeerClosed()) {

@@ -192,6 +192,24 @@ TEST_F(PanelFtp, ALostConnectionIsReportedAndAskedAbout) {
     EXPECT_EQ(Panel.GetPanelPath(), Local.Path());
 }
 
+TEST_F(PanelFtp, YesConnectsAgainWithTheStoredEntryAndReturnsToTheFolder) {
+    TFtpServer server;
+    ASSERT_TRUE(server.Start(TFtpServerKind::fkPyFtpdlib)) << server.Error();
+    std::filesystem::create_directories(server.Root() + "/docs/inner");
+    ConnectTo(server);
+    Enter("docs");
+    ASSERT_EQ(Panel.GetPanelPath(), "FTP: /docs");
+    // The server says goodbye to a QUIT typed as a raw command and closes the connection.
+    (void)Panel.FtpRawCommand("QUIT");
+    Panel.CheckFtpAlive();
+    EXPECT_EQ(ItemLine.back(), "FTP: the server closed the connection.");
+    Answers.Script = {{"The server closed the connection. Connect again?", mrYes}};
+    Enter("inner");
+    EXPECT_TRUE(Answers.Script.empty());
+    ASSERT_EQ(Panel.PanelType(), ptFTP);
+    EXPECT_EQ(Panel.GetPanelPath(), "FTP: /docs/inner");
+}
+
 void ScriptLogin(TScriptedFtpServer& server) {
     server.Send("220 ready\r\n");
     server.Expect("USER").Send("331 pw\r\n");
