@@ -141,6 +141,12 @@ Result<void> TKMYFILEPANEL::RunFtp(const std::function<Result<void>(TKRemoteSess
     FState = mine;
     if (other != nullptr)
         other->FState = theirs;
+    // The panel was turned into something else while the command waited: the session it left
+    // goes now that nothing uses it.
+    if (FPanelType != ptFTP) {
+        CloseFtpSession();
+        return result ? Result<void>(TError{TErrorCode::ecDisconnected, 0, {}, {}}) : result;
+    }
     if (!result)
         HandleFtpFailure(result.error());
     return result;
