@@ -79,6 +79,10 @@ std::shared_ptr<void> TKSystem::UseUtf8TextInThread() {
     return nullptr;
 }
 
+Result<void> TKSystem::PowerOff() {
+    return TError{TErrorCode::ecUnsupported, 0, {}, "powering off"};
+}
+
 Result<void> TKSystem::SetThreadPriority(int) {
     return TError{TErrorCode::ecUnsupported, 0, {}, "thread priorities"};
 }

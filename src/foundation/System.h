@@ -127,6 +127,9 @@ public:
     /// Ends the user's desktop session. Fails with ecUnsupported outside a login session, and
     /// with the session manager's error when it refuses; waits a bounded time for its answer.
     virtual Result<void> LogOff() = 0;
+    /// Powers the machine off through the system's service manager. Fails with its error when it
+    /// refuses; waits a bounded time for its answer. The default refuses with ecUnsupported.
+    virtual Result<void> PowerOff();
     /// Closes the tray of the CD drive. Fails with ecUnsupported where the system has no tool for
     /// it, and with the tool's error otherwise; waits a bounded time for it.
     virtual Result<void> CloseCdTray() = 0;

@@ -243,6 +243,10 @@ Result<void> TKLinuxSystem::LogOff() {
     return RunAndWait({"loginctl", "terminate-session", session}, 10000);
 }
 
+Result<void> TKLinuxSystem::PowerOff() {
+    return RunAndWait({"systemctl", "poweroff"}, 10000);
+}
+
 Result<void> TKLinuxSystem::CloseCdTray() {
     const std::string eject = FindInPath("eject");
     if (eject.empty())

@@ -111,6 +111,7 @@ public:
     std::string GetClipboardText() override;
     /// Ends the session with loginctl; waits up to 10 seconds for its answer.
     Result<void> LogOff() override;
+    Result<void> PowerOff() override;
     /// Runs "eject -t"; ecUnsupported when eject is not installed.
     Result<void> CloseCdTray() override;
     /// Nice values 19, 10, 0, -5, -10 and best-effort I/O levels 7, 6, 4, 2, 0 of the calling

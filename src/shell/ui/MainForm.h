@@ -180,6 +180,8 @@ private:
     bool CommandLineKey(TKMYFILEPANEL& sender, int key, std::uint32_t shift);
     void TypeText(const std::string& text);
     void RunCommandLine();
+    /// ".FTP": the line as one raw command on the active panel's FTP connection.
+    void RunFtpCommandLine(const std::string& line);
     void ShowSortedStatus();
     void OpenFolder(TKMYFILEPANEL& panel, const std::string& folder);
     void BrowsePath();

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QTextEdit>
 #include <QScreen>
 #include <QTimer>
 
@@ -19,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+#include "controls/MessageBox.h"
 #include "controls/ui/DisplayWidget.h"
 #include "foundation/Data.h"
 #include "foundation/Language.h"
@@ -36,6 +38,20 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string Key = std::string(ProgramKey) + "\\";
+
+// The real system, except that it ends no session: what would is recorded.
+class TSessionSafeSystem : public TKLinuxSystem {
+public:
+    Result<void> LogOff() override {
+        Ended.push_back("log off");
+        return {};
+    }
+    Result<void> PowerOff() override {
+        Ended.push_back("power off");
+        return {};
+    }
+    std::vector<std::string> Ended;
+};
 
 // A main window on a temporary settings store, a copy of the shipped skins and two prepared
 // folders, shown offscreen.
@@ -107,7 +123,7 @@ protected:
     }
 
     test::TempTree Tree;
-    TKLinuxSystem System;
+    TSessionSafeSystem System;
     TKLinuxFileSystem FileSystem;
     std::unique_ptr<TKRegistryStore> Store;
     std::unique_ptr<TData> Data;
@@ -511,6 +527,54 @@ TEST_F(MainFormTest, EditorsAndViewerGetTheFileNameAsOneArgument) {
         ASSERT_TRUE(WaitFor([&] { return fs::exists(report); }));
         EXPECT_EQ(test::TempTree::ReadFile(report), "1\n" + file + "\n");
     }
+}
+
+TEST_F(MainFormTest, DotCommandsThatEndTheSessionAskFirstAndFailuresSayWhy) {
+    TMainForm& form = Start();
+    // A command line typed key by key, then Enter, in the left panel.
+    const auto RunTyped = [](TMainForm& target, const QString& line) {
+        for (const QChar c : line) {
+            const int key = c == u'.'   ? Qt::Key_Period
+                            : c == u' ' ? Qt::Key_Space
+                                        : Qt::Key_A + (c.toUpper().unicode() - u'A');
+            Press(target.LEFTPANEL, key, Qt::NoModifier, QString(c));
+        }
+        Press(target.LEFTPANEL, Qt::Key_Return);
+    };
+    struct TCase {
+        QString Line;
+        int Answer; // the button pressed on the question or message, 0 for none expected
+        std::vector<std::string> Ended;
+        std::string Message; // the start of the text shown
+    };
+    const std::vector<TCase> cases = {
+        {".shutdown", mrNo, {}, "Power this computer off now?"},
+        {".SHUTDOWN", mrYes, {"power off"}, "Power this computer off now?"},
+        {".Restart", mrYes, {"log off"}, "Log off now?"},
+        {"ksnoprogram", mrOk, {}, "Can't start ksnoprogram: "},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Line.toStdString());
+        System.Ended.clear();
+        std::string shown;
+        test::ShowAndAct([&] { RunTyped(form, c.Line); },
+                         [&](QDialog& dialog) {
+                             for (const QTextEdit* text : dialog.findChildren<QTextEdit*>())
+                                 shown += text->toPlainText().toStdString();
+                             dialog.done(c.Answer);
+                         });
+        EXPECT_EQ(shown.rfind(c.Message, 0), 0u) << shown;
+        EXPECT_EQ(System.Ended, c.Ended);
+    }
+    // Commands that ask nothing say in the command line what became of them.
+    RunTyped(form, ".scanskins");
+    EXPECT_EQ(form.INFOLINE->Model().Caption(),
+              "Searching the disks for skins and languages comes with the settings dialog.");
+    RunTyped(form, ".ftp noop");
+    EXPECT_EQ(form.INFOLINE->Model().Caption(), "FTP: the active panel shows no FTP server.");
+    RunTyped(form, ".nothing");
+    EXPECT_EQ(form.INFOLINE->Model().Caption(), "Unknown command: .nothing");
+    EXPECT_TRUE(System.Ended.empty());
 }
 
 } // namespace
