@@ -120,6 +120,11 @@ TEST_F(FtpE2ETest, ConnectsWalksDeletesAndShowsTheStatusWindow) {
     // The status window opens over the left panel's top; moved aside, the listing shows.
     FKsable->XDo({"search", "--name", "^FTP status$", "windowmove", "%@", "300", "650"});
 
+    // ".FTP" on the command line sends its line to the server as typed.
+    ASSERT_TRUE(KeysThen({"period", "f", "t", "p", "space", "N", "O", "O", "P", "Return"},
+                         "the server's answer to NOOP in the command line", [](const QJsonObject& s) {
+                             return s.value("InfoCaption").toString().startsWith("200 ");
+                         }));
     ASSERT_TRUE(CursorTo("docs"));
     ASSERT_TRUE(KeysThen({"Return"}, "the docs folder of the server", [](const QJsonObject& s) {
         return PathLine(s) == "FTP: /docs" && Lists(s, "read me.txt") && Lists(s, "old");
