@@ -4,6 +4,7 @@
 #include "foundation/Keys.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace ks {
 
@@ -45,6 +46,13 @@ bool IsNameKey(int key, bool typedDot) {
     return key == VK_BACK || letter || digit || typedDot;
 }
 
+std::vector<std::string> VisibleHistory(const std::vector<std::string>& history) {
+    std::vector<std::string> visible;
+    std::copy_if(history.begin(), history.end(), std::back_inserter(visible),
+                 [](const std::string& entry) { return !entry.empty(); });
+    return visible;
+}
+
 void TCommandLine::TextChanged(bool empty) {
     if (!empty && FMode == cmdInfo)
         FMode = cmdCommand;
@@ -77,14 +85,17 @@ std::string TCommandLine::Caption(std::string_view message, bool fromRightPanel)
 }
 
 std::optional<std::string> TCommandLine::Recall() {
-    if (FHistory.empty())
-        return std::nullopt;
     const int count = static_cast<int>(FHistory.size());
     if (FRecall < 0 || FRecall >= count)
         FRecall = 0;
-    std::string entry = FHistory[static_cast<std::size_t>(FRecall)];
-    FRecall = (FRecall + 1) % count;
-    return entry;
+    // One round at most: a history of empty lines only recalls nothing.
+    for (int tried = 0; tried < count; ++tried) {
+        const std::string& entry = FHistory[static_cast<std::size_t>(FRecall)];
+        FRecall = (FRecall + 1) % count;
+        if (!entry.empty())
+            return entry;
+    }
+    return std::nullopt;
 }
 
 TCommandRun TCommandLine::Run(std::string_view text) {

@@ -67,6 +67,10 @@ TCommandRun ParseCommandLine(std::string_view text);
 /// letter, a digit of the main keyboard, or a key that typed ".".
 bool IsNameKey(int key, bool typedDot);
 
+/// The entries of a command history that can be listed and recalled, in their order: every
+/// non-empty one. A fresh settings store holds a single empty line, which is no command.
+std::vector<std::string> VisibleHistory(const std::vector<std::string>& history);
+
 /// The state of the command line: its mode and the recall position in the history, which the
 /// settings own (newest first). Thread: the GUI thread.
 class TCommandLine {
@@ -93,8 +97,9 @@ public:
     /// an empty message.
     std::string Caption(std::string_view message, bool fromRightPanel) const;
 
-    /// Ctrl+E: the history entry to type, or none for an empty history. The first recall after a
-    /// run gives the newest entry; each further one the next older, wrapping after the oldest.
+    /// Ctrl+E: the history entry to type, or none when the history holds no `VisibleHistory`
+    /// entry. The first recall after a run gives the newest entry; each further one the next
+    /// older, wrapping after the oldest; empty entries are passed over.
     std::optional<std::string> Recall();
     /// Enter: text longer than `HistoryMinLength` bytes that is not yet in the history goes to its
     /// top, the recall starts again at the newest entry and the mode returns to cmdInfo. Returns

@@ -98,6 +98,40 @@ TEST(CommandLineTest, RecallWalksFromNewestToOldestAndWraps) {
     EXPECT_EQ(line.Recall(), "newest");
 }
 
+// A fresh settings store gives a history of one empty line; empty lines are never listed nor
+// typed, wherever they stand.
+TEST(CommandLineTest, EmptyEntriesAreNeitherListedNorRecalled) {
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> History;
+        std::vector<std::string> Visible;
+        std::vector<std::string> Recalled; // five Ctrl+E in a row; "-" for nothing
+    };
+    const TCase cases[] = {
+        {"a fresh store", {""}, {}, {"-", "-", "-", "-", "-"}},
+        {"only empty lines", {"", "", ""}, {}, {"-", "-", "-", "-", "-"}},
+        {"the empty line after a first run",
+         {"make all", ""},
+         {"make all"},
+         {"make all", "make all", "make all", "make all", "make all"}},
+        {"empty lines between commands",
+         {"", "newest", "", "", "oldest", ""},
+         {"newest", "oldest"},
+         {"newest", "oldest", "newest", "oldest", "newest"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(VisibleHistory(c.History), c.Visible);
+        std::vector<std::string> history = c.History;
+        TCommandLine line(history);
+        std::vector<std::string> typed;
+        for (std::size_t i = 0; i < c.Recalled.size(); ++i)
+            typed.push_back(line.Recall().value_or("-"));
+        EXPECT_EQ(typed, c.Recalled);
+        EXPECT_EQ(history, c.History);
+    }
+}
+
 TEST(CommandLineTest, RunKeepsLongerCommandsOnceNewestFirst) {
     std::vector<std::string> history;
     TCommandLine line(history);
