@@ -133,7 +133,7 @@ extern const std::vector<TLangStringId> LangStringIds;
 
 /// Identifiers the program looks up directly when it needs them; they have no built-in text, so
 /// the language pack has to supply them.
-inline constexpr std::array<std::string_view, 54> DirectLangIds = {
+inline constexpr std::array<std::string_view, 58> DirectLangIds = {
     "nfo_Welcome",
     "str_CopyAtBack",
     "nfo_SortResult",
@@ -188,6 +188,10 @@ inline constexpr std::array<std::string_view, 54> DirectLangIds = {
     "ftp_reconnect",
     "ftp_timeout",
     "ftp_protocol_error",
+    "_STRRenameBadName",
+    "_STRRenameExists",
+    "_STRRenameNotPermitted",
+    "_STRRenameFailed",
 };
 
 /// One line of a language file: the key as written and the text after the first "|".
