@@ -421,6 +421,16 @@ public:
     /// other panel when it shows the same path. Runs on the GUI thread and calls `ProcessMessages` after
     /// every entry, so Esc stops it.
     void DeleteItems();
+    /// Gives the item at index of a folder, find-result or FTP panel the name newName in the
+    /// folder it lies in; the same name is done at once. A name that is empty, "." or "..", or
+    /// holds "/" or NUL is refused. On the server this is `FtpRename`; locally the rename goes
+    /// through the open folder of the item and never replaces a taken name. Afterwards a
+    /// find-result item carries the new name, the panel is re-read (as is the other panel when it
+    /// shows the same folder) and the cursor is on the item. Every failure is told through
+    /// `AskUser` (taken, not permitted, invalid, or the system's reason) and renames nothing;
+    /// no item, an up-folder, another panel type or a busy panel fail without a message.
+    /// GUI thread; an FTP rename runs pending messages while it waits.
+    Result<void> RenameItem(int index, const std::string& newName);
     /// Searches startFolder, or the marked folders (inMarkedFolders), or every fixed disk when
     /// startFolder is empty, for names matching one of the ";"-separated masks ("*" when there
     /// are none) and, with text, for regular files holding it (caseSensitive or not). subfolders

@@ -428,7 +428,41 @@ Result<void> TKLinuxFolder::Rename(std::string_view nameView, TKFolder& target, 
     const int error = errno;
     if (error != EINVAL && error != ENOSYS)
         return ErrnoError(error == EEXIST ? to->NameOf(newName) : NameOf(name), error);
-    // A file system without RENAME_NOREPLACE: the new name is checked just before.
+    // The file system (NFS, CIFS, some FUSE ones) or the kernel refuses the flag. That EINVAL
+    // says nothing about the names, which were checked above.
+    struct stat own {};
+    if (::fstatat(FFd, name.c_str(), &own, AT_SYMLINK_NOFOLLOW) != 0)
+        return ErrnoError(NameOf(name), errno);
+    if (S_ISREG(own.st_mode)) {
+        // A second name made with linkat can never replace anything (EEXIST), so a file that
+        // appears under newName meanwhile survives; the old name goes only once the new one
+        // holds the same file.
+        if (::linkat(FFd, name.c_str(), to->FFd, newName.c_str(), 0) == 0) {
+            struct stat linked {};
+            struct stat still {};
+            const bool same = ::fstatat(to->FFd, newName.c_str(), &linked, AT_SYMLINK_NOFOLLOW) == 0 &&
+                              ::fstatat(FFd, name.c_str(), &still, AT_SYMLINK_NOFOLLOW) == 0 &&
+                              linked.st_dev == still.st_dev && linked.st_ino == still.st_ino;
+            // Something else took the old name between the two calls: it is not ours to remove,
+            // and the file itself has its new name already.
+            if (!same)
+                return {};
+            if (::unlinkat(FFd, name.c_str(), 0) == 0)
+                return {};
+            const int unlinkError = errno;
+            ::unlinkat(to->FFd, newName.c_str(), 0);
+            return ErrnoError(NameOf(name), unlinkError);
+        }
+        const int linkError = errno;
+        if (linkError == EEXIST)
+            return ErrnoError(to->NameOf(newName), EEXIST);
+        // No hard links on this file system (EPERM on FAT, ENOTSUP elsewhere), or one too many
+        // for this file: the checked rename below is all that is left.
+        if (linkError != EPERM && linkError != EXDEV && linkError != ENOTSUP && linkError != EMLINK)
+            return ErrnoError(NameOf(name), linkError);
+    }
+    // A folder, a link or a file that cannot have a second name: the new name is checked just
+    // before; only a program racing this one in the same folder can slip in between.
     struct stat st {};
     if (::fstatat(to->FFd, newName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return ErrnoError(to->NameOf(newName), EEXIST);

@@ -390,7 +390,6 @@ bool CommandAvailable(TMainCommand command) {
     case cmPanelGraphics:
     case cmCmdLineHistory:
     case cmTypePath:
-    case cmRenameItem:
     case cmSelSelectSome:
     case cmSelUnSelectSome:
     case cmBrowseLocalNetwork:

@@ -550,6 +550,7 @@ std::string TMainForm::StateJson() const {
         .Add("CmdMode", static_cast<int>(FCommandLine.Mode()))
         .Add("Dialog", modal != nullptr ? modal->objectName().toStdString() : std::string())
         .Add("MenuOpen", Menu->isVisible())
+        .Add("RenameEditor", RenameEditorVisible())
         .Add("LastMessageResult", FLastMessageResult)
         .Add("UserMode", FData.UserMode)
         .AddRaw("BTNCLOSE", rectJson(BTNCLOSE))

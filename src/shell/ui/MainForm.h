@@ -27,6 +27,7 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMenu;
 
 namespace ks {
@@ -278,6 +279,18 @@ private:
     std::string FLastState;
     mutable std::array<std::optional<std::string>, cmCommandCount> FToolPaths;
     mutable std::optional<std::string> FViewerPath;
+
+    // The in-place rename (MainFormRename.cpp): the editor over the cursor row, the panel and the
+    // item being renamed, with the name's bytes and the text it was shown as.
+    void RenameItemClick();
+    void EndRenameItem(bool rename);
+    bool RenameEditorVisible() const;
+    QLineEdit* RenameItemEdit = nullptr;
+    TKMYFILEPANEL* FRenamePanel = nullptr;
+    const TKFiles* FRenameItem = nullptr;
+    int FRenameIndex = -1;
+    std::string FRenameName;
+    QString FRenameShown;
 };
 
 } // namespace ks

@@ -272,6 +272,9 @@ void TMainForm::RunCommand(TMainCommand command) {
     case cmDeleteItems:
         ap.DeleteMarked();
         break;
+    case cmRenameItem:
+        RenameItemClick();
+        break;
     case cmSelInvert:
         ap.ToggleMarkAndMoveDown();
         break;

@@ -130,6 +130,9 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         event->accept();
         return true;
     case QEvent::KeyPress: {
+        // The rename editor over the panel has the keys while it is open.
+        if (RenameEditorVisible())
+            return true;
         auto* keyEvent = static_cast<QKeyEvent*>(event);
         FAltAlone =
             keyEvent->key() == Qt::Key_Alt && (keyEvent->modifiers() & ~Qt::AltModifier) == Qt::NoModifier;
