@@ -388,8 +388,6 @@ bool CommandAvailable(TMainCommand command) {
     case cmSkinChooser:
     case cmPanelSettings:
     case cmPanelGraphics:
-    case cmCmdLineHistory:
-    case cmTypePath:
     case cmSelSelectSome:
     case cmSelUnSelectSome:
     case cmBrowseLocalNetwork:

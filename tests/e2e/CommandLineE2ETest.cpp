@@ -137,6 +137,75 @@ TEST_F(CommandLineE2ETest, CommandsRunInThePanelsFolderAndTheHistoryRecallsThem)
                          [](const QJsonObject& s) { return s.value("Dialog").toString().isEmpty(); }));
 }
 
+TEST_F(CommandLineE2ETest, TheHistoryDialogTypesTheChosenCommand) {
+    for (const std::string& command : {std::string("ksnotes first"), std::string("ksnotes second")}) {
+        std::vector<std::string> keys = KeysOf(command);
+        keys.push_back("Return");
+        ASSERT_TRUE(KeysThen(keys, "the command line empty again",
+                             [](const QJsonObject& s) { return s.value("InfoText").toString().isEmpty(); }));
+    }
+    ASSERT_TRUE(KeysThen({"alt+F8"}, "the history dialog",
+                         [](const QJsonObject& s) { return s.value("Dialog").toString() == "HistoryForm"; }));
+    FKsable->Shot("command-history", true);
+    ASSERT_TRUE(KeysThen({"Down", "Return"}, "the older command typed", [](const QJsonObject& s) {
+        return s.value("Dialog").toString().isEmpty() && s.value("InfoText").toString() == "ksnotes first" &&
+               s.value("CmdMode").toInt() == 1;
+    }));
+}
+
+TEST_F(CommandLineE2ETest, TypePathSaysWhenTheFolderIsMissingAndOpensOneThatExists) {
+    ASSERT_TRUE(KeysThen({"alt+F3"}, "the type path dialog", [](const QJsonObject& s) {
+        return s.value("Dialog").toString() == "TypePanelPathForm";
+    }));
+    std::vector<std::string> keys = KeysOf("no-such-folder");
+    FKsable->Keys(keys);
+    FKsable->Shot("type-path", true);
+    ASSERT_TRUE(KeysThen({"Return"}, "the not-found text", [&](const QJsonObject& s) {
+        return s.value("Dialog").toString().isEmpty() && s.value("InfoCaption").toString().contains("not") &&
+               PathOf(s) == FFolder;
+    }));
+    ASSERT_TRUE(KeysThen({"alt+F3"}, "the type path dialog again", [](const QJsonObject& s) {
+        return s.value("Dialog").toString() == "TypePanelPathForm";
+    }));
+    keys = {"ctrl+a"};
+    for (const std::string& key : KeysOf("winter"))
+        keys.push_back(key);
+    keys.push_back("Return");
+    ASSERT_TRUE(KeysThen(keys, "the typed folder, relative to the panel's, in the panel",
+                         [&](const QJsonObject& s) { return PathOf(s) == FFolder + "/winter"; }));
+}
+
+TEST_F(CommandLineE2ETest, F2RenamesInPlaceAndEscLeavesTheNameAlone) {
+    const auto cursorTo = [&](const std::string& name) {
+        std::vector<std::string> keys = {"Home"};
+        const std::vector<std::string> names =
+            Strings(FKsable->State().value("LEFTPANEL").toObject().value("Names"));
+        const auto at = std::find(names.begin(), names.end(), name);
+        keys.insert(keys.end(), static_cast<std::size_t>(at - names.begin()), "Down");
+        return KeysThen(keys, "the cursor on " + name,
+                        [&](const QJsonObject& s) { return CursorOf(s) == name; });
+    };
+    ASSERT_TRUE(cursorTo("notes.txt"));
+    ASSERT_TRUE(KeysThen({"F2"}, "the rename editor",
+                         [](const QJsonObject& s) { return s.value("RenameEditor").toBool(); }));
+    FKsable->Shot("rename-editor");
+    std::vector<std::string> keys = {"ctrl+a"};
+    for (const std::string& key : KeysOf("todo.txt"))
+        keys.push_back(key);
+    keys.push_back("Return");
+    ASSERT_TRUE(KeysThen(keys, "the file renamed with the cursor on it", [](const QJsonObject& s) {
+        return !s.value("RenameEditor").toBool() && CursorOf(s) == "todo.txt";
+    }));
+    EXPECT_TRUE(std::filesystem::exists(FFolder + "/todo.txt"));
+    EXPECT_FALSE(std::filesystem::exists(FFolder + "/notes.txt"));
+    ASSERT_TRUE(KeysThen({"F2"}, "the rename editor again",
+                         [](const QJsonObject& s) { return s.value("RenameEditor").toBool(); }));
+    ASSERT_TRUE(KeysThen({"x", "Escape"}, "the editor gone, the name unchanged", [](const QJsonObject& s) {
+        return !s.value("RenameEditor").toBool() && CursorOf(s) == "todo.txt";
+    }));
+    EXPECT_TRUE(std::filesystem::exists(FFolder + "/todo.txt"));
+}
+
 TEST_F(CommandLineE2ETest, APathMacroInAnyCaseMovesThePanel) {
     std::vector<std::string> keys = KeysOf(".DoC");
     keys.push_back("Return");

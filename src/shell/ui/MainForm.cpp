@@ -202,6 +202,10 @@ void TMainForm::ConnectPanel(TKMYFILEPANEL& panel, TKPanelWidget* widget, TKDisp
         }
     };
     ConnectPanelFtp(panel);
+    panel.OnExecute_Type = [this, &panel] {
+        SelectActivePanel(&panel);
+        TypePanelPath();
+    };
     panel.OnExecute_Browse = [this, &panel] {
         SelectActivePanel(&panel);
         BrowsePath();

@@ -181,6 +181,11 @@ private:
     bool CommandLineKey(TKMYFILEPANEL& sender, int key, std::uint32_t shift);
     void TypeText(const std::string& text);
     void RunCommandLine();
+    /// Alt+F8: the history dialog; the chosen command goes into the command line.
+    void ShowCommandHistory();
+    /// Alt+F3 and "Type..." of the drive list: the typed folder (or the one browsed to) in the
+    /// active panel, or the not-found text in the command line.
+    void TypePanelPath();
     /// ".FTP": the line as one raw command on the active panel's FTP connection.
     void RunFtpCommandLine(const std::string& line);
     void ShowSortedStatus();

@@ -11,6 +11,8 @@
 #include "foundation/Keys.h"
 #include "foundation/Language.h"
 #include "foundation/System.h"
+#include "shell/ui/HistoryForm.h"
+#include "shell/ui/TypePanelPathForm.h"
 
 namespace ks {
 
@@ -178,6 +180,38 @@ void TMainForm::RunCommandLine() {
         FActivePanel->CursorHome();
         break;
     }
+}
+
+void TMainForm::ShowCommandHistory() {
+    const std::optional<std::string> chosen = THistoryForm::Execute(FData.History, this);
+    if (!chosen)
+        return;
+    FCommandLine.SetMode(cmdCommand);
+    INFOLINE->Model().ClearText();
+    TypeText(*chosen);
+    InfolineChangeText();
+}
+
+void TMainForm::TypePanelPath() {
+    TKMYFILEPANEL& panel = *FActivePanel;
+    const TTypePathChoice choice =
+        TTypePanelPathForm::Execute(FData.ComboHistories[chTypePath], panel.FFolderItems.FPath, this);
+    switch (choice.Kind) {
+    case TTypePathChoice::tpNone:
+        return;
+    case TTypePathChoice::tpLocate:
+        if (choice.Folder.empty()) {
+            // The panel keeps its folder and lists it; the command line says why.
+            panel.SetPanelType(ptFolder);
+            panel.ReadPanel(true, true);
+            ShowInfo(CurrentLanguage().GetLangText("nfo_TypeFolderNotExist"));
+            return;
+        }
+        break;
+    case TTypePathChoice::tpBrowse:
+        break;
+    }
+    OpenFolder(panel, choice.Folder);
 }
 
 void TMainForm::RunFtpCommandLine(const std::string& line) {

@@ -308,6 +308,12 @@ void TMainForm::RunCommand(TMainCommand command) {
     case cmFTP:
         ap.ConnectFTP();
         break;
+    case cmCmdLineHistory:
+        ShowCommandHistory();
+        break;
+    case cmTypePath:
+        TypePanelPath();
+        break;
     case cmShowFTPStatus:
         ShowFtpStatus();
         break;
