@@ -12,8 +12,8 @@
 #include <QJsonObject>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QTextEdit>
 #include <QScreen>
+#include <QTextEdit>
 #include <QTimer>
 
 #include <filesystem>
