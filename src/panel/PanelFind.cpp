@@ -138,8 +138,10 @@ private:
         } else if (!startFolder.empty()) {
             starts.push_back(startFolder);
         } else {
+            // Every disk and user-visible memory file system, each from its own root once; the
+            // walk does not cross into other mounts, so a separate /home is searched as itself.
             for (const TDriveEntry& drive : System().ListDrives())
-                if (drive.DriveType == dtFixed)
+                if (drive.DriveType == dtFixed || drive.DriveType == dtRamDisk)
                     starts.push_back(drive.Root);
         }
         return starts;
@@ -172,13 +174,14 @@ private:
         TTreeWalk walk;
         walk.OnEntry = [&](TKFolder& folder, const TWalkEntry& entry) { return Entry(folder, entry); };
         walk.OnEnter = [&](TKFolder&, TKFolder& folder, const TWalkEntry& entry) {
-            if (entry.Depth != 1)
-                return TWalkStep::wsEnter;
             // The search stays on the file system of its start folder, as a search of one drive
-            // would: kernel file systems mounted below "/" (/proc, /sys, /dev) hold files whose
-            // reading never ends or blocks. Mounts are looked for one level down, where they sit.
+            // would, at every depth: kernel file systems mounted below "/" (/proc, /sys, /dev)
+            // hold files whose reading never ends or blocks, and a removable or network disk
+            // mounted anywhere below is no part of this one.
             if (folder.Id().Device != startDevice)
                 return TWalkStep::wsNext;
+            if (entry.Depth != 1)
+                return TWalkStep::wsEnter;
             FPanel.FireAfterRefresh(FLang.STR_MSG_WORKING + "[" + std::string(entry.Name) + "]");
             return TWalkStep::wsEnter;
         };

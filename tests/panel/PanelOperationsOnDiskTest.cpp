@@ -1,10 +1,13 @@
 // Counting, deleting, searching and comparing on real folders.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <utility>
@@ -12,6 +15,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -356,6 +360,25 @@ TEST_F(OperationsOnDisk, FindsByMaskAndContents) {
                   events.Progress.end());
         EXPECT_EQ(panel->FState, 0u);
     }
+}
+
+TEST_F(OperationsOnDisk, SearchStaysOnItsFileSystemAtEveryDepth) {
+    FTree.File("a/hit.txt", "x");
+    FTree.File("a/b/hit.txt", "x");
+    const std::string mount = FTree / "a/b/mounted";
+    fs::create_directories(mount);
+    // Another file system two levels down, as a USB disk under /media/user sits.
+    ASSERT_EQ(::mount("ks-test", mount.c_str(), "tmpfs", 0, "size=1m"), 0)
+        << "mounting a tmpfs needs root, as the tests run in CI: " << std::strerror(errno);
+    std::ofstream(mount + "/hit.txt") << "x";
+    auto panel = Panel(FTree.Path());
+    panel->FindFiles(FTree.Path(), "hit.txt", "", false, true, false);
+    std::vector<std::string> folders;
+    for (int i = 1; i < panel->FFindItems.Count(); ++i)
+        folders.push_back(panel->FFindItems.GetFileItem(i)->Folder());
+    ::umount2(mount.c_str(), MNT_DETACH);
+    std::sort(folders.begin(), folders.end());
+    EXPECT_EQ(folders, (std::vector<std::string>{FTree / "a", FTree / "a/b"}));
 }
 
 TEST_F(OperationsOnDisk, SearchWithoutMatchLeavesThePanelAsItWas) {

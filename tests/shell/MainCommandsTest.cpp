@@ -124,7 +124,7 @@ TEST(MainCommandsTest, EnabledStateFollowsPanelsToolsAndAvailability) {
             for (int c = cmNone + 1; c < cmCommandCount; ++c)
                 EXPECT_TRUE(CommandAvailable(static_cast<TMainCommand>(c)) || !state.Enabled[c]) << c;
         }
-    for (TMainCommand later : {cmFindFile, cmSelSelectSome, cmFormatdiskette})
+    for (TMainCommand later : {cmFormatdiskette})
         EXPECT_FALSE(CommandAvailable(later)) << later;
     for (TMainCommand copying : {cmCopyItems, cmMoveItems, cmCCopy, cmCCut, cmCPaste, cmShowBackOpWindow})
         EXPECT_TRUE(CommandAvailable(copying)) << copying;

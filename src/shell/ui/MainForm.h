@@ -181,6 +181,8 @@ private:
     bool CommandLineKey(TKMYFILEPANEL& sender, int key, std::uint32_t shift);
     void TypeText(const std::string& text);
     void RunCommandLine();
+    /// Alt+F7: the find dialog for the active panel, then its search.
+    void FindFilesClick();
     /// Alt+F8: the history dialog; the chosen command goes into the command line.
     void ShowCommandHistory();
     /// Alt+F3 and "Type..." of the drive list: the typed folder (or the one browsed to) in the

@@ -311,6 +311,9 @@ void TMainForm::RunCommand(TMainCommand command) {
     case cmCmdLineHistory:
         ShowCommandHistory();
         break;
+    case cmFindFile:
+        FindFilesClick();
+        break;
     case cmTypePath:
         TypePanelPath();
         break;
