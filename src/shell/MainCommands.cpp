@@ -378,8 +378,6 @@ bool CommandAvailable(TMainCommand command) {
     case cmNone:
     case cmCommandCount:
     case cmFindFile:
-    case cmCreateNew:
-    case cmCreateNewFile:
     case cmChangeFileAttributes:
     case cmCreateShortcut:
     case cmComparePanels:
@@ -388,8 +386,6 @@ bool CommandAvailable(TMainCommand command) {
     case cmSkinChooser:
     case cmPanelSettings:
     case cmPanelGraphics:
-    case cmSelSelectSome:
-    case cmSelUnSelectSome:
     case cmBrowseLocalNetwork:
     case cmConnectNetDrive:
     case cmDisconnectNetDrive:

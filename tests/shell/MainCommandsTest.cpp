@@ -124,8 +124,10 @@ TEST(MainCommandsTest, EnabledStateFollowsPanelsToolsAndAvailability) {
             for (int c = cmNone + 1; c < cmCommandCount; ++c)
                 EXPECT_TRUE(CommandAvailable(static_cast<TMainCommand>(c)) || !state.Enabled[c]) << c;
         }
-    for (TMainCommand later : {cmFindFile, cmSelSelectSome, cmFormatdiskette})
+    for (TMainCommand later : {cmFindFile, cmFormatdiskette})
         EXPECT_FALSE(CommandAvailable(later)) << later;
+    for (TMainCommand dialog : {cmCreateNew, cmCreateNewFile, cmSelSelectSome, cmSelUnSelectSome})
+        EXPECT_TRUE(CommandAvailable(dialog)) << dialog;
     for (TMainCommand copying : {cmCopyItems, cmMoveItems, cmCCopy, cmCCut, cmCPaste, cmShowBackOpWindow})
         EXPECT_TRUE(CommandAvailable(copying)) << copying;
 
