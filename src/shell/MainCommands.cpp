@@ -377,8 +377,6 @@ bool CommandAvailable(TMainCommand command) {
     switch (command) {
     case cmNone:
     case cmCommandCount:
-    case cmCreateNew:
-    case cmCreateNewFile:
     case cmChangeFileAttributes:
     case cmCreateShortcut:
     case cmComparePanels:
@@ -387,8 +385,6 @@ bool CommandAvailable(TMainCommand command) {
     case cmSkinChooser:
     case cmPanelSettings:
     case cmPanelGraphics:
-    case cmSelSelectSome:
-    case cmSelUnSelectSome:
     case cmBrowseLocalNetwork:
     case cmConnectNetDrive:
     case cmDisconnectNetDrive:

@@ -126,6 +126,8 @@ TEST(MainCommandsTest, EnabledStateFollowsPanelsToolsAndAvailability) {
         }
     for (TMainCommand later : {cmFormatdiskette})
         EXPECT_FALSE(CommandAvailable(later)) << later;
+    for (TMainCommand dialog : {cmCreateNew, cmCreateNewFile, cmSelSelectSome, cmSelUnSelectSome})
+        EXPECT_TRUE(CommandAvailable(dialog)) << dialog;
     for (TMainCommand copying : {cmCopyItems, cmMoveItems, cmCCopy, cmCCut, cmCPaste, cmShowBackOpWindow})
         EXPECT_TRUE(CommandAvailable(copying)) << copying;
 

@@ -185,8 +185,9 @@ void TMainForm::ConnectPanel(TKMYFILEPANEL& panel, TKPanelWidget* widget, TKDisp
         PopupAt(at->mapToGlobal(atOtherPanel ? QPoint(0, 0) : QPoint(x, y)));
     };
     panel.OnShowSortedStatus = [this] { ShowSortedStatus(); };
-    // The select dialog comes with the find and select dialogs; until then nothing is selected.
-    panel.OnGetMaskForSelect = [](TKSelectType&, std::string& mask) { mask.clear(); };
+    panel.OnGetMaskForSelect = [this](TKSelectType& operation, std::string& mask) {
+        GetMaskForSelect(operation, mask);
+    };
     panel.OnDeleteItems = [this, &panel](bool& del, bool& toRecycle, bool& eraseAllTracks) {
         const TDeleteChoice choice = ShowDeleteFilesForm(panel.PanelType() == ptArchive, this);
         del = choice.Delete;

@@ -298,6 +298,11 @@ private:
     int FRenameIndex = -1;
     std::string FRenameName;
     QString FRenameShown;
+
+    // Create new and the select dialog (MainFormCreateSel.cpp): F7 opens the create-new dialog
+    // with a folder chosen, Shift+F4 with a text file; Num+ and Num- ask for a mask.
+    void CreateNewClick(bool textFile);
+    void GetMaskForSelect(TKSelectType& operation, std::string& mask);
 };
 
 } // namespace ks

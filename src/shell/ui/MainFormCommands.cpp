@@ -287,6 +287,18 @@ void TMainForm::RunCommand(TMainCommand command) {
     case cmSelInvertAll:
         ap.InvertMarks();
         break;
+    case cmSelSelectSome:
+        ap.MarkByMask(stSelect);
+        break;
+    case cmSelUnSelectSome:
+        ap.MarkByMask(stDeselect);
+        break;
+    case cmCreateNew:
+        CreateNewClick(false);
+        break;
+    case cmCreateNewFile:
+        CreateNewClick(true);
+        break;
     case cmCCopy:
         FillItemClipboard(false);
         break;
