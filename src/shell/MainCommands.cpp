@@ -380,7 +380,6 @@ bool CommandAvailable(TMainCommand command) {
     case cmFindFile:
     case cmCreateNew:
     case cmCreateNewFile:
-    case cmChangeFileAttributes:
     case cmCreateShortcut:
     case cmComparePanels:
     case cmAddToArchive:

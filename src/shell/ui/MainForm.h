@@ -296,6 +296,10 @@ private:
     int FRenameIndex = -1;
     std::string FRenameName;
     QString FRenameShown;
+
+    // The attributes dialog (MainFormAttributes.cpp): the marked items (or the cursor item) of the
+    // active panel get the boxes and the time chosen; failures are told afterwards.
+    void ChangeAttributesClick();
 };
 
 } // namespace ks
