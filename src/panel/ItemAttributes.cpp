@@ -58,7 +58,7 @@ std::vector<TAttrItem> AttributeItems(const TKMYFILEPANEL& panel) {
 
 namespace {
 
-// Applies the change to one entry of folder; false when any part of it failed.
+// Applies the change to one entry of folder; false when anything of it failed.
 bool ChangeEntry(TKFolder& folder, const std::string& name, const TAttrItem& item,
                  const TAttrChange& change) {
     // The entry as it is now, not as it was listed: bits the dialog does not show stay as they are.

@@ -60,7 +60,7 @@ struct TAttrChange {
 /// can change: it is the owner's write bit, which a symlink does not have (its mode is left
 /// alone). The modification time goes to files, folders and symlinks alike (a symlink's own
 /// time, never its target's); the access time stays as it was. Returns the full names of the
-/// items on which some part failed, in the order given.
+/// items on which anything failed, in the order given.
 std::vector<std::string> ChangeItemAttributes(TKFileSystem& fileSystem, const std::vector<TAttrItem>& items,
                                               const TAttrChange& change);
 
