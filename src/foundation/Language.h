@@ -133,7 +133,7 @@ extern const std::vector<TLangStringId> LangStringIds;
 
 /// Identifiers the program looks up directly when it needs them; they have no built-in text, so
 /// the language pack has to supply them.
-inline constexpr std::array<std::string_view, 69> DirectLangIds = {
+inline constexpr std::array<std::string_view, 72> DirectLangIds = {
     "nfo_Welcome",
     "str_CopyAtBack",
     "nfo_SortResult",
@@ -203,6 +203,9 @@ inline constexpr std::array<std::string_view, 69> DirectLangIds = {
     "_STRCreateNewExists",
     "_STRCreateNewNotPermitted",
     "_STRCreateNewFailed",
+    "_STRAttrBadDateTime",
+    "_STRAttrFailed",
+    "_STRAttrFailedMore",
 };
 
 /// One line of a language file: the key as written and the text after the first "|".

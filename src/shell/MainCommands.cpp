@@ -377,7 +377,6 @@ bool CommandAvailable(TMainCommand command) {
     switch (command) {
     case cmNone:
     case cmCommandCount:
-    case cmChangeFileAttributes:
     case cmCreateShortcut:
     case cmComparePanels:
     case cmAddToArchive:

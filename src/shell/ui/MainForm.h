@@ -303,6 +303,9 @@ private:
     // with a folder chosen, Shift+F4 with a text file; Num+ and Num- ask for a mask.
     void CreateNewClick(bool textFile);
     void GetMaskForSelect(TKSelectType& operation, std::string& mask);
+    // The attributes dialog (MainFormAttributes.cpp): the marked items (or the cursor item) of the
+    // active panel get the boxes and the time chosen; failures are told afterwards.
+    void ChangeAttributesClick();
 };
 
 } // namespace ks

@@ -275,6 +275,9 @@ void TMainForm::RunCommand(TMainCommand command) {
     case cmRenameItem:
         RenameItemClick();
         break;
+    case cmChangeFileAttributes:
+        ChangeAttributesClick();
+        break;
     case cmSelInvert:
         ap.ToggleMarkAndMoveDown();
         break;
