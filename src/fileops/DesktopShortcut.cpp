@@ -198,6 +198,10 @@ Result<TShortcutSaved> SaveShortcutFile(const std::string& folderPath, const std
                                         std::string_view text,
                                         const std::function<bool(const std::string& fullName)>& overwrite) {
     const std::string fullName = AddBackslash(folderPath) + fileName;
+    // The name is one entry of the folder: it never leads elsewhere.
+    if (fileName.empty() || fileName == "." || fileName == ".." || fileName.find('/') != std::string::npos ||
+        fileName.find('\0') != std::string::npos)
+        return TError{TErrorCode::ecParse, 0, fullName, "not a file name"};
     Result<std::unique_ptr<TKFolder>> folder = FileSystem().OpenFolder(folderPath);
     if (!folder)
         return folder.error();

@@ -39,7 +39,8 @@ enum class TShortcutSaved { ssWritten, ssKept };
 /// Writes text to folder/fileName with the execute bits (0755): a temporary file beside it is
 /// written, flushed and renamed to the name. An existing entry of that name is replaced only when
 /// overwrite, asked with the full name, says so (ssKept otherwise); a new file never replaces one
-/// made meanwhile. On failure nothing is left behind and the error names what failed.
+/// made meanwhile. A fileName that is no single entry name fails with ecParse. On failure nothing is left
+/// behind and the error names what failed.
 Result<TShortcutSaved> SaveShortcutFile(const std::string& folder, const std::string& fileName,
                                         std::string_view text,
                                         const std::function<bool(const std::string& fullName)>& overwrite);

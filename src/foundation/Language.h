@@ -133,7 +133,7 @@ extern const std::vector<TLangStringId> LangStringIds;
 
 /// Identifiers the program looks up directly when it needs them; they have no built-in text, so
 /// the language pack has to supply them.
-inline constexpr std::array<std::string_view, 65> DirectLangIds = {
+inline constexpr std::array<std::string_view, 67> DirectLangIds = {
     "nfo_Welcome",
     "str_CopyAtBack",
     "nfo_SortResult",
@@ -199,6 +199,8 @@ inline constexpr std::array<std::string_view, 65> DirectLangIds = {
     "_STRRenameExists",
     "_STRRenameNotPermitted",
     "_STRRenameFailed",
+    "_STRShortcutExists",
+    "_STRShortcutFailed",
 };
 
 /// One line of a language file: the key as written and the text after the first "|".
