@@ -381,8 +381,6 @@ bool CommandAvailable(TMainCommand command) {
     case cmCreateNew:
     case cmCreateNewFile:
     case cmChangeFileAttributes:
-    case cmCreateShortcut:
-    case cmComparePanels:
     case cmAddToArchive:
     case cmLangSettings:
     case cmSkinChooser:

@@ -40,7 +40,7 @@ TCreateShortcutForm::TCreateShortcutForm(std::optional<TShortcutItem> item, cons
                                          QWidget* parent)
     : TKMYFORM(parent, ftTranslated), FItem(std::move(item)) {
     setObjectName(QStringLiteral("CreateShortcutForm"));
-    setWindowTitle(QStringLiteral("Create shortcut for current item..."));
+    setWindowTitle(QStringLiteral("Create launcher for current item..."));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(InnerLeft + 12, InnerTop + 10, 16, 12);
     layout->setSpacing(6);
@@ -130,7 +130,7 @@ void TCreateShortcutForm::Create(bool onDesktop) {
     if (!saved) {
         const TError& error = saved.error();
         const std::string reason = error.Errno != 0 ? std::string(std::strerror(error.Errno)) : error.Detail;
-        AskUser(FormatLangText(Text("_STRShortcutFailed", "Cannot write the shortcut %s: %s"),
+        AskUser(FormatLangText(Text("_STRShortcutFailed", "Cannot write the launcher %s: %s"),
                                {AddBackslash(folder) + fileName, reason}),
                 0, mbOK, 2);
         return;

@@ -296,6 +296,11 @@ private:
     int FRenameIndex = -1;
     std::string FRenameName;
     QString FRenameShown;
+
+    // The compare and shortcut dialogs (MainFormItemForms.cpp): Ctrl+B compares the active panel
+    // with the other; the shortcut command writes a desktop entry for the cursor item.
+    void ComparePanelsClick();
+    void CreateShortcutClick();
 };
 
 } // namespace ks

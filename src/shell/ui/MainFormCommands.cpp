@@ -275,6 +275,12 @@ void TMainForm::RunCommand(TMainCommand command) {
     case cmRenameItem:
         RenameItemClick();
         break;
+    case cmComparePanels:
+        ComparePanelsClick();
+        break;
+    case cmCreateShortcut:
+        CreateShortcutClick();
+        break;
     case cmSelInvert:
         ap.ToggleMarkAndMoveDown();
         break;
