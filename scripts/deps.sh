@@ -13,6 +13,7 @@ packages=(
     arj
     libarchive-dev libarchive-tools xz-utils bzip2 zstd genisoimage dpkg-dev
     python3-pyftpdlib vsftpd
+    desktop-file-utils
 )
 
 missing=()

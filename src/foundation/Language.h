@@ -133,7 +133,7 @@ extern const std::vector<TLangStringId> LangStringIds;
 
 /// Identifiers the program looks up directly when it needs them; they have no built-in text, so
 /// the language pack has to supply them.
-inline constexpr std::array<std::string_view, 72> DirectLangIds = {
+inline constexpr std::array<std::string_view, 74> DirectLangIds = {
     "nfo_Welcome",
     "str_CopyAtBack",
     "nfo_SortResult",
@@ -206,6 +206,8 @@ inline constexpr std::array<std::string_view, 72> DirectLangIds = {
     "_STRAttrBadDateTime",
     "_STRAttrFailed",
     "_STRAttrFailedMore",
+    "_STRShortcutExists",
+    "_STRShortcutFailed",
 };
 
 /// One line of a language file: the key as written and the text after the first "|".

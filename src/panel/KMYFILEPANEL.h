@@ -62,6 +62,17 @@ struct TKFtpConnection {
 
 /// The widget side of a panel: repaint requests, the painting lock, timers and focus. The
 /// model never paints; it asks. Every call comes on the GUI thread.
+/// What `TKMYFILEPANEL::ComparePanels` compares. The two content checks read local items only:
+/// an item whose contents cannot be read (an archive or FTP entry, a read error) is never equal.
+struct TCompareOptions {
+    bool ByName = true;
+    bool BySize = false;
+    bool ByAttr = false;
+    bool ByDate = false;
+    bool ByFolderContents = false; ///< two folders are equal only when the names inside them are
+    bool ByFileContents = false;   ///< two files are equal only when their bytes are
+};
+
 class TKPanelView {
 public:
     virtual ~TKPanelView() = default;
@@ -446,6 +457,8 @@ public:
     /// never compared. Nothing without another panel, or while it is quiet. Both panels are busy
     /// meanwhile. Runs on the GUI thread; calls `ProcessMessages` once before it starts.
     void ComparePanels(bool byName, bool bySize, bool byAttr, bool byDate);
+    /// The same with the content checks as well; Esc stops a long comparison of contents.
+    void ComparePanels(const TCompareOptions& options);
     /// Fills the item-information list from the other panel's cursor item.
     void BuildItemInfo();
     /// Runs one command of the FTP session with both panels busy and Esc able to stop its wait;

@@ -377,8 +377,6 @@ bool CommandAvailable(TMainCommand command) {
     switch (command) {
     case cmNone:
     case cmCommandCount:
-    case cmCreateShortcut:
-    case cmComparePanels:
     case cmAddToArchive:
     case cmLangSettings:
     case cmSkinChooser:

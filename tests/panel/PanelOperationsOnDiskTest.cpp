@@ -429,5 +429,87 @@ TEST_F(OperationsOnDisk, ComparingByNameOnlyIgnoresCase) {
     EXPECT_TRUE(marked(*left).empty());
 }
 
+TEST_F(OperationsOnDisk, ComparingContentsReadsTheFilesAndListsTheFolders) {
+    // Same-sized files differ in their last byte past the first block, and in the first byte.
+    const std::string big(200 * 1024, 'x');
+    FTree.File("left/same.bin", big);
+    FTree.File("right/same.bin", big);
+    FTree.File("left/lastbyte.bin", big + "a");
+    FTree.File("right/lastbyte.bin", big + "b");
+    FTree.File("left/first.txt", "abc");
+    FTree.File("right/first.txt", "xbc");
+    FTree.File("left/empty", "");
+    FTree.File("right/empty", "");
+    FTree.File("left/sizes", "short");
+    FTree.File("right/sizes", "longer text");
+    FTree.File("left/names/a", "1");
+    FTree.File("left/names/b", "2");
+    FTree.File("right/names/a", "other bytes");
+    FTree.File("right/names/b", "");
+    FTree.File("left/differ/a", "");
+    FTree.File("right/differ/c", "");
+    FTree.Folder("left/emptyfolder");
+    FTree.Folder("right/emptyfolder");
+    FTree.File("left/kind", "a file here");
+    FTree.Folder("right/kind");
+    auto left = Panel(FTree / "left");
+    auto right = Panel(FTree / "right");
+    left->FOtherPanel = right.get();
+    right->FOtherPanel = left.get();
+    const auto marked = [](const TKMYFILEPANEL& panel) {
+        std::vector<std::string> names;
+        for (const auto& item : panel.FItemsStruc->FItems)
+            if (item->Marked)
+                names.push_back(item->Name);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    struct TCase {
+        const char* Name;
+        bool FolderContents;
+        bool FileContents;
+        std::vector<std::string> Equal;
+    };
+    const std::vector<TCase> cases = {
+        {"by name only",
+         false,
+         false,
+         {"differ", "empty", "emptyfolder", "first.txt", "kind", "lastbyte.bin", "names", "same.bin",
+          "sizes"}},
+        {"file contents", false, true, {"differ", "empty", "emptyfolder", "names", "same.bin"}},
+        {"folder contents",
+         true,
+         false,
+         {"empty", "emptyfolder", "first.txt", "lastbyte.bin", "names", "same.bin", "sizes"}},
+        {"both", true, true, {"empty", "emptyfolder", "names", "same.bin"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        left->UnmarkAll();
+        right->UnmarkAll();
+        TCompareOptions options;
+        options.ByFolderContents = c.FolderContents;
+        options.ByFileContents = c.FileContents;
+        left->ComparePanels(options);
+        EXPECT_EQ(marked(*left), c.Equal);
+        EXPECT_EQ(marked(*right), c.Equal);
+        EXPECT_EQ(left->FState, 0u);
+    }
+
+    SCOPED_TRACE("contents are not compared across a FIFO");
+    ASSERT_EQ(mkfifo((FTree / "left/pipe").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((FTree / "right/pipe").c_str(), 0600), 0);
+    left->ReadPanel(true, true);
+    right->ReadPanel(true, true);
+    left->UnmarkAll();
+    right->UnmarkAll();
+    TCompareOptions options;
+    options.ByFileContents = true;
+    left->ComparePanels(options);
+    const std::vector<std::string> equal = marked(*left);
+    EXPECT_EQ(std::count(equal.begin(), equal.end(), "pipe"), 0);
+    EXPECT_EQ(std::count(equal.begin(), equal.end(), "same.bin"), 1);
+}
+
 } // namespace
 } // namespace ks

@@ -306,6 +306,10 @@ private:
     // The attributes dialog (MainFormAttributes.cpp): the marked items (or the cursor item) of the
     // active panel get the boxes and the time chosen; failures are told afterwards.
     void ChangeAttributesClick();
+    // The compare and shortcut dialogs (MainFormItemForms.cpp): Ctrl+B compares the active panel
+    // with the other; the shortcut command writes a desktop entry for the cursor item.
+    void ComparePanelsClick();
+    void CreateShortcutClick();
 };
 
 } // namespace ks

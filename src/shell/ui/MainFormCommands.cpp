@@ -278,6 +278,12 @@ void TMainForm::RunCommand(TMainCommand command) {
     case cmChangeFileAttributes:
         ChangeAttributesClick();
         break;
+    case cmComparePanels:
+        ComparePanelsClick();
+        break;
+    case cmCreateShortcut:
+        CreateShortcutClick();
+        break;
     case cmSelInvert:
         ap.ToggleMarkAndMoveDown();
         break;
