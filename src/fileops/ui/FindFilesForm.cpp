@@ -47,7 +47,7 @@ TFindFilesForm::TFindFilesForm(std::vector<std::string>& maskHistory, std::vecto
 
     auto* info = new QLabel(
         QStringLiteral(
-            "What to find? (mask for all files = '*.*'  or several files = '*.bak;*.exe', etc...)"),
+            "What to find? (mask for all files = '*.*'  or several files = '*.bak;*.sh', etc...)"),
         this);
     info->setObjectName(QStringLiteral("Info"));
     info->setWordWrap(true);

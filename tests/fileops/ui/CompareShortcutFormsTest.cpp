@@ -62,7 +62,7 @@ void ExpectWindowFileMatches(QWidget& form) {
     }
 }
 
-class ItemFormsTest : public ::testing::Test {
+class CompareShortcutFormsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { test::QtApp(); }
 
@@ -91,7 +91,7 @@ protected:
     std::unique_ptr<TKRegistryStore> FStore;
 };
 
-TEST_F(ItemFormsTest, CompareBoxesComeBackAsSavedAndGiveTheOptions) {
+TEST_F(CompareShortcutFormsTest, CompareBoxesComeBackAsSavedAndGiveTheOptions) {
     SaveCheckBoxState(*FStore, DefaultAutoSaveKey, "CheckBoxDate", true);
     SaveCheckBoxState(*FStore, DefaultAutoSaveKey, "CheckBoxFileContents", true);
     TCompareForm form;
@@ -134,7 +134,7 @@ TEST_F(ItemFormsTest, CompareBoxesComeBackAsSavedAndGiveTheOptions) {
     EXPECT_FALSE(result);
 }
 
-TEST_F(ItemFormsTest, ShortcutGoesWhereTheButtonSaysAndAsksBeforeReplacing) {
+TEST_F(CompareShortcutFormsTest, ShortcutGoesWhereTheButtonSaysAndAsksBeforeReplacing) {
     const std::string item = FTree.File("left/readme.txt", "text");
     const std::string other = FTree.Folder("right");
     FTree.Folder("Desktop");

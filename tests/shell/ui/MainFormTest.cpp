@@ -318,8 +318,9 @@ TEST_F(MainFormTest, UserLevelHidesCommandsAndTheirKeys) {
     // Work that is not in this build shows, disabled.
     Data->UserMode = 4;
     form.MenuPopup();
-    EXPECT_TRUE(form.Action(cmFindFile)->isVisible());
-    EXPECT_FALSE(form.Action(cmFindFile)->isEnabled());
+    EXPECT_TRUE(form.Action(cmAddToArchive)->isVisible());
+    EXPECT_FALSE(form.Action(cmAddToArchive)->isEnabled());
+    EXPECT_TRUE(form.Action(cmFindFile)->isEnabled());
     EXPECT_TRUE(form.Action(cmCopyItems)->isEnabled());
     EXPECT_TRUE(form.Action(cmCCopy)->isEnabled());
     EXPECT_TRUE(form.Action(cmCCopy)->text().endsWith("\tCtrl+C"));
