@@ -46,8 +46,7 @@ TFindFilesForm::TFindFilesForm(std::vector<std::string>& maskHistory, std::vecto
     layout->setSpacing(6);
 
     auto* info = new QLabel(
-        QStringLiteral(
-            "What to find? (mask for all files = '*.*'  or several files = '*.bak;*.sh', etc...)"),
+        QStringLiteral("What to find? (mask for all files = '*.*'  or several files = '*.bak;*.sh', etc...)"),
         this);
     info->setObjectName(QStringLiteral("Info"));
     info->setWordWrap(true);
