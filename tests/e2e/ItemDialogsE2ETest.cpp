@@ -55,12 +55,12 @@ protected:
             ::umount2(FMount.c_str(), MNT_DETACH);
     }
 
-    void Start(const std::string& left) {
+    void Start(const std::string& left, const std::string& right = {}) {
         FKsable = std::make_unique<TKsable>(*FServer, FHome);
         FKsable->SetSetting(ProgramKey + "\\m_settings", "first_run", "0");
         FKsable->SetSetting(ProgramKey + "\\m_settings", "musermode", "4");
         FKsable->SetSetting(ProgramKey + "\\m_lpanel", "ppath", left + "/");
-        FKsable->SetSetting(ProgramKey + "\\m_rpanel", "ppath", left + "/");
+        FKsable->SetSetting(ProgramKey + "\\m_rpanel", "ppath", (right.empty() ? left : right) + "/");
         FKsable->SetSetting(ProgramKey + "\\graphics", "GraphicsShowSplashScreen", "0");
         ASSERT_TRUE(FKsable->Start()) << FKsable->Failure();
     }
@@ -110,6 +110,61 @@ TEST_F(ItemDialogsE2ETest, FindFromTheRootOfASmallFileSystemListsTheMatches) {
     EXPECT_EQ(std::count(names.begin(), names.end(), "notes.txt"), 0);
     EXPECT_EQ(std::count(names.begin(), names.end(), "todo.md"), 0);
     FKsable->Shot("find-results");
+}
+
+TEST_F(ItemDialogsE2ETest, CreateNewSelectByMaskAndCompareFromTheKeyboard) {
+    const std::string left = FTree.Folder("left");
+    const std::string right = FTree.Folder("right");
+    FTree.File("left/main.c", "int main;");
+    FTree.File("left/util.c", "int util;");
+    FTree.File("left/notes.txt", "12345");
+    FTree.File("right/notes.txt", "abcde");
+    FTree.File("right/util.c", "different length");
+    Start(left, right);
+
+    // F7 "new" with Upper cased: NEW is made and the cursor is on it.
+    ASSERT_TRUE(KeysThen({"F7"}, "the create-new dialog", [](const QJsonObject& s) {
+        return s.value("Dialog").toString() == "CreateNewForm";
+    }));
+    std::vector<std::string> keys = KeysOf("new");
+    keys.push_back("alt+u");
+    FKsable->Keys(keys);
+    FKsable->Shot("create-new", true);
+    ASSERT_TRUE(KeysThen({"Return"}, "NEW made with the cursor on it", [](const QJsonObject& s) {
+        return s.value("Dialog").toString().isEmpty() &&
+               s.value("LEFTPANEL").toObject().value("CursorName").toString() == "NEW";
+    }));
+    EXPECT_TRUE(std::filesystem::is_directory(left + "/NEW"));
+
+    // Num+ "*.c": those items marked.
+    ASSERT_TRUE(KeysThen({"KP_Add"}, "the select dialog",
+                         [](const QJsonObject& s) { return s.value("Dialog").toString() == "SelectForm"; }));
+    keys = {"ctrl+a"};
+    for (const std::string& key : KeysOf("*.c"))
+        keys.push_back(key);
+    FKsable->Keys(keys);
+    FKsable->Shot("select-items", true);
+    ASSERT_TRUE(KeysThen({"Return"}, "the C files marked", [](const QJsonObject& s) {
+        std::vector<std::string> marked = Strings(s.value("LEFTPANEL").toObject().value("Marked"));
+        std::sort(marked.begin(), marked.end());
+        return marked == std::vector<std::string>{"main.c", "util.c"};
+    }));
+    ASSERT_TRUE(KeysThen({"ctrl+KP_Subtract"}, "the marks gone", [](const QJsonObject& s) {
+        return s.value("LEFTPANEL").toObject().value("FMarkedCount").toInt() == 0;
+    }));
+
+    // Compare by name and size: notes.txt is equal in both panels, util.c is not.
+    ASSERT_TRUE(KeysThen({"ctrl+b"}, "the compare dialog",
+                         [](const QJsonObject& s) { return s.value("Dialog").toString() == "CompareForm"; }));
+    // "&Item size" is off by default.
+    FKsable->Keys({"alt+i"});
+    FKsable->Shot("compare-items", true);
+    ASSERT_TRUE(KeysThen({"Return"}, "notes.txt marked in both panels", [](const QJsonObject& s) {
+        return Strings(s.value("LEFTPANEL").toObject().value("Marked")) ==
+                   std::vector<std::string>{"notes.txt"} &&
+               Strings(s.value("RIGHTPANEL").toObject().value("Marked")) ==
+                   std::vector<std::string>{"notes.txt"};
+    }));
 }
 
 } // namespace
