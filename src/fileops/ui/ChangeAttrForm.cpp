@@ -99,7 +99,7 @@ TChangeAttrForm::TChangeAttrForm(std::vector<std::uint32_t> attrs, QWidget* pare
     FTime = new QLineEdit(TimeFormat(locale).toUpper(), this);
     FTime->setObjectName(QStringLiteral("SettingsChangeAttrChTime"));
     FTimeLabel->setBuddy(FTime);
-    FCurrent = new QPushButton(QStringLiteral("&Current"), this);
+    FCurrent = new QPushButton(QStringLiteral("C&urrent"), this);
     FCurrent->setObjectName(QStringLiteral("ButtonCurrentDateTime"));
     FCurrent->setAutoDefault(false);
     grid->addWidget(FDateLabel, 0, 0);
