@@ -10,13 +10,6 @@ namespace ks {
 
 namespace {
 
-std::string CreateNewText(std::string_view id, std::string_view fallback) {
-    std::string text;
-    if (CurrentLanguage().GetLangText(id, text) && !text.empty())
-        return text;
-    return std::string(fallback);
-}
-
 TCreateNewOutcome Failed(std::string message) {
     return {TCreateNewOutcome::csFailed, std::move(message)};
 }
@@ -26,14 +19,14 @@ std::string CreateFailureText(const TError& error, const std::string& name) {
     switch (error.Code) {
     case TErrorCode::ecExists:
         return FormatLangText(
-            CreateNewText("_STRCreateNewExists", "Cannot create '%s': an item of that name exists already."),
+            LangTextOr("_STRCreateNewExists", "Cannot create '%s': an item of that name exists already."),
             {name});
     case TErrorCode::ecAccess:
-        return FormatLangText(
-            CreateNewText("_STRCreateNewNotPermitted", "Cannot create '%s': not permitted."), {name});
+        return FormatLangText(LangTextOr("_STRCreateNewNotPermitted", "Cannot create '%s': not permitted."),
+                              {name});
     default: {
         const std::string reason = error.Errno != 0 ? std::string(std::strerror(error.Errno)) : error.Detail;
-        return FormatLangText(CreateNewText("_STRCreateNewFailed", "Cannot create '%s': %s"), {name, reason});
+        return FormatLangText(LangTextOr("_STRCreateNewFailed", "Cannot create '%s': %s"), {name, reason});
     }
     }
 }
@@ -47,8 +40,8 @@ bool ValidNewItemName(std::string_view name) {
 
 std::string CreateNewBadNameText(const std::string& name) {
     return FormatLangText(
-        CreateNewText("_STRCreateNewBadName",
-                      "'%s' cannot be a name: it must not be empty, \".\" or \"..\", nor hold \"/\"."),
+        LangTextOr("_STRCreateNewBadName",
+                   "'%s' cannot be a name: it must not be empty, \".\" or \"..\", nor hold \"/\"."),
         {name});
 }
 

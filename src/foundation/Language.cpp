@@ -346,6 +346,13 @@ TLanguage& CurrentLanguage() {
     return language;
 }
 
+std::string LangTextOr(std::string_view id, std::string_view fallback) {
+    std::string text;
+    if (CurrentLanguage().GetLangText(id, text) && !text.empty())
+        return text;
+    return std::string(fallback);
+}
+
 std::string FormatLangText(std::string_view format, std::initializer_list<std::string> args) {
     std::string out;
     auto next = args.begin();

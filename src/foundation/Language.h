@@ -316,6 +316,8 @@ TLanguage& CurrentLanguage();
 /// percent sign. Any other conversion, or one without an argument left, is copied as typed, so a
 /// damaged pack text can never read arguments that are not there.
 std::string FormatLangText(std::string_view format, std::initializer_list<std::string> args);
+/// The current language's text of id, or fallback when the pack has none or an empty one.
+std::string LangTextOr(std::string_view id, std::string_view fallback);
 /// The message strings of the current language.
 inline const TLangStrings& LangStrings() {
     return CurrentLanguage().Strings();

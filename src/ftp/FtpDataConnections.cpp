@@ -103,7 +103,7 @@ Result<std::unique_ptr<TKSocket>> TFtpSession::OpenPassive() {
         // address the reply names: a reply may not send it to another host.
         if (named != peer.Host)
             Status(FormatLangText(
-                LangText("ftp_pasv_address", "FTP: the reply named %s; connecting to %s instead."),
+                LangTextOr("ftp_pasv_address", "FTP: the reply named %s; connecting to %s instead."),
                 {named, peer.Host}));
     }
     std::unique_ptr<TKConnector> connector = FNetwork.Connect(peer.Host, port);
@@ -120,7 +120,7 @@ Result<std::unique_ptr<TKSocket>> TFtpSession::OpenPassive() {
     if (!connected)
         return connected.error();
     if (!*connected) {
-        Status(FormatLangText(LangText("ftp_no_data", "FTP: no data connection within %s seconds."),
+        Status(FormatLangText(LangTextOr("ftp_no_data", "FTP: no data connection within %s seconds."),
                               {Seconds(FLimits.DataMs)}));
         Close();
         return MakeError(TErrorCode::ecTimeout, "the data connection");
@@ -164,8 +164,8 @@ Result<std::unique_ptr<TKSocket>> TFtpSession::AcceptActive(TKListener& listener
         if (*incoming) {
             const std::string from = (*incoming)->PeerAddress().Host;
             if (from != peer) {
-                Status(FormatLangText(LangText("ftp_foreign_data", "FTP: refused a data connection from %s."),
-                                      {from}));
+                Status(FormatLangText(
+                    LangTextOr("ftp_foreign_data", "FTP: refused a data connection from %s."), {from}));
                 return false;
             }
             accepted = std::move(*incoming);
@@ -188,7 +188,7 @@ Result<std::unique_ptr<TKSocket>> TFtpSession::AcceptActive(TKListener& listener
         return MakeError(TErrorCode::ecRefused, early.Text);
     }
     if (!*ready) {
-        Status(FormatLangText(LangText("ftp_no_data", "FTP: no data connection within %s seconds."),
+        Status(FormatLangText(LangTextOr("ftp_no_data", "FTP: no data connection within %s seconds."),
                               {Seconds(FLimits.DataMs)}));
         noDataConnection = true;
         if (Result<void> aborted = AbortTransfer(); !aborted)
@@ -239,7 +239,7 @@ Result<void> TFtpSession::ReceiveAll(TKSocket& data, std::string& out) {
         if (!readable)
             return readable.error();
         if (!*readable) {
-            Status(FormatLangText(LangText("ftp_data_stalled", "FTP: the listing stopped for %s seconds."),
+            Status(FormatLangText(LangTextOr("ftp_data_stalled", "FTP: the listing stopped for %s seconds."),
                                   {Seconds(FLimits.DataMs)}));
             return MakeError(TErrorCode::ecTimeout, "the listing data");
         }
@@ -285,8 +285,8 @@ Result<std::string> TFtpSession::Transfer(const std::string& command, bool passi
         if (received.error().Code == TErrorCode::ecTimeout) {
             Close();
         } else if (received.error().Code == TErrorCode::ecTooLarge) {
-            Status(LangText("ftp_listing_too_large",
-                            "FTP: the listing is larger than 64 MiB and was not read."));
+            Status(LangTextOr("ftp_listing_too_large",
+                              "FTP: the listing is larger than 64 MiB and was not read."));
             ++FOwedReplies;
         } else if (FControl) {
             ++FOwedReplies;
@@ -313,7 +313,7 @@ Result<void> TFtpSession::List(std::vector<TRemoteEntry>& entries) {
     if (!data && noDataConnection && FControl) {
         // Active mode fails behind most firewalls and NAT; passive mode often gets through, and
         // the session keeps it from then on.
-        Status(LangText("ftp_try_passive", "FTP: no data connection in active mode; trying passive mode."));
+        Status(LangTextOr("ftp_try_passive", "FTP: no data connection in active mode; trying passive mode."));
         FLogin.Passive = true;
         data = Transfer(command, true, noDataConnection);
     }

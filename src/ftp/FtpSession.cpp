@@ -54,7 +54,7 @@ Result<void> TFtpSession::SendLine(const std::string& line) {
         return MakeError(TErrorCode::ecDisconnected, {});
     // A line break inside a name would make the server read a second command.
     if (line.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
-        return MakeError(TErrorCode::ecParse, LangText("ftp_line_break", "a name holding a line break"));
+        return MakeError(TErrorCode::ecParse, LangTextOr("ftp_line_break", "a name holding a line break"));
     const std::string bytes = line + "\r\n";
     std::size_t sent = 0;
     while (sent < bytes.size()) {
@@ -63,7 +63,7 @@ Result<void> TFtpSession::SendLine(const std::string& line) {
             // A broken pipe or a reset: the server went away.
             TError error = count.error();
             error.Code = TErrorCode::ecDisconnected;
-            Status(LangText("ftp_connection_lost", "FTP: the server closed the connection."));
+            Status(LangTextOr("ftp_connection_lost", "FTP: the server closed the connection."));
             return Lost(error);
         }
         sent += *count;
@@ -96,13 +96,13 @@ Result<bool> TFtpSession::PollReply(TFtpReply& reply) {
         if (!count) {
             TError error = count.error();
             error.Code = TErrorCode::ecDisconnected;
-            Status(LangText("ftp_connection_lost", "FTP: the server closed the connection."));
+            Status(LangTextOr("ftp_connection_lost", "FTP: the server closed the connection."));
             Close();
             return error;
         }
         if (*count == 0) {
             if (FControl->PeerClosed()) {
-                Status(LangText("ftp_connection_lost", "FTP: the server closed the connection."));
+                Status(LangTextOr("ftp_connection_lost", "FTP: the server closed the connection."));
                 Close();
                 return MakeError(TErrorCode::ecDisconnected, {});
             }
@@ -132,7 +132,7 @@ Result<TFtpReply> TFtpSession::ReadReply(const std::string& what) {
         return ready.error();
     }
     if (!*ready) {
-        Status(FormatLangText(LangText("ftp_no_reply", "FTP: no reply to %s within %s seconds."),
+        Status(FormatLangText(LangTextOr("ftp_no_reply", "FTP: no reply to %s within %s seconds."),
                               {what, Seconds(FLimits.ReplyMs)}));
         Close();
         return MakeError(TErrorCode::ecTimeout, what == "the greeting" ? what : "the reply to " + what);
@@ -229,16 +229,16 @@ Result<void> TFtpSession::LogOn(int depth) {
 Result<void> TFtpSession::RetryLogin(const TFtpReply& refusal, int depth) {
     int answer = mrAbort;
     if (FHooks.Ask && depth < MaxLoginRounds)
-        answer = FHooks.Ask(LangText("ftp_retry_login", "Retry with same user and password ?") + "\r" +
+        answer = FHooks.Ask(LangTextOr("ftp_retry_login", "Retry with same user and password ?") + "\r" +
                                 refusal.Text,
                             miExclamation, mbYes | mbNo | mbAbort, 0);
     if (answer == mrNo) {
-        const std::string title = LangText("ftp_bad_login", "FTP-Bad login");
+        const std::string title = LangTextOr("ftp_bad_login", "FTP-Bad login");
         std::string user = FLogin.User;
         std::string password = FLogin.Password;
         if (!FHooks.AskText ||
-            !FHooks.AskText(title, LangText("ftp_enter_user", "FTP: Enter user name"), user, false) ||
-            !FHooks.AskText(title, LangText("ftp_enter_password", "FTP: Enter password"), password, true)) {
+            !FHooks.AskText(title, LangTextOr("ftp_enter_user", "FTP: Enter user name"), user, false) ||
+            !FHooks.AskText(title, LangTextOr("ftp_enter_password", "FTP: Enter password"), password, true)) {
             answer = mrAbort;
         } else {
             FLogin.User = user;
@@ -274,7 +274,7 @@ Result<void> TFtpSession::Connect(const TRemoteLogin& login) {
     FCurrentDir.clear();
     FMlsd = FUtf8 = FNoEpsv = false;
     const std::string target = login.Host + ":" + std::to_string(login.Port);
-    Status(FormatLangText(LangText("ftp_connecting", "Connecting to %s..."), {target}));
+    Status(FormatLangText(LangTextOr("ftp_connecting", "Connecting to %s..."), {target}));
     std::unique_ptr<TKConnector> connector = FNetwork.Connect(login.Host, login.Port);
     std::unique_ptr<TKSocket> socket;
     Result<bool> connected = WaitFor(FLimits.ConnectMs, [&](int slice) -> Result<bool> {
@@ -288,15 +288,16 @@ Result<void> TFtpSession::Connect(const TRemoteLogin& login) {
     });
     if (!connected) {
         if (connected.error().Code != TErrorCode::ecCancelled)
-            Status(FormatLangText(LangText("ftp_connect_error", "FTP: no connection to %s (%s)."),
+            Status(FormatLangText(LangTextOr("ftp_connect_error", "FTP: no connection to %s (%s)."),
                                   {target, connected.error().Detail.empty()
                                                ? std::to_string(connected.error().Errno)
                                                : connected.error().Detail}));
         return connected.error();
     }
     if (!*connected) {
-        Status(FormatLangText(LangText("ftp_connect_timeout", "FTP: no connection to %s within %s seconds."),
-                              {target, Seconds(FLimits.ConnectMs)}));
+        Status(
+            FormatLangText(LangTextOr("ftp_connect_timeout", "FTP: no connection to %s within %s seconds."),
+                           {target, Seconds(FLimits.ConnectMs)}));
         return MakeError(TErrorCode::ecTimeout, target);
     }
     FControl = std::move(socket);

@@ -65,13 +65,6 @@ inline std::string Seconds(int ms) {
     return std::to_string((ms + 999) / 1000);
 }
 
-inline std::string LangText(std::string_view id, std::string_view fallback) {
-    std::string text;
-    if (CurrentLanguage().GetLangText(id, text) && !text.empty())
-        return text;
-    return std::string(fallback);
-}
-
 inline bool Positive(int code) {
     return code >= 200 && code < 300;
 }

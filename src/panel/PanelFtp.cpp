@@ -29,13 +29,6 @@ constexpr int MaxFtpDepth = 256;
 // How often an idle FTP panel looks whether its server closed the connection.
 constexpr int AliveCheckMs = 1000;
 
-std::string LangText(std::string_view id, std::string_view fallback) {
-    std::string text;
-    if (CurrentLanguage().GetLangText(id, text) && !text.empty())
-        return text;
-    return std::string(fallback);
-}
-
 std::uint32_t DosTimeOfNs(std::int64_t ns) {
     if (ns == 0)
         return 0;
@@ -59,7 +52,7 @@ std::string LoginMessage(const std::string& replyText) {
     }};
     for (const auto& [key, text] : Messages)
         if (key == code)
-            return LangText("ftp_reply_" + code, text);
+            return LangTextOr("ftp_reply_" + code, text);
     return {};
 }
 
@@ -153,7 +146,7 @@ Result<void> TKMYFILEPANEL::RunFtp(const std::function<Result<void>(TKRemoteSess
 }
 
 bool TKMYFILEPANEL::Reconnect() {
-    const int answer = Ask(LangText("ftp_reconnect", "The server closed the connection. Connect again?"),
+    const int answer = Ask(LangTextOr("ftp_reconnect", "The server closed the connection. Connect again?"),
                            miQuestion, mbYes | mbNo, 0);
     if (answer != mrYes) {
         LeaveFtp();
@@ -192,7 +185,7 @@ void TKMYFILEPANEL::HandleFtpFailure(const TError& error) {
     case TErrorCode::ecRefused:
         // The server's answer is in the status window; the list stays as it was.
         if (FRemote && !FRemote->Connected()) {
-            Ask(LangText("ftp_connect_failed", "FTP: Connect call failed"), miExclamation, mbOK, 2);
+            Ask(LangTextOr("ftp_connect_failed", "FTP: Connect call failed"), miExclamation, mbOK, 2);
             LeaveFtp();
         }
         return;
@@ -212,12 +205,12 @@ void TKMYFILEPANEL::HandleFtpFailure(const TError& error) {
         return;
     }
     case TErrorCode::ecTooLarge:
-        Ask(LangText("ftp_listing_too_large", "FTP: the listing is larger than 64 MiB and was not read."),
+        Ask(LangTextOr("ftp_listing_too_large", "FTP: the listing is larger than 64 MiB and was not read."),
             miExclamation, mbOK, 2);
         return;
     case TErrorCode::ecTimeout:
         Ask(FormatLangText(
-                LangText("ftp_timeout", "FTP: %s did not come in time. The connection was closed."),
+                LangTextOr("ftp_timeout", "FTP: %s did not come in time. The connection was closed."),
                 {error.Detail}),
             miExclamation, mbOK, 2);
         LeaveFtp();
@@ -228,13 +221,14 @@ void TKMYFILEPANEL::HandleFtpFailure(const TError& error) {
             Ask(error.Detail, miExclamation, mbOK, 2);
             return;
         }
-        Ask(FormatLangText(LangText("ftp_protocol_error", "FTP: the server's reply could not be read (%s)."),
-                           {error.Detail}),
+        Ask(FormatLangText(
+                LangTextOr("ftp_protocol_error", "FTP: the server's reply could not be read (%s)."),
+                {error.Detail}),
             miExclamation, mbOK, 2);
         LeaveFtp();
         return;
     default:
-        Ask(LangText("ftp_connect_failed", "FTP: Connect call failed"), miExclamation, mbOK, 2);
+        Ask(LangTextOr("ftp_connect_failed", "FTP: Connect call failed"), miExclamation, mbOK, 2);
         LeaveFtp();
         return;
     }
@@ -244,7 +238,7 @@ void TKMYFILEPANEL::ReportFtpLost() {
     if (FFtpLostReported)
         return;
     FFtpLostReported = true;
-    FireAfterChange(acProgress, LangText("ftp_connection_lost", "FTP: the server closed the connection."));
+    FireAfterChange(acProgress, LangTextOr("ftp_connection_lost", "FTP: the server closed the connection."));
     if (OnFTPDisconnect)
         OnFTPDisconnect();
 }
@@ -367,7 +361,8 @@ bool TKMYFILEPANEL::FtpMakeDir(const std::string& name) {
 bool TKMYFILEPANEL::FtpRename(const std::string& from, const std::string& to) {
     if (!RunFtp([&](TKRemoteSession& session) { return session.Rename(from, to); })) {
         if (FPanelType == ptFTP)
-            Ask(LangText("ftp_rename_failed", "The server did not rename the item."), miExclamation, mbOK, 2);
+            Ask(LangTextOr("ftp_rename_failed", "The server did not rename the item."), miExclamation, mbOK,
+                2);
         return false;
     }
     ReadPanel(false, true);

@@ -12,13 +12,6 @@ namespace ks {
 
 namespace {
 
-std::string RenameText(std::string_view id, std::string_view fallback) {
-    std::string text;
-    if (CurrentLanguage().GetLangText(id, text) && !text.empty())
-        return text;
-    return std::string(fallback);
-}
-
 // One entry name of the folder the item lies in: renaming never moves an item elsewhere.
 bool PlainEntryName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
@@ -29,15 +22,15 @@ bool PlainEntryName(std::string_view name) {
 std::string RenameFailureText(const TError& error, const std::string& from, const std::string& to) {
     switch (error.Code) {
     case TErrorCode::ecExists:
-        return FormatLangText(RenameText("_STRRenameExists",
+        return FormatLangText(LangTextOr("_STRRenameExists",
                                          "Cannot rename '%s' to '%s': an item of that name exists already."),
                               {from, to});
     case TErrorCode::ecAccess:
         return FormatLangText(
-            RenameText("_STRRenameNotPermitted", "Cannot rename '%s' to '%s': not permitted."), {from, to});
+            LangTextOr("_STRRenameNotPermitted", "Cannot rename '%s' to '%s': not permitted."), {from, to});
     default: {
         const std::string reason = error.Errno != 0 ? std::string(std::strerror(error.Errno)) : error.Detail;
-        return FormatLangText(RenameText("_STRRenameFailed", "Cannot rename '%s' to '%s': %s"),
+        return FormatLangText(LangTextOr("_STRRenameFailed", "Cannot rename '%s' to '%s': %s"),
                               {from, to, reason});
     }
     }
@@ -59,7 +52,7 @@ Result<void> TKMYFILEPANEL::RenameItem(int index, const std::string& newName) {
         return {};
     if (!PlainEntryName(newName)) {
         Ask(FormatLangText(
-                RenameText("_STRRenameBadName",
+                LangTextOr("_STRRenameBadName",
                            "'%s' cannot be a name: it must not be empty, \".\" or \"..\", nor hold \"/\"."),
                 {newName}),
             miExclamation, mbOK, 2);

@@ -172,8 +172,6 @@ int ProbeFtp(const std::vector<std::string>& args) {
         else
             code = 1;
     }
-    if (panel.PanelType() != ptFTP)
-        return Fail(failure.empty() ? "connection lost" : failure);
     // Raw commands and renames re-read the folder themselves.
     if (panel.PanelType() != ptFTP)
         return Fail(failure.empty() ? "connection lost" : failure);

@@ -27,13 +27,6 @@ std::string Bytes(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-std::string Text(std::string_view id, std::string_view fallback) {
-    std::string text;
-    if (CurrentLanguage().GetLangText(id, text) && !text.empty())
-        return text;
-    return std::string(fallback);
-}
-
 } // namespace
 
 TCreateShortcutForm::TCreateShortcutForm(std::optional<TShortcutItem> item, const std::string& otherFolder,
@@ -101,7 +94,7 @@ void TCreateShortcutForm::showEvent(QShowEvent* event) {
     // The description is in the language shown now.
     if (FItem)
         FDescription->setText(
-            LocalText(FormatLangText(Text("_strCRSHDescription", "Launcher for %s"), {FItem->Name})));
+            LocalText(FormatLangText(LangTextOr("_strCRSHDescription", "Launcher for %s"), {FItem->Name})));
     TKMYFORM::showEvent(event);
     FTargetPath->setFocus(Qt::OtherFocusReason);
     FTargetPath->selectAll();
@@ -122,7 +115,7 @@ void TCreateShortcutForm::Create(bool onDesktop) {
     const TShortcutEntry entry{FItem->FullName, FItem->Name, Bytes(FDescription->text()), FItem->Executable};
     const auto overwrite = [this](const std::string& fullName) {
         const std::string question =
-            FormatLangText(Text("_STRShortcutExists", "%s exists already. Replace it?"), {fullName});
+            FormatLangText(LangTextOr("_STRShortcutExists", "%s exists already. Replace it?"), {fullName});
         return AskUser(question, 0, mbYes | mbNo, 1) == mrYes;
     };
     const Result<TShortcutSaved> saved =
@@ -130,7 +123,7 @@ void TCreateShortcutForm::Create(bool onDesktop) {
     if (!saved) {
         const TError& error = saved.error();
         const std::string reason = error.Errno != 0 ? std::string(std::strerror(error.Errno)) : error.Detail;
-        AskUser(FormatLangText(Text("_STRShortcutFailed", "Cannot write the launcher %s: %s"),
+        AskUser(FormatLangText(LangTextOr("_STRShortcutFailed", "Cannot write the launcher %s: %s"),
                                {AddBackslash(folder) + fileName, reason}),
                 0, mbOK, 2);
         return;

@@ -14,13 +14,6 @@ namespace ks {
 
 namespace {
 
-std::string AttrText(std::string_view id, std::string_view fallback) {
-    std::string text;
-    if (CurrentLanguage().GetLangText(id, text) && !text.empty())
-        return text;
-    return std::string(fallback);
-}
-
 // The names of the items that could not be changed, one a line; a long list is cut, so the
 // message still fits on the screen.
 std::string FailedList(const std::vector<std::string>& failed) {
@@ -29,7 +22,7 @@ std::string FailedList(const std::vector<std::string>& failed) {
     for (std::size_t i = 0; i < failed.size() && i < Shown; ++i)
         list += "\n" + failed[i];
     if (failed.size() > Shown)
-        list += "\n" + FormatLangText(AttrText("_STRAttrFailedMore", "... and %s more"),
+        list += "\n" + FormatLangText(LangTextOr("_STRAttrFailedMore", "... and %s more"),
                                       {std::to_string(failed.size() - Shown)});
     return list;
 }
@@ -59,14 +52,14 @@ void TMainForm::ChangeAttributesClick() {
         other.ReadPanel(true, true);
 
     if (choice.DateTimeUnreadable)
-        Ask(FormatLangText(AttrText("_STRAttrBadDateTime",
-                                    "The date '%s' and time '%s' cannot be read: the time stamps were "
-                                    "left as they were."),
+        Ask(FormatLangText(LangTextOr("_STRAttrBadDateTime",
+                                      "The date '%s' and time '%s' cannot be read: the time stamps were "
+                                      "left as they were."),
                            {choice.DateText.toStdString(), choice.TimeText.toStdString()}),
             miExclamation, mbOK, 2);
     if (!failed.empty())
         Ask(FormatLangText(
-                AttrText("_STRAttrFailed", "The attributes of these items could not be changed:%s"),
+                LangTextOr("_STRAttrFailed", "The attributes of these items could not be changed:%s"),
                 {FailedList(failed)}),
             miExclamation, mbOK, 2);
 }

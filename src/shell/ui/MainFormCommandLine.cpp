@@ -115,13 +115,6 @@ bool TMainForm::CommandLineKey(TKMYFILEPANEL& sender, int key, std::uint32_t shi
 
 namespace {
 
-std::string LangText(std::string_view id, std::string_view fallback) {
-    std::string text;
-    if (CurrentLanguage().GetLangText(id, text) && !text.empty())
-        return text;
-    return std::string(fallback);
-}
-
 std::string FailureText(const TError& error) {
     return !error.Detail.empty() ? error.Detail : std::to_string(error.Errno);
 }
@@ -138,7 +131,7 @@ void TMainForm::RunCommandLine() {
         if (const Result<void> started = System().RunProgram(run.Program, run.Parameters,
                                                              AddBackslash(FActivePanel->FFolderItems.FPath));
             !started)
-            Ask(FormatLangText(LangText("_STRCantRunProgram", "Can't start %s: %s"),
+            Ask(FormatLangText(LangTextOr("_STRCantRunProgram", "Can't start %s: %s"),
                                {run.Program, FailureText(started.error())}),
                 miError, mbOK, 2);
         break;
@@ -150,24 +143,24 @@ void TMainForm::RunCommandLine() {
         // Both end every program of the session at once: a mistyped command must not.
         const bool powerOff = run.Command == dcShutdown;
         const std::string question =
-            powerOff
-                ? LangText("_STRConfirmShutdown", "Power this computer off now? Every running program ends.")
-                : LangText("_STRConfirmLogOff", "Log off now? Every program of this session ends.");
+            powerOff ? LangTextOr("_STRConfirmShutdown",
+                                  "Power this computer off now? Every running program ends.")
+                     : LangTextOr("_STRConfirmLogOff", "Log off now? Every program of this session ends.");
         if (Ask(question, miQuestion, mbYes | mbNo, 1) != mrYes)
             break;
         if (const Result<void> ended = powerOff ? System().PowerOff() : System().LogOff(); !ended)
-            Ask(FormatLangText(LangText("_STRSessionEndFailed", "An application refused to terminate (%s)"),
+            Ask(FormatLangText(LangTextOr("_STRSessionEndFailed", "An application refused to terminate (%s)"),
                                {FailureText(ended.error())}),
                 miError, mbOK, 2);
         break;
     }
     case dcScanSkins:
     case dcScanLangs:
-        ShowInfo(LangText("_STRPackSearchLater",
-                          "Searching the disks for skins and languages comes with the settings dialog."));
+        ShowInfo(LangTextOr("_STRPackSearchLater",
+                            "Searching the disks for skins and languages comes with the settings dialog."));
         break;
     case dcUnknown:
-        ShowInfo(FormatLangText(LangText("_STRUnknownDotCommand", "Unknown command: %s"), {run.Program}));
+        ShowInfo(FormatLangText(LangTextOr("_STRUnknownDotCommand", "Unknown command: %s"), {run.Program}));
         break;
     case dcPosEdit:
         ShowPositionEditor();
@@ -217,7 +210,7 @@ void TMainForm::TypePanelPath() {
 void TMainForm::RunFtpCommandLine(const std::string& line) {
     TKMYFILEPANEL& panel = *FActivePanel;
     if (panel.PanelType() != ptFTP) {
-        ShowInfo(LangText("_STRFtpNotConnected", "FTP: the active panel shows no FTP server."));
+        ShowInfo(LangTextOr("_STRFtpNotConnected", "FTP: the active panel shows no FTP server."));
         return;
     }
     // The panel says what went wrong itself; the answer goes to the command line too.
