@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/Harness.h"
@@ -55,14 +57,15 @@ protected:
             ::umount2(FMount.c_str(), MNT_DETACH);
     }
 
-    void Start(const std::string& left, const std::string& right = {}) {
+    void Start(const std::string& left, const std::string& right = {},
+               const std::vector<std::string>& env = {}) {
         FKsable = std::make_unique<TKsable>(*FServer, FHome);
         FKsable->SetSetting(ProgramKey + "\\m_settings", "first_run", "0");
         FKsable->SetSetting(ProgramKey + "\\m_settings", "musermode", "4");
         FKsable->SetSetting(ProgramKey + "\\m_lpanel", "ppath", left + "/");
         FKsable->SetSetting(ProgramKey + "\\m_rpanel", "ppath", (right.empty() ? left : right) + "/");
         FKsable->SetSetting(ProgramKey + "\\graphics", "GraphicsShowSplashScreen", "0");
-        ASSERT_TRUE(FKsable->Start()) << FKsable->Failure();
+        ASSERT_TRUE(FKsable->Start(env)) << FKsable->Failure();
     }
 
     ::testing::AssertionResult KeysThen(const std::vector<std::string>& keys, const std::string& what,
@@ -165,6 +168,88 @@ TEST_F(ItemDialogsE2ETest, CreateNewSelectByMaskAndCompareFromTheKeyboard) {
                Strings(s.value("RIGHTPANEL").toObject().value("Marked")) ==
                    std::vector<std::string>{"notes.txt"};
     }));
+}
+
+TEST_F(ItemDialogsE2ETest, OpenAttributesAndLauncherFromTheKeyboard) {
+    namespace fs = std::filesystem;
+    const std::string left = FTree.Folder("left");
+    const std::string right = FTree.Folder("right");
+    FTree.File("left/a.txt", "a");
+    FTree.File("left/b.txt", "b");
+    FTree.File("left/c.txt", "c");
+    FTree.File("left/readme.txt", "read me");
+    fs::permissions(left + "/b.txt",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365 * 10);
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        fs::last_write_time(left + "/" + name, old);
+    // An editor on PATH that notes what it was given and changes nothing.
+    const std::string bin = FTree.Folder("bin");
+    const std::string log = FTree / "editor.log";
+    {
+        std::ofstream stub(bin + "/gnome-text-editor");
+        stub << "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" << log << "'\n";
+    }
+    fs::permissions(bin + "/gnome-text-editor", fs::perms::owner_all);
+    Start(left, right, {"PATH=" + bin + ":/usr/bin:/bin"});
+
+    // Shift+F4 on readme.txt: the existing file opens in the editor as it is.
+    ASSERT_TRUE(KeysThen({"shift+F4"}, "the create-new dialog for a text file", [](const QJsonObject& s) {
+        return s.value("Dialog").toString() == "CreateNewForm";
+    }));
+    std::vector<std::string> keys = {"ctrl+a"};
+    for (const std::string& key : KeysOf("readme.txt"))
+        keys.push_back(key);
+    keys.push_back("Return");
+    ASSERT_TRUE(KeysThen(keys, "the editor started", [&](const QJsonObject& s) {
+        return s.value("Dialog").toString().isEmpty() && fs::exists(log);
+    }));
+    std::ifstream logged(log);
+    std::string line;
+    std::getline(logged, line);
+    EXPECT_EQ(line, left + "/readme.txt");
+    std::ifstream readme(left + "/readme.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(readme), {}), "read me");
+
+    // Three files marked, one of them read-only: the read-only box opens grayed, and Change with
+    // the current date and time leaves each file's write bit as it was.
+    ASSERT_TRUE(KeysThen({"Home", "Down", "Insert", "Insert", "Insert"}, "three files marked",
+                         [](const QJsonObject& s) {
+                             return s.value("LEFTPANEL").toObject().value("FMarkedCount").toInt() == 3;
+                         }));
+    ASSERT_TRUE(KeysThen({"alt+e"}, "the attributes dialog", [](const QJsonObject& s) {
+        return s.value("Dialog").toString() == "ChangeAttrForm";
+    }));
+    FKsable->Shot("change-attributes", true);
+    // A mnemonic clicks its box after a short animation, and only then does Current appear.
+    FKsable->Keys({"alt+d"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    FKsable->Keys({"alt+u"});
+    FKsable->Shot("change-attributes-date", true);
+    const auto before = fs::file_time_type::clock::now() - std::chrono::minutes(2);
+    ASSERT_TRUE(KeysThen({"alt+h"}, "the attributes dialog closed",
+                         [](const QJsonObject& s) { return s.value("Dialog").toString().isEmpty(); }));
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        const fs::perms perms = fs::status(left + "/" + name).permissions();
+        EXPECT_EQ((perms & fs::perms::owner_write) != fs::perms::none, std::string(name) != "b.txt") << name;
+        EXPECT_GT(fs::last_write_time(left + "/" + name), before) << name;
+    }
+
+    // A launcher for readme.txt goes to the other panel's folder and is a valid desktop entry.
+    ASSERT_TRUE(KeysThen({"ctrl+KP_Subtract", "End"}, "the cursor on readme.txt", [](const QJsonObject& s) {
+        return s.value("LEFTPANEL").toObject().value("CursorName").toString() == "readme.txt";
+    }));
+    ASSERT_TRUE(KeysThen({"alt+c"}, "the launcher dialog", [](const QJsonObject& s) {
+        return s.value("Dialog").toString() == "CreateShortcutForm";
+    }));
+    FKsable->Shot("create-launcher", true);
+    ASSERT_TRUE(KeysThen({"Return"}, "readme.desktop written", [&](const QJsonObject& s) {
+        return s.value("Dialog").toString().isEmpty() && fs::exists(right + "/readme.desktop");
+    }));
+    const TRunResult valid = e2e::Run({"desktop-file-validate", right + "/readme.desktop"}, {});
+    EXPECT_EQ(valid.ExitCode, 0) << valid.Out;
+    EXPECT_NE(fs::status(right + "/readme.desktop").permissions() & fs::perms::owner_exec, fs::perms::none);
 }
 
 } // namespace

@@ -17,8 +17,7 @@ namespace {
 /// "&Move to the Trash" remembers its state between runs.
 class TDeleteFiles : public TKMYFORM {
 public:
-    TDeleteFiles(bool archivePanel, QWidget* parent)
-        : TKMYFORM(parent, ftTranslated), FArchivePanel(archivePanel) {
+    TDeleteFiles(bool noTrash, QWidget* parent) : TKMYFORM(parent, ftTranslated), FNoTrash(noTrash) {
         setObjectName(QStringLiteral("DeleteFiles"));
         setWindowTitle(QStringLiteral("Delete files..."));
         auto* layout = new QVBoxLayout(this);
@@ -80,9 +79,9 @@ protected:
     }
 
 private:
-    void ApplyRule() { FToRecycle->setEnabled(!FEraseAllTracks->isChecked() && !FArchivePanel); }
+    void ApplyRule() { FToRecycle->setEnabled(!FEraseAllTracks->isChecked() && !FNoTrash); }
 
-    bool FArchivePanel;
+    bool FNoTrash;
     QCheckBox* FToRecycle = nullptr;
     QCheckBox* FEraseAllTracks = nullptr;
     QPushButton* FDeleteButton = nullptr;
@@ -90,12 +89,11 @@ private:
 
 } // namespace
 
-TDeleteChoice ShowDeleteFilesForm(bool archivePanel, QWidget* parent) {
+TDeleteChoice ShowDeleteFilesForm(bool noTrash, QWidget* parent) {
     // A parent destroyed while the dialog is open takes the dialog with it, which counts as
     // cancelled.
     TDeleteChoice choice{false, false, false};
-    ExecForm(new TDeleteFiles(archivePanel, parent),
-             [&choice](TDeleteFiles& form) { choice = form.Choice(); });
+    ExecForm(new TDeleteFiles(noTrash, parent), [&choice](TDeleteFiles& form) { choice = form.Choice(); });
     return choice;
 }
 

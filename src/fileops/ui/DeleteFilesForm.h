@@ -11,8 +11,8 @@ struct TDeleteChoice {
     bool EraseAllTracks = false; ///< wipe the files before deleting
 };
 
-/// Shows the delete dialog (`TDeleteFiles`, "Delete files...") modally. archivePanel disables
-/// the recycle bin choice (archive entries are deleted by the archiver).
-TDeleteChoice ShowDeleteFilesForm(bool archivePanel, QWidget* parent = nullptr);
+/// Shows the delete dialog (`TDeleteFiles`, "Delete files...") modally. noTrash disables the
+/// Trash choice: archive entries are deleted by the archiver, and what a server deletes is gone.
+TDeleteChoice ShowDeleteFilesForm(bool noTrash, QWidget* parent = nullptr);
 
 } // namespace ks

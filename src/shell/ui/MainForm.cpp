@@ -189,7 +189,8 @@ void TMainForm::ConnectPanel(TKMYFILEPANEL& panel, TKPanelWidget* widget, TKDisp
         GetMaskForSelect(operation, mask);
     };
     panel.OnDeleteItems = [this, &panel](bool& del, bool& toRecycle, bool& eraseAllTracks) {
-        const TDeleteChoice choice = ShowDeleteFilesForm(panel.PanelType() == ptArchive, this);
+        const TDeleteChoice choice =
+            ShowDeleteFilesForm(panel.PanelType() == ptArchive || panel.PanelType() == ptFTP, this);
         del = choice.Delete;
         toRecycle = choice.ToRecycle;
         eraseAllTracks = choice.EraseAllTracks;
