@@ -102,6 +102,8 @@ TEST_F(ItemDialogsE2ETest, FindFromTheRootOfASmallFileSystemListsTheMatches) {
         keys.push_back(key);
     keys.push_back("alt+o"); // R&oot folder
     FKsable->Keys(keys);
+    // A mnemonic clicks its button after a short animation.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
     FKsable->Shot("find-files", true);
     ASSERT_TRUE(KeysThen({"alt+r"}, "the find results", [](const QJsonObject& s) {
         const std::vector<std::string> names = NamesOf(s);

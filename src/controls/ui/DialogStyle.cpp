@@ -41,6 +41,26 @@ void DrawCheckBox(const QStyleOption& option, QPainter& painter) {
     painter.restore();
 }
 
+// A radio button in the colours of the check boxes: a dark round box with a light dot when it
+// is chosen, so the chosen one of a group stands out as a tick does.
+void DrawRadioButton(const QStyleOption& option, QPainter& painter) {
+    const bool enabled = option.state.testFlag(QStyle::State_Enabled);
+    const bool checked = option.state.testFlag(QStyle::State_On);
+    const QRectF ring = QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(enabled ? QColor(138, 147, 163) : QColor(69, 76, 88), 1));
+    painter.setBrush(enabled ? QColor(22, 26, 32) : QColor(36, 41, 49));
+    painter.drawEllipse(ring);
+    if (checked) {
+        const double inset = ring.width() * 0.28;
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(enabled ? TKDialogStyle::MarkColor() : QColor(110, 116, 126));
+        painter.drawEllipse(ring.adjusted(inset, inset, -inset, -inset));
+    }
+    painter.restore();
+}
+
 } // namespace
 
 TKDialogStyle::TKDialogStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
@@ -61,6 +81,10 @@ void TKDialogStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* 
         DrawCheckBox(*option, *painter);
         return;
     }
+    if (element == PE_IndicatorRadioButton) {
+        DrawRadioButton(*option, *painter);
+        return;
+    }
     if (element == PE_FrameFocusRect) {
         painter->save();
         painter->setPen(QPen(MarkColor(), 1));
@@ -73,7 +97,8 @@ void TKDialogStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* 
 }
 
 int TKDialogStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const {
-    if (metric == PM_IndicatorWidth || metric == PM_IndicatorHeight)
+    if (metric == PM_IndicatorWidth || metric == PM_IndicatorHeight || metric == PM_ExclusiveIndicatorWidth ||
+        metric == PM_ExclusiveIndicatorHeight)
         return IndicatorSize;
     return QProxyStyle::pixelMetric(metric, option, widget);
 }

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
 
@@ -183,6 +184,31 @@ TEST_F(KMYFORMTest, CheckedBoxShowsATick) {
             EXPECT_GE(brightness(checked, point.X, point.Y) - pixel(checked, corner.X, corner.Y), 80);
         EXPECT_LT(brightness(unchecked, point.X, point.Y), 80);
     }
+}
+
+// A chosen radio button shows a light dot on the dark ring of the check boxes; the others stay
+// dark inside, so the chosen one of a group stands out.
+TEST_F(KMYFORMTest, ChosenRadioButtonShowsALightDotOnADarkRing) {
+    TKMYFORM form;
+    auto* layout = new QVBoxLayout(&form);
+    layout->setContentsMargins(10, 40, 10, 10);
+    auto* chosen = new QRadioButton(QStringLiteral("Root folder"), &form);
+    auto* other = new QRadioButton(QStringLiteral("Current folder"), &form);
+    layout->addWidget(chosen);
+    layout->addWidget(other);
+    chosen->setChecked(true);
+    form.show();
+    QCoreApplication::processEvents();
+    const auto centre = [&form](QRadioButton* button) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        const QRect indicator =
+            button->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, button);
+        const QImage image = form.grab(button->geometry()).toImage();
+        return Luminance(image.pixel(indicator.center()));
+    };
+    EXPECT_GE(centre(chosen), 160);
+    EXPECT_LT(centre(other), 80);
 }
 
 // Shows form and waits, at most five seconds, until it is the active window, the one whose controls
