@@ -128,8 +128,13 @@ void TCreateShortcutForm::Create(bool onDesktop) {
                 0, mbOK, 2);
         return;
     }
-    if (*saved == TShortcutSaved::ssWritten)
+    if (*saved == TShortcutSaved::ssWritten) {
         FWritten = AddBackslash(folder) + fileName;
+        // GNOME runs a launcher on the desktop only once it is marked as trusted; the mark is
+        // kept by gio where the desktop has it, and nothing is lost where it has not.
+        if (const std::string gio = System().FindProgram("gio"); !gio.empty())
+            (void)System().StartProgram(gio, {"set", FWritten, "metadata::trusted", "true"}, folder);
+    }
     accept();
 }
 

@@ -68,6 +68,7 @@ protected:
 
     void SetUp() override {
         FSystem.FHomeDir = FTree.Path();
+        FSystem.FPrograms["gio"] = "/usr/bin/gio";
         SetPlatform(&FSystem, &FDisk);
         FSavedLanguage = CurrentLanguage();
         CurrentLanguage().SetLangText("_strCRSHDescription", "L-for %s");
@@ -174,6 +175,12 @@ TEST_F(CompareShortcutFormsTest, ShortcutGoesWhereTheButtonSaysAndAsksBeforeRepl
         EXPECT_EQ(form.Written(), c.Expected);
         EXPECT_TRUE(asked.empty());
         EXPECT_EQ(form.result(), QDialog::Accepted);
+        // The new launcher is marked as trusted through gio.
+        ASSERT_FALSE(FSystem.FStartedPrograms.empty());
+        EXPECT_EQ(FSystem.FStartedPrograms.back(),
+                  (test::FakeSystem::TStart{"/usr/bin/gio",
+                                            {"set", c.Expected, "metadata::trusted", "true"},
+                                            c.Expected.substr(0, c.Expected.rfind('/'))}));
         const std::string text = TempTree::ReadFile(c.Expected);
         EXPECT_NE(text.find("Type=Link\n"), std::string::npos) << text;
         EXPECT_NE(text.find("URL=file://" + FTree.Path() + "/left/readme.txt\n"), std::string::npos) << text;
@@ -194,6 +201,8 @@ TEST_F(CompareShortcutFormsTest, ShortcutGoesWhereTheButtonSaysAndAsksBeforeRepl
         Child<QPushButton>(form, "CreateButton")->click();
         EXPECT_EQ(asked, std::vector<std::string>{"L-exists " + FTree / "right/readme.desktop"});
         EXPECT_EQ(TempTree::ReadFile(FTree / "right/readme.desktop"), "mine");
+        // A file the user kept is not marked.
+        EXPECT_NE(FSystem.FStartedPrograms.back().Arguments.at(1), FTree / "right/readme.desktop");
         EXPECT_TRUE(form.Written().empty());
     }
 
