@@ -25,6 +25,7 @@ enum class TErrorCode {
     ecTooLarge,     ///< a file larger than its reader accepts
     ecDisconnected, ///< the other end closed the connection
     ecRefused,      ///< the server answered a command with a failure reply
+    ecInvalid,      ///< a value that cannot be used as it stands (a name a program cannot be given)
 };
 
 /// An error value: the code, the errno seen (0 when none) and the path or key it concerns.

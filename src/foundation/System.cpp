@@ -79,6 +79,11 @@ std::shared_ptr<void> TKSystem::UseUtf8TextInThread() {
     return nullptr;
 }
 
+Result<std::unique_ptr<TKChildProcess>> TKSystem::StartChild(const TChildSpec& spec) {
+    return TError{TErrorCode::ecUnsupported, 0, spec.Argv.empty() ? std::string() : spec.Argv.front(),
+                  "watched programs"};
+}
+
 Result<void> TKSystem::PowerOff() {
     return TError{TErrorCode::ecUnsupported, 0, {}, "powering off"};
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/ChildProcess.h"
 #include "foundation/FileSystem.h"
 #include "foundation/Result.h"
 
@@ -112,6 +113,10 @@ public:
     /// cannot be started.
     virtual Result<void> StartProgram(const std::string& program, const std::vector<std::string>& arguments,
                                       const std::string& folder) = 0;
+    /// Starts a program that is watched until it ends (an archive manager), directly and never
+    /// through a shell, with its output collected. Fails when the program cannot be found, is not
+    /// an executable file, or cannot be started; ecUnsupported where programs cannot be watched.
+    virtual Result<std::unique_ptr<TKChildProcess>> StartChild(const TChildSpec& spec);
     /// The full name of the program a bare name (no "/") starts: the first executable file of
     /// that name in the folders of PATH. Empty when PATH has none, or for a name with a "/" or an
     /// empty name. Safe from any thread.
