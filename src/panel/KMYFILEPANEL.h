@@ -200,7 +200,9 @@ public:
     std::function<void(TKSelectType& operation, std::string& mask)> OnGetMaskForSelect;
     std::function<void(bool& del, bool& toRecycle, bool& eraseAllTracks)> OnDeleteItems;
     std::function<void(bool& runIt)> OnCalcDirSizeCallBack;
-    std::function<void(const std::string& archiveName, const std::string& listFile)> OnArchiveDeleteItems;
+    /// names: the marked entries as the archive stores them, a folder ending in "/".
+    std::function<void(const std::string& archiveName, const std::vector<std::string>& names)>
+        OnArchiveDeleteItems;
     std::function<void(TKFtpConnection& connection)> OnFTPConnections;
     std::function<void()> OnFTPDisconnect;
     std::function<void(const std::string& text)> OnFTPStatus;
@@ -235,6 +237,9 @@ public:
     int FindBestItem(const std::string& name, bool moveCursor);
     std::string ItemFolder(int index) const;
     std::string ItemFullName(int index) const;
+    /// The name an archive manager is given for the item at index of an archive panel: the
+    /// entry's name as the archive stores it, a folder's with one trailing "/".
+    std::string ArchiveStoredName(int index) const;
     void RecountMarked();
     /// Asks for the item at index of the current list to be unmarked on the GUI thread, provided
     /// it still is the item named fullName there (a list re-read or re-sorted meanwhile is left
@@ -426,8 +431,8 @@ public:
     /// Asks `OnDeleteItems` whether to delete, to the Trash or wiping, then deletes the marked
     /// items (the cursor item when none is marked): in a folder or find-result panel through the
     /// open folders of a tree walk, asking through `AskUser` about failures, read-only items and
-    /// folders that are not empty; an archive panel writes the list of names and leaves the
-    /// deleting to `OnArchiveDeleteItems`; an FTP panel deletes on the server, folders with their trees. Only
+    /// folders that are not empty; an archive panel hands the stored names of the marked entries
+    /// to `OnArchiveDeleteItems`, whose archive manager deletes them; an FTP panel deletes on the server, folders with their trees. Only
     /// in those panel types with items. Afterwards the panel is re-read keeping its state, and so is the
     /// other panel when it shows the same path. Runs on the GUI thread and calls `ProcessMessages` after
     /// every entry, so Esc stops it.

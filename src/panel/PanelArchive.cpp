@@ -160,6 +160,20 @@ void TKMYFILEPANEL::ShowArchiveFolder(const std::string& folder) {
     FireAfterChange(acList, GetItemInfo());
 }
 
+std::string TKMYFILEPANEL::ArchiveStoredName(int index) const {
+    const TKFiles* item = FItemsStruc->GetFileItem(index);
+    if (item == nullptr)
+        return {};
+    std::string name =
+        item->Extra && !item->Extra->StoredName.empty() ? item->Extra->StoredName : ItemFullName(index);
+    if (item->Kind == ikFolder) {
+        while (!name.empty() && (name.back() == '/' || name.back() == '\\'))
+            name.pop_back();
+        name += '/';
+    }
+    return name;
+}
+
 void TKMYFILEPANEL::CloseArchive() {
     const std::string archive = std::string(LastPart(FArchiveFileName));
     SetPanelType(FPanelTypeBeforeArchive);

@@ -326,27 +326,19 @@ private:
     bool FSkipFailingFiles = false;
 };
 
-// The archiver deletes from the archive; the panel only writes the list of the names, one per
-// line, to "kSDelA" in the private temporary folder, replacing an older list. Without a private
-// folder nothing is written anywhere and the archiver is not asked.
+// The archive manager deletes from the archive; the panel only names the marked entries as the
+// archive stores them (a folder with a trailing "/", so its whole tree goes).
 void DeleteArchiveItems(TKMYFILEPANEL& panel) {
-    const std::string tempDir = System().TempDir();
-    if (tempDir.empty() || tempDir.front() != '/')
-        return;
-    const std::string listFile = AddBackslash(tempDir) + "kSDelA";
     const TKITEMSSTRUC& list = *panel.FItemsStruc;
-    std::string text;
+    std::vector<std::string> names;
     for (int i = 0; i < list.Count(); ++i) {
         const TKFiles* item = list.GetFileItem(i);
-        if (item == nullptr || !item->Marked)
+        if (item == nullptr || !item->Marked || item->Kind == ikUpFolder)
             continue;
-        // The archiver knows its entries by their stored names.
-        text +=
-            item->Extra && !item->Extra->StoredName.empty() ? item->Extra->StoredName : panel.ItemFullName(i);
-        text += "\r\n";
+        names.push_back(panel.ArchiveStoredName(i));
     }
-    if (ReplaceFile(listFile, text) && panel.OnArchiveDeleteItems)
-        panel.OnArchiveDeleteItems(panel.FArchiveFileName, listFile);
+    if (!names.empty() && panel.OnArchiveDeleteItems)
+        panel.OnArchiveDeleteItems(panel.FArchiveFileName, names);
 }
 
 } // namespace

@@ -178,19 +178,23 @@ TEST_F(PanelArchiveTest, DeletingWritesTheStoredNamesForTheArchiveManager) {
         asked = true;
         del = true;
     };
-    std::string named, list;
+    std::string named;
+    std::vector<std::string> names;
     FPanel->DeleteMarked();
     EXPECT_FALSE(asked);
-    FPanel->OnArchiveDeleteItems = [&](const std::string& archiveName, const std::string& listFile) {
+    FPanel->OnArchiveDeleteItems = [&](const std::string& archiveName, const std::vector<std::string>& given) {
         named = archiveName;
-        list = listFile;
+        names = given;
     };
     FPanel->DeleteMarked();
     EXPECT_EQ(named, archive);
-    ASSERT_FALSE(list.empty());
-    std::ifstream in(list, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "docs/one.txt\r\ndocs/two.txt\r\n");
+    EXPECT_EQ(names, (std::vector<std::string>{"docs/one.txt", "docs/two.txt"}));
+
+    // A folder goes with its tree: its stored name ends in "/".
+    FPanel->OpenArchive(archive, "");
+    FPanel->MarkItems("*.*", mmMark, MarkMatchingItems, false, false);
+    FPanel->DeleteMarked();
+    EXPECT_EQ(names, std::vector<std::string>{"docs/"});
 }
 
 } // namespace
