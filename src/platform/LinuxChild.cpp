@@ -276,6 +276,10 @@ Result<std::string> ResolveProgram(const std::string& program, const std::string
 
 } // namespace
 
+int TKLinuxSystem::ProcessId() const {
+    return static_cast<int>(::getpid());
+}
+
 Result<std::unique_ptr<TKChildProcess>> TKLinuxSystem::StartChild(const TChildSpec& spec) {
     if (spec.Argv.empty())
         return ErrnoError({}, ENOENT);

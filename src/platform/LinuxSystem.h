@@ -113,6 +113,7 @@ public:
     /// only while `Wait` runs. No fd of this process but those three reaches the program
     /// (LinuxChild.cpp).
     Result<std::unique_ptr<TKChildProcess>> StartChild(const TChildSpec& spec) override;
+    int ProcessId() const override;
     std::string TerminalProgram() const override;
     void CopyTextToClipboard(const std::string& text) override;
     std::string GetClipboardText() override;
