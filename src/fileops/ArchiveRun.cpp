@@ -202,7 +202,7 @@ Result<std::unique_ptr<TExtractStage>> TExtractStage::Make(TKFileSystem& fileSys
         }
         std::string path = (target == "/" ? std::string() : target) + "/" + name + "/";
         return std::unique_ptr<TExtractStage>(
-            new TExtractStage(fileSystem, std::move(*opened), std::move(name), std::move(path)));
+            new TExtractStage(std::move(*opened), std::move(name), std::move(path)));
     }
     return ErrnoError(target, EEXIST, "no free name for an extraction folder");
 }

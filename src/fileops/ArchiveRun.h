@@ -79,11 +79,8 @@ public:
     Result<void> Remove();
 
 private:
-    TExtractStage(TKFileSystem& fileSystem, std::unique_ptr<TKFolder> target, std::string name,
-                  std::string path)
-        : FFileSystem(fileSystem), FTarget(std::move(target)), FName(std::move(name)),
-          FPath(std::move(path)) {}
-    TKFileSystem& FFileSystem;
+    TExtractStage(std::unique_ptr<TKFolder> target, std::string name, std::string path)
+        : FTarget(std::move(target)), FName(std::move(name)), FPath(std::move(path)) {}
     /// The target folder, kept open so the stage is always reached through it, never by its path.
     std::unique_ptr<TKFolder> FTarget;
     std::string FName; ///< the stage's name in the target folder

@@ -82,7 +82,7 @@ public:
 
     ~TLinuxChild() override {
         if (!Reaped()) {
-            if (!FStopping) {
+            if (!Stopping()) {
                 Signal(SIGTERM);
                 WaitFor(DestroyGrace);
             }
@@ -121,6 +121,11 @@ public:
     std::string OutputTail() const override { return FTail; }
 
 private:
+    bool Stopping() {
+        std::lock_guard<std::mutex> lock(FLock);
+        return FStopping;
+    }
+
     bool Reaped() {
         std::lock_guard<std::mutex> lock(FLock);
         return FReaped;
