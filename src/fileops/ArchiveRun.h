@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,7 +35,8 @@ std::string ArchiveListFileName(const std::string& prefix);
 class TArchiveRun {
 public:
     /// managerName is what the progress window shows (the program's name).
-    TArchiveRun(std::string managerName, TManagerCommand command, std::string listFile, std::string workFolder);
+    TArchiveRun(std::string managerName, TManagerCommand command, std::string listFile,
+                std::string workFolder);
     ~TArchiveRun();
     TArchiveRun(const TArchiveRun&) = delete;
     TArchiveRun& operator=(const TArchiveRun&) = delete;
@@ -55,7 +57,7 @@ private:
     std::string FListFile;
     std::string FWorkFolder;
     std::unique_ptr<TKChildProcess> FChild;
-    bool FCancelled = false;
+    std::atomic<bool> FCancelled = false; ///< set by Cancel, which may run on another thread
     bool FListWritten = false;
 };
 
@@ -66,7 +68,8 @@ private:
 class TExtractStage {
 public:
     /// Makes the folder; fails when targetFolder cannot hold it.
-    static Result<std::unique_ptr<TExtractStage>> Make(TKFileSystem& fileSystem, const std::string& targetFolder);
+    static Result<std::unique_ptr<TExtractStage>> Make(TKFileSystem& fileSystem,
+                                                       const std::string& targetFolder);
     ~TExtractStage();
     /// The folder's full name, with a trailing "/".
     const std::string& Path() const { return FPath; }
@@ -76,8 +79,11 @@ public:
     Result<void> Remove();
 
 private:
-    TExtractStage(TKFileSystem& fileSystem, std::string path) : FFileSystem(fileSystem), FPath(std::move(path)) {}
-    TKFileSystem& FFileSystem;
+    TExtractStage(std::unique_ptr<TKFolder> target, std::string name, std::string path)
+        : FTarget(std::move(target)), FName(std::move(name)), FPath(std::move(path)) {}
+    /// The target folder, kept open so the stage is always reached through it, never by its path.
+    std::unique_ptr<TKFolder> FTarget;
+    std::string FName; ///< the stage's name in the target folder
     std::string FPath;
     bool FRemoved = false;
 };

@@ -84,6 +84,10 @@ Result<std::unique_ptr<TKChildProcess>> TKSystem::StartChild(const TChildSpec& s
                   "watched programs"};
 }
 
+int TKSystem::ProcessId() const {
+    return 0;
+}
+
 Result<void> TKSystem::PowerOff() {
     return TError{TErrorCode::ecUnsupported, 0, {}, "powering off"};
 }

@@ -117,6 +117,9 @@ public:
     /// through a shell, with its output collected. Fails when the program cannot be found, is not
     /// an executable file, or cannot be started; ecUnsupported where programs cannot be watched.
     virtual Result<std::unique_ptr<TKChildProcess>> StartChild(const TChildSpec& spec);
+    /// This process's id, for names no other running copy of the program makes. The default is 0,
+    /// for systems without one. Safe from any thread.
+    virtual int ProcessId() const;
     /// The full name of the program a bare name (no "/") starts: the first executable file of
     /// that name in the folders of PATH. Empty when PATH has none, or for a name with a "/" or an
     /// empty name. Safe from any thread.

@@ -41,7 +41,8 @@ std::vector<std::string> SplitParameters(std::string_view text);
 /// The Linux desktop services, one file each: the program's and the XDG folders
 /// (LinuxFolders.cpp), the mount table and volumes (LinuxMounts.cpp), the freedesktop Trash
 /// (LinuxTrash.cpp), the shared MIME database, the locale and the clipboard (LinuxDesktop.cpp),
-/// posix_spawn for starting programs and the PATH lookup (LinuxLaunch.cpp).
+/// posix_spawn for starting programs and the PATH lookup (LinuxLaunch.cpp), watched programs
+/// (LinuxChild.cpp).
 ///
 /// The clipboard needs a QGuiApplication, which this library does not link: the composition
 /// root installs the two clipboard functions with `SetClipboard`; without them copying does
@@ -106,6 +107,13 @@ public:
     /// The absolute PATH entries only, in order (/usr/local/bin, /usr/bin, /bin when PATH is
     /// empty); a regular file this process may execute.
     std::string FindProgram(const std::string& name) const override;
+    /// The program is found as `StartProgram` finds it and spawned in a session of its own with
+    /// default signals; standard input is StdinFile (opened by this process, so a missing or
+    /// unreadable one fails here) or /dev/null; standard output and error share one pipe, read
+    /// only while `Wait` runs. No fd of this process but those three reaches the program
+    /// (LinuxChild.cpp).
+    Result<std::unique_ptr<TKChildProcess>> StartChild(const TChildSpec& spec) override;
+    int ProcessId() const override;
     std::string TerminalProgram() const override;
     void CopyTextToClipboard(const std::string& text) override;
     std::string GetClipboardText() override;
