@@ -43,8 +43,12 @@ std::vector<TArchiveManager> LocateArchiveManagers(const std::function<std::stri
 std::vector<std::string> MergeLocatedManagers(const std::vector<std::string>& list,
                                               const std::vector<TArchiveManager>& located);
 
+/// What a manager is asked to do.
+enum TManagerOp { moAdd, moDelete, moExtract };
+
 /// What a manager is run on.
 struct TManagerCall {
+    TManagerOp Operation = moExtract;
     std::string ArchiveName; ///< the archive's full name (one argument, spaces and all)
     /// Names inside the archive (extract, delete) or relative to the working folder (add), with
     /// "/" between parts; a folder ends with "/". Empty for extract: everything.
@@ -68,10 +72,13 @@ struct TManagerCommand {
 /// exactly "#FILELIST#" becomes the names, one argument each; the word "<#FILELIST#" feeds the
 /// list file to standard input. A template that appends the archive's extension does not double
 /// it (".zip.zip" becomes ".zip"). Names reach the manager literally: wildcards are switched off
-/// where the program can (7z -spd, zip -nw), escaped where it cannot (unzip), and a name the
-/// program cannot take literally (a line break in a list, a NUL) fails with ecInvalid naming it.
-/// Extracting everything writes each program's own form of "all" (no list for 7z). Fails with
-/// ecInvalid for an empty template.
+/// where the program can (7z -spd, zip -nw, tar --no-wildcards), escaped where it cannot (zip's
+/// delete, unzip), and a name the program cannot take literally (a line break in a list, a NUL, a
+/// wildcard for arj or rar) fails with ecInvalid naming it. Extracting everything leaves the
+/// names out, each program's own form of "all" (never "*.*", which some read as "names with a
+/// dot"). A program that cannot select entries literally on extraction (cabextract; arj and lha
+/// for a name with a wildcard) extracts everything: the caller takes what was asked for from
+/// the folder extracted into. Fails with ecInvalid for an empty template.
 Result<TManagerCommand> BuildManagerCommand(const std::string& templ, const TManagerCall& call);
 
 } // namespace ks
