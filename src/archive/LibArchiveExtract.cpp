@@ -244,7 +244,8 @@ public:
         std::vector<std::string> selection;
         bool everything = names.empty();
         for (const std::string& name : names) {
-            selection.push_back(Joined(Parts(name), Parts(name).size()));
+            const std::vector<std::string> parts = Parts(name);
+            selection.push_back(Joined(parts, parts.size()));
             everything = everything || selection.back().empty();
         }
         archive_entry* item = nullptr;
