@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <set>
 
 #include "foundation/System.h"
@@ -108,6 +109,10 @@ const TKindCase KindCases[] = {
     {"cab", "a.cab", CabArgv(), false},
     {"iso", "a.iso", {"genisoimage", "-quiet", "-R", "-J", "-o", "../out/a.iso", "."}, true},
 };
+
+void PrintTo(const TKindCase& kind, std::ostream* out) {
+    *out << kind.Label;
+}
 
 class LibArchiveExtractKinds : public ::testing::TestWithParam<TKindCase> {};
 
