@@ -31,6 +31,9 @@ int ProbeCopy(const std::vector<std::string>& args);
 /// archive FILE [FOLDER] [--all]: the items of a folder of an archive (or every entry read), and
 /// a last {"error": ...} line when the reader stopped early (still exit status 0).
 int ProbeArchive(const std::vector<std::string>& args);
+/// extract ARCHIVE FOLDER [NAME]...: extracts with libarchive into FOLDER; one {"skipped": name}
+/// line per entry left out, then the counts.
+int ProbeExtract(const std::vector<std::string>& args);
 /// kpl create OUT.kpl PATH... [--base DIR] [--id N]: writes a library; kpl unpack LIB.kpl DIR
 /// [--answers ...]: unpacks one, its questions answered from the list (then No).
 int ProbeKpl(const std::vector<std::string>& args);

@@ -1,9 +1,11 @@
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "Probe.h"
+#include "archive/LibArchiveExtract.h"
 #include "foundation/Json.h"
 #include "foundation/System.h"
 #include "panel/KMYFILEPANEL.h"
@@ -77,6 +79,30 @@ int ProbeArchive(const std::vector<std::string>& args) {
     }
     if (!panel.FArchiveError.empty())
         TJsonLine().Add("error", panel.FArchiveError).Print();
+    return 0;
+}
+
+int ProbeExtract(const std::vector<std::string>& args) {
+    if (args.size() < 2)
+        return Usage("extract ARCHIVE FOLDER [NAME]...");
+    std::error_code error;
+    const std::string archive = std::filesystem::absolute(args[0], error).string();
+    const std::string folder = std::filesystem::absolute(args[1], error).string();
+    if (error)
+        return Fail("no such path: " + args[0]);
+    const std::vector<std::string> names(args.begin() + 2, args.end());
+    const std::atomic<bool> cancelled{false};
+    const Result<TExtractCounts> counts =
+        ExtractWithLibArchive(FileSystem(), archive, names, folder, cancelled, nullptr);
+    if (!counts)
+        return Fail(counts.error().Path + ": " + counts.error().Detail);
+    for (const std::string& name : counts->Skipped)
+        TJsonLine().Add("skipped", name).Print();
+    TJsonLine()
+        .Add("Files", static_cast<std::int64_t>(counts->Files))
+        .Add("Folders", static_cast<std::int64_t>(counts->Folders))
+        .Add("Bytes", static_cast<std::int64_t>(counts->Bytes))
+        .Print();
     return 0;
 }
 

@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
                    "       ksable-probe copy [--move] [--backup] [--keep-date] [--buffer KB] "
                    "[--answers yes,no-to-all,...] [--cancel-after BYTES] SOURCE... TARGET\n"
                    "       ksable-probe archive FILE [FOLDER] [--all]\n"
+                   "       ksable-probe extract ARCHIVE FOLDER [NAME]...\n"
                    "       ksable-probe kpl create OUT.kpl PATH... [--base DIR] [--id N]\n"
                    "       ksable-probe kpl unpack LIB.kpl DIR [--answers yes,no-to-all,...]\n"
                    "       ksable-probe ftp URL [--active|--passive] [--timeout S] [--cmd LINE]... "
@@ -71,9 +72,11 @@ int main(int argc, char** argv) {
         return ProbeCopy(args);
     if (command == "archive")
         return ProbeArchive(args);
+    if (command == "extract")
+        return ProbeExtract(args);
     if (command == "kpl")
         return ProbeKpl(args);
     if (command == "ftp")
         return ProbeFtp(args);
-    return Usage("reg|lang|list|drives|count|find|delete|copy|archive|kpl|ftp ...");
+    return Usage("reg|lang|list|drives|count|find|delete|copy|archive|extract|kpl|ftp ...");
 }
