@@ -174,7 +174,8 @@ int FindArchiveManager(const std::vector<std::string>& list, const std::string& 
     return found;
 }
 
-std::vector<TArchiveManager> LocateArchiveManagers(const std::function<std::string(const std::string&)>& findProgram) {
+std::vector<TArchiveManager>
+LocateArchiveManagers(const std::function<std::string(const std::string&)>& findProgram) {
     const auto find = [&findProgram](std::initializer_list<const char*> names) {
         for (const char* name : names)
             if (std::string path = findProgram(name); !path.empty())
@@ -185,8 +186,8 @@ std::vector<TArchiveManager> LocateArchiveManagers(const std::function<std::stri
     // is one word.
     const auto quoted = [](const std::string& path) { return "\"" + path + "\""; };
     std::vector<TArchiveManager> found;
-    const auto add = [&found](std::string masks, std::string description, std::string addT, std::string deleteT,
-                              std::string extractT) {
+    const auto add = [&found](std::string masks, std::string description, std::string addT,
+                              std::string deleteT, std::string extractT) {
         found.push_back({std::move(masks), std::move(description), std::move(addT), std::move(deleteT),
                          std::move(extractT), true});
     };
@@ -285,7 +286,8 @@ Result<TManagerCommand> BuildManagerCommand(const std::string& templ, const TMan
     bool everything = names.empty();
     if (!everything && style == nsNone) {
         if (call.Operation != moExtract)
-            return TError{TErrorCode::ecInvalid, 0, names.front(), "the archive manager cannot select entries"};
+            return TError{TErrorCode::ecInvalid, 0, names.front(),
+                          "the archive manager cannot select entries"};
         everything = true;
     }
     if (!everything && style == nsNoWildcard) {
@@ -293,7 +295,8 @@ Result<TManagerCommand> BuildManagerCommand(const std::string& templ, const TMan
             if (!HasWildcard(name))
                 continue;
             if (call.Operation != moExtract)
-                return TError{TErrorCode::ecInvalid, 0, name, "the archive manager would read the name as a pattern"};
+                return TError{TErrorCode::ecInvalid, 0, name,
+                              "the archive manager would read the name as a pattern"};
             everything = true;
         }
     }
@@ -307,6 +310,9 @@ Result<TManagerCommand> BuildManagerCommand(const std::string& templ, const TMan
     bool usesList = false;
     for (std::string& word : words) {
         if (word == "#FILELIST#") {
+            // No names after an end of options: some programs read the lone "--" as a name.
+            if (given.empty() && !command.Argv.empty() && command.Argv.back() == "--")
+                command.Argv.pop_back();
             command.Argv.insert(command.Argv.end(), given.begin(), given.end());
             continue;
         }
@@ -332,7 +338,8 @@ Result<TManagerCommand> BuildManagerCommand(const std::string& templ, const TMan
     if (usesList) {
         for (const std::string& name : given) {
             if (name.find_first_of("\r\n") != std::string::npos)
-                return TError{TErrorCode::ecInvalid, 0, name, "a name with a line break cannot go into a list"};
+                return TError{TErrorCode::ecInvalid, 0, name,
+                              "a name with a line break cannot go into a list"};
             command.ListText += name + "\n";
         }
         if (command.ListOnStdin && given.empty() && call.Operation != moExtract)

@@ -14,7 +14,7 @@ namespace ks {
 /// line of "m_archivelist": five fields each followed by "|", and a sixth field "auto|" on the
 /// entries that locating made (locating rebuilds only those; what the user added or edited stays).
 struct TArchiveManager {
-    std::string Masks;           ///< extension masks separated by ";" ("#" is one digit): "RAR;R##"
+    std::string Masks; ///< extension masks separated by ";" ("#" is one digit): "RAR;R##"
     std::string Description;
     std::string AddTemplate;     ///< empty: the manager cannot add
     std::string DeleteTemplate;  ///< empty: the manager cannot delete
@@ -36,7 +36,8 @@ int FindArchiveManager(const std::vector<std::string>& list, const std::string& 
 /// empty. 7z (or 7zz) serves ZIP and 7Z with all three templates and extracts RAR, ARJ, LZH and
 /// CAB; rar adds to, deletes from and extracts RAR; zip/unzip serve ZIP where 7z is missing; arj,
 /// lha and cabextract their own kinds; tar the tar kinds. Every entry is `Located`.
-std::vector<TArchiveManager> LocateArchiveManagers(const std::function<std::string(const std::string&)>& findProgram);
+std::vector<TArchiveManager>
+LocateArchiveManagers(const std::function<std::string(const std::string&)>& findProgram);
 
 /// list with its located entries replaced by located (in located's order, where the first old
 /// located entry stood, or at the end); the user's own entries keep their places.
