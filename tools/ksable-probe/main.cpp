@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
                    "       ksable-probe archive FILE [FOLDER] [--all]\n"
                    "       ksable-probe kpl create OUT.kpl PATH... [--base DIR] [--id N]\n"
                    "       ksable-probe kpl unpack LIB.kpl DIR [--answers yes,no-to-all,...]\n"
+                   "       ksable-probe archivers [--locate] [--save]\n"
                    "       ksable-probe ftp URL [--active|--passive] [--timeout S] [--cmd LINE]... "
                    "[--rename OLD NEW]\n",
                    stderr);
@@ -73,6 +74,8 @@ int main(int argc, char** argv) {
         return ProbeArchive(args);
     if (command == "kpl")
         return ProbeKpl(args);
+    if (command == "archivers")
+        return ProbeArchivers(args);
     if (command == "ftp")
         return ProbeFtp(args);
     return Usage("reg|lang|list|drives|count|find|delete|copy|archive|kpl|ftp ...");
