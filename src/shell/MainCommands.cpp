@@ -204,8 +204,7 @@ bool CommandRuleAllows(TMainCommand command, const TMenuContext& c) {
     case cmCreateNewFile:
         return items && OneOf(ap, {ptFolder, ptFTP});
     case cmDeleteItems:
-        // Entries of an archive are deleted by its archive manager, which is not connected yet.
-        return items && OneOf(ap, {ptFolder, ptFindResult, ptFTP});
+        return items && OneOf(ap, {ptFolder, ptFindResult, ptArchive, ptFTP});
     case cmChangeFileAttributes:
     case cmCreateShortcut:
         return items && OneOf(ap, {ptFolder, ptFindResult});

@@ -42,6 +42,10 @@ int ProbeKpl(const std::vector<std::string>& args);
 /// per status line (the password masked), per operation and per item.
 int ProbeFtp(const std::vector<std::string>& args);
 
+/// archivers [--locate] [--save]: the stored archive managers, one line each; --locate rebuilds
+/// the located ones as the program's start does, --save stores the result.
+int ProbeArchivers(const std::vector<std::string>& args);
+
 /// Prints {"error": text} and returns 1.
 int Fail(const std::string& text);
 /// Prints the usage line to standard error and returns 2.

@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
                    "       ksable-probe extract ARCHIVE FOLDER [NAME]...\n"
                    "       ksable-probe kpl create OUT.kpl PATH... [--base DIR] [--id N]\n"
                    "       ksable-probe kpl unpack LIB.kpl DIR [--answers yes,no-to-all,...]\n"
+                   "       ksable-probe archivers [--locate] [--save]\n"
                    "       ksable-probe ftp URL [--active|--passive] [--timeout S] [--cmd LINE]... "
                    "[--rename OLD NEW]\n",
                    stderr);
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
         return ProbeExtract(args);
     if (command == "kpl")
         return ProbeKpl(args);
+    if (command == "archivers")
+        return ProbeArchivers(args);
     if (command == "ftp")
         return ProbeFtp(args);
     return Usage("reg|lang|list|drives|count|find|delete|copy|archive|extract|kpl|ftp ...");

@@ -21,6 +21,7 @@
 #include "controls/ui/TranslateForm.h"
 #include "fileops/CopyEngine.h"
 #include "fileops/ui/CopyQuestionPump.h"
+#include "fileops/ArchiveRun.h"
 #include "fileops/ui/DeleteFilesForm.h"
 #include "foundation/DELTA9.h"
 #include "foundation/Data.h"
@@ -195,6 +196,10 @@ void TMainForm::ConnectPanel(TKMYFILEPANEL& panel, TKPanelWidget* widget, TKDisp
         toRecycle = choice.ToRecycle;
         eraseAllTracks = choice.EraseAllTracks;
     };
+    panel.OnArchiveDeleteItems = [this, &panel](const std::string& archiveName,
+                                                const std::vector<std::string>& names) {
+        DeleteArchiveItems(panel, archiveName, names);
+    };
     panel.OnCalcDirSizeCallBack = [this, &panel](bool& runIt) {
         const TKFiles* item = panel.FItemsStruc->FCurrentItem;
         if (item != nullptr && item->Kind == ikFile) {
@@ -316,6 +321,7 @@ void TMainForm::FormShow() {
     screen.MainWidth = width();
     screen.MainHeight = height();
     FData.LoadSettings(screen);
+    LocateArchiveManagersAtStart();
     LoadAllEdits();
     FOptions.PanelSortMode = FData.PanelSortMode;
     FOptions.PanelAlphaActive = FData.PanelAlphaActive;
@@ -394,6 +400,10 @@ void TMainForm::Tick() {
     FTimerBusy = true;
     FLeft->ExternalThread();
     FRight->ExternalThread();
+    // Extractions whose moving-in went on in the background finish once their job ended; what
+    // that asks waits until no other window is open.
+    if (!FStages.empty() && QApplication::activeModalWidget() == nullptr)
+        SweepExtractStages();
     INFOLINE->Model().BlinkTick();
     WriteState();
     FTimerBusy = false;

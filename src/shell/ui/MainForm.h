@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/ArchiveManagers.h"
 #include "controls/ui/ImageButton.h"
 #include "controls/ui/WindowDrag.h"
 #include "foundation/FileWatcher.h"
@@ -38,6 +39,7 @@ class TCopyFilesForm;
 class TCopyProgressForm;
 class TCopyQuestionPump;
 class TCopyThread;
+class TExtractStage;
 class TData;
 class TDesktopClipboard;
 class TFTPLoginForm;
@@ -310,6 +312,50 @@ private:
     // with the other; the shortcut command writes a desktop entry for the cursor item.
     void ComparePanelsClick();
     void CreateShortcutClick();
+
+    // Archives changed by their managers (MainFormArchive.cpp).
+    struct TArchiveSelection {
+        std::vector<std::string> Names; ///< the marked entries' stored names, folders ending in "/"
+        bool Everything = false;        ///< every entry of the archive's root is marked
+    };
+    /// What a move out of an archive deletes from it once every extracted item reached the target.
+    struct TArchiveMoveOut {
+        std::string ArchiveName;
+        std::vector<std::string> Names;
+        TArchiveManager Manager;
+    };
+    /// An extraction whose results the copier moves into the target; the stage goes when the
+    /// job has ended (also when it went on in the background).
+    struct TPendingStage {
+        std::weak_ptr<TCopyThread> Job;
+        std::unique_ptr<TExtractStage> Stage;
+        std::optional<TArchiveMoveOut> MoveOut;
+    };
+    /// At start-up, when "SettingsArchiveAutoLocate" is on: the located managers rebuilt, the
+    /// user's own entries kept.
+    void LocateArchiveManagersAtStart();
+    std::optional<TArchiveManager> ArchiveManagerFor(const std::string& archiveName);
+    /// Runs one manager command in its window; false (and told) when it could not run, failed or
+    /// was cancelled.
+    bool RunArchiveManager(const std::string& templ, const TManagerCall& call, const std::string& listPrefix,
+                           const std::string& workFolder);
+    void ReopenArchive(TKMYFILEPANEL& panel, const std::string& archiveName, const std::string& folder,
+                       const std::string& cursor);
+    TArchiveSelection ArchiveSelection(TKMYFILEPANEL& panel);
+    /// F5 or F6 out of an archive panel (and a drop of its items): the entries are extracted into
+    /// a stage in the target folder and moved in by the copier with its questions.
+    void ExtractFromArchive(TKMYFILEPANEL& archive, const std::string& targetPath, bool move);
+    void MoveInExtracted(std::unique_ptr<TExtractStage> stage, const std::string& targetFolder,
+                         std::optional<TArchiveMoveOut> moveOut);
+    void SweepExtractStages();
+    void DeleteFromArchiveWith(const TArchiveManager& manager, const std::string& archiveName,
+                               const std::vector<std::string>& names);
+    /// `OnArchiveDeleteItems`: F8 in an archive panel.
+    void DeleteArchiveItems(TKMYFILEPANEL& panel, const std::string& archiveName,
+                            const std::vector<std::string>& names);
+    /// F5 onto an archive panel: the source panel's items added by the archive's manager.
+    void AddToArchivePanel(TKMYFILEPANEL& source, TKMYFILEPANEL& archive);
+    std::vector<TPendingStage> FStages;
 };
 
 } // namespace ks

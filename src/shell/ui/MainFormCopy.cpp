@@ -104,10 +104,17 @@ void TMainForm::CopyItemsClick(bool move) {
     if (FCopyFilesForm->exec() != QDialog::Accepted)
         return;
     const TCopyFilesChoice choice = FCopyFilesForm->Choice();
-    // Archives and FTP folders as targets come with their own readers and sessions; until then
-    // such a copy makes no job and says why.
-    if ((word == twArchive && choice.Path == "archive") || (word == twFtp && choice.Path == "ftp") ||
-        ap.PanelType() == ptArchive || ap.PanelType() == ptFTP) {
+    // An archive is changed by its archive manager, which extracts into the target or adds the
+    // items; FTP transfers are still to come, and such a copy makes no job and says why.
+    if (ap.PanelType() == ptArchive) {
+        ExtractFromArchive(ap, choice.Path.empty() ? op.FFolderItems.FPath : choice.Path, choice.Move);
+        return;
+    }
+    if (word == twArchive && choice.Path == "archive") {
+        AddToArchivePanel(ap, op);
+        return;
+    }
+    if ((word == twFtp && choice.Path == "ftp") || ap.PanelType() == ptFTP) {
         Ask(CurrentLanguage().GetLangText("_STRCopyTargetNotReady"), 1, mbOK, 2);
         return;
     }
@@ -121,6 +128,10 @@ void TMainForm::PanelDragDrop(TKMYFILEPANEL& target, TKMYFILEPANEL& source) {
     MenuPopup();
     if (!FMenuState.Visible[cmCopyItems] || target.PanelType() != ptFolder)
         return;
+    if (source.PanelType() == ptArchive) {
+        ExtractFromArchive(source, target.FFolderItems.FPath, false);
+        return;
+    }
     if (source.PanelType() != ptFolder && source.PanelType() != ptFindResult)
         return;
     SetPanelsReady(false);

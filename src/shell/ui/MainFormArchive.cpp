@@ -1,0 +1,291 @@
+#include "shell/ui/MainForm.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveManagers.h"
+#include "controls/MessageBox.h"
+#include "fileops/ArchiveRun.h"
+#include "fileops/CopyEngine.h"
+#include "fileops/ui/ArchiveProgressForm.h"
+#include "foundation/DELTA9.h"
+#include "foundation/Data.h"
+#include "foundation/Language.h"
+#include "foundation/System.h"
+
+// Archives changed by their archive managers: extracting out of an archive panel, adding to one,
+// deleting inside one. Every manager runs watched, with a window that can stop it, and what went
+// wrong is told.
+
+namespace ks {
+
+namespace {
+
+std::string LastPart(const std::string& path) {
+    std::string name = path;
+    while (!name.empty() && name.back() == '/')
+        name.pop_back();
+    const std::size_t slash = name.rfind('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+} // namespace
+
+void TMainForm::LocateArchiveManagersAtStart() {
+    // A list never stored reads as one empty line.
+    std::erase(FData.ArchiveList, std::string());
+    if (!CheckBox("SettingsArchiveAutoLocate"))
+        return;
+    FData.ArchiveList = MergeLocatedManagers(
+        FData.ArchiveList, LocateArchiveManagers([](const std::string& name) { return System().FindProgram(name); }));
+}
+
+std::optional<TArchiveManager> TMainForm::ArchiveManagerFor(const std::string& archiveName) {
+    const int index = FindArchiveManager(FData.ArchiveList, archiveName);
+    if (index < 0)
+        return std::nullopt;
+    return ParseArchiveManager(FData.ArchiveList[static_cast<std::size_t>(index)]);
+}
+
+bool TMainForm::RunArchiveManager(const std::string& templ, const TManagerCall& givenCall,
+                                  const std::string& listPrefix, const std::string& workFolder) {
+    TManagerCall call = givenCall;
+    call.ListFile = ArchiveListFileName(listPrefix);
+    if (call.ListFile.empty()) {
+        Ask(LangTextOr("_STRArchNoTempFolder", "There is no private temporary folder for the archive manager's list."),
+            miExclamation, mbOK, 2);
+        return false;
+    }
+    Result<TManagerCommand> command = BuildManagerCommand(templ, call);
+    if (!command) {
+        Ask(FormatLangText(LangTextOr("_STRArchBadCommand", "The archive manager cannot be run: %s"),
+                           {command.error().Detail.empty() ? command.error().Path : command.error().Detail}),
+            miExclamation, mbOK, 2);
+        return false;
+    }
+    const std::string program = command->Argv.empty() ? std::string() : LastPart(command->Argv.front());
+    TArchiveRun run(program, std::move(*command), call.ListFile, workFolder);
+    if (const Result<void> started = run.Start(); !started) {
+        const TError& error = started.error();
+        Ask(FormatLangText(LangTextOr("_STRArchCantStart", "Cannot start the archive manager %s: %s"),
+                           {program, error.Errno != 0 ? std::string(std::strerror(error.Errno)) : error.Detail}),
+            miExclamation, mbOK, 2);
+        return false;
+    }
+    WriteState();
+    const TArchiveRunOutcome outcome = TArchiveProgressForm::Execute(run, this);
+    if (outcome.State == TArchiveRunOutcome::rsCancelled)
+        return false;
+    if (outcome.State == TArchiveRunOutcome::rsFailed) {
+        Ask(FormatLangText(LangTextOr("_STRArchFailed", "The archive manager %s ended with status %s.\n\n%s"),
+                           {program, std::to_string(outcome.ExitStatus), outcome.OutputTail}),
+            miExclamation, mbOK, 2);
+        return false;
+    }
+    return true;
+}
+
+void TMainForm::ReopenArchive(TKMYFILEPANEL& panel, const std::string& archiveName, const std::string& folder,
+                              const std::string& cursor) {
+    // A manager that emptied the archive may have removed the file with its last entry.
+    if (!FileSystem().Exists(archiveName)) {
+        if (panel.PanelType() == ptArchive)
+            panel.CloseArchive();
+        return;
+    }
+    panel.OpenArchive(archiveName, folder);
+    if (!cursor.empty())
+        panel.FindItem(cursor, true);
+}
+
+TMainForm::TArchiveSelection TMainForm::ArchiveSelection(TKMYFILEPANEL& panel) {
+    TKITEMSSTRUC& list = *panel.FItemsStruc;
+    if (list.FMarkedCount == 0)
+        panel.MarkItems("*.*", mmMark, MarkMatchingItems, true, false);
+    TArchiveSelection selection;
+    int entries = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TKFiles* item = list.GetFileItem(i);
+        if (item == nullptr || item->Kind == ikUpFolder)
+            continue;
+        ++entries;
+        if (item->Marked)
+            selection.Names.push_back(panel.ArchiveStoredName(i));
+    }
+    selection.Everything = panel.FArchiveFolder.empty() && entries > 0 &&
+                           static_cast<int>(selection.Names.size()) == entries;
+    return selection;
+}
+
+void TMainForm::ExtractFromArchive(TKMYFILEPANEL& archive, const std::string& targetPath, bool move) {
+    if (archive.PanelType() != ptArchive || archive.Busy())
+        return;
+    const std::string archiveName = archive.FArchiveFileName;
+    const std::optional<TCopyTarget> target =
+        ResolveCopyTarget(FileSystem(), targetPath, archive.FFolderItems.FPath);
+    if (!target)
+        return;
+    const std::optional<TArchiveManager> manager = ArchiveManagerFor(archiveName);
+    if (!manager || manager->ExtractTemplate.empty()) {
+        Ask(FormatLangText(LangTextOr("_STRArchNoManager", "No archive manager for this kind of archive: %s"),
+                           {archiveName}),
+            miExclamation, mbOK, 2);
+        return;
+    }
+    if (move && manager->DeleteTemplate.empty()) {
+        Ask(FormatLangText(LangTextOr("_STRArchNoDelete", "The archive manager of %s cannot delete from it, so "
+                                                          "nothing can be moved out of it."),
+                           {archiveName}),
+            miExclamation, mbOK, 2);
+        return;
+    }
+    const TArchiveSelection selection = ArchiveSelection(archive);
+
+    Result<std::unique_ptr<TExtractStage>> stage = TExtractStage::Make(FileSystem(), target->Folder);
+    if (!stage) {
+        const TError& error = stage.error();
+        Ask(FormatLangText(LangTextOr("_STRArchNoStage", "Cannot extract into %s: %s"),
+                           {target->Folder, error.Errno != 0 ? std::string(std::strerror(error.Errno)) : error.Detail}),
+            miExclamation, mbOK, 2);
+        return;
+    }
+    TManagerCall call;
+    call.ArchiveName = archiveName;
+    // Everything at the root is the manager's own form of "all", so no entry is left behind.
+    if (!selection.Everything)
+        call.Names = selection.Names;
+    call.ExtractPath = (*stage)->Path();
+    if (!RunArchiveManager(manager->ExtractTemplate, call, "kSExtA", (*stage)->Path()))
+        return;
+    MoveInExtracted(std::move(*stage), target->Folder,
+                    move ? std::optional<TArchiveMoveOut>(TArchiveMoveOut{archiveName, selection.Names, *manager})
+                         : std::nullopt);
+    archive.MarkItems("*.*", mmUnmark, MarkMatchingItems, true, false);
+}
+
+void TMainForm::MoveInExtracted(std::unique_ptr<TExtractStage> stage, const std::string& targetFolder,
+                                std::optional<TArchiveMoveOut> moveOut) {
+    const Result<std::vector<std::string>> top = stage->TopNames();
+    if (!top || top->empty()) {
+        (void)stage->Remove();
+        return;
+    }
+    SetPanelsReady(false);
+    std::shared_ptr<TCopyThread> job = NewCopyJob(true, true, false);
+    const std::string folder = RemoveTrailingSeparator(targetFolder);
+    for (const std::string& name : *top)
+        FCopyEngine->AddEntry(stage->Path() + name, folder);
+    FStages.push_back({job, std::move(stage), std::move(moveOut)});
+    RunCopyJob(job);
+    SweepExtractStages();
+}
+
+void TMainForm::SweepExtractStages() {
+    for (std::size_t i = 0; i < FStages.size();) {
+        TPendingStage& pending = FStages[i];
+        const std::shared_ptr<TCopyThread> job = pending.Job.lock();
+        if (job && FCopyEngine->IndexOfJob(job.get()) >= 0) {
+            ++i;
+            continue;
+        }
+        TPendingStage done = std::move(pending);
+        FStages.erase(FStages.begin() + static_cast<std::ptrdiff_t>(i));
+        // What the copier left in the stage (a file the user chose to keep, a cancel) never
+        // reached the target: the archive then keeps every entry.
+        const Result<std::vector<std::string>> left = done.Stage->TopNames();
+        const bool allMoved = left && left->empty();
+        (void)done.Stage->Remove();
+        if (!done.MoveOut)
+            continue;
+        if (!allMoved) {
+            Ask(FormatLangText(LangTextOr("_STRArchKept", "Not everything was moved out of %s, so the archive was "
+                                                          "left as it was."),
+                               {done.MoveOut->ArchiveName}),
+                miExclamation, mbOK, 2);
+            continue;
+        }
+        DeleteFromArchiveWith(done.MoveOut->Manager, done.MoveOut->ArchiveName, done.MoveOut->Names);
+    }
+}
+
+void TMainForm::DeleteFromArchiveWith(const TArchiveManager& manager, const std::string& archiveName,
+                                      const std::vector<std::string>& names) {
+    TManagerCall call;
+    call.ArchiveName = archiveName;
+    call.Names = names;
+    const std::string folder = archiveName.substr(0, archiveName.rfind('/') + 1);
+    const bool deleted = RunArchiveManager(manager.DeleteTemplate, call, "kSDelA", folder);
+    // The panels showing this archive show what it holds now, with the cursor where it was.
+    for (TKMYFILEPANEL* panel : {FLeft.get(), FRight.get()}) {
+        if (panel->PanelType() != ptArchive || panel->FArchiveFileName != archiveName)
+            continue;
+        const TKFiles* current = panel->FItemsStruc->FCurrentItem;
+        const std::string cursor = current != nullptr ? current->Name : std::string();
+        if (deleted)
+            ReopenArchive(*panel, archiveName, panel->FArchiveFolder, cursor);
+    }
+    WriteState();
+}
+
+void TMainForm::DeleteArchiveItems(TKMYFILEPANEL& panel, const std::string& archiveName,
+                                   const std::vector<std::string>& names) {
+    const std::optional<TArchiveManager> manager = ArchiveManagerFor(archiveName);
+    if (!manager || manager->DeleteTemplate.empty()) {
+        Ask(FormatLangText(LangTextOr("_STRArchNoManager", "No archive manager for this kind of archive: %s"),
+                           {archiveName}),
+            miExclamation, mbOK, 2);
+        return;
+    }
+    (void)panel;
+    DeleteFromArchiveWith(*manager, archiveName, names);
+}
+
+void TMainForm::AddToArchivePanel(TKMYFILEPANEL& source, TKMYFILEPANEL& archive) {
+    if (archive.PanelType() != ptArchive || source.Busy() || archive.Busy())
+        return;
+    if (!archive.FArchiveFolder.empty()) {
+        Ask(CurrentLanguage().GetLangText("_STR_CanntAddToSubFolArch"), miExclamation, mbOK, 2);
+        return;
+    }
+    const std::string archiveName = archive.FArchiveFileName;
+    const std::optional<TArchiveManager> manager = ArchiveManagerFor(archiveName);
+    if (!manager || manager->AddTemplate.empty()) {
+        Ask(FormatLangText(LangTextOr("_STRArchNoAdder", "No archive manager can add to this kind of archive: %s"),
+                           {archiveName}),
+            miExclamation, mbOK, 2);
+        return;
+    }
+    // The names go relative to the folder each item is in; find results run the manager once
+    // per folder.
+    TKITEMSSTRUC& list = *source.FItemsStruc;
+    if (list.FMarkedCount == 0)
+        source.MarkItems("*.*", mmMark, MarkMatchingItems, true, false);
+    std::map<std::string, std::vector<std::string>> byFolder;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TKFiles* item = list.GetFileItem(i);
+        if (item == nullptr || !item->Marked || (item->Kind != ikFile && item->Kind != ikFolder))
+            continue;
+        byFolder[AddBackslash(source.ItemFolder(i))].push_back(LastPart(source.ItemFullName(i)));
+    }
+    if (byFolder.empty())
+        return;
+    const TKFiles* current = archive.FItemsStruc->FCurrentItem;
+    const std::string cursor = current != nullptr ? current->Name : std::string();
+    bool added = false;
+    for (const auto& [folder, names] : byFolder) {
+        TManagerCall call;
+        call.ArchiveName = archiveName;
+        call.Names = names;
+        if (!RunArchiveManager(manager->AddTemplate, call, "kSAddA", folder))
+            break;
+        added = true;
+    }
+    if (added) {
+        source.MarkItems("*.*", mmUnmark, MarkMatchingItems, true, false);
+        ReopenArchive(archive, archiveName, archive.FArchiveFolder, cursor);
+    }
+    WriteState();
+}
+
+} // namespace ks
