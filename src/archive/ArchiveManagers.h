@@ -14,7 +14,7 @@ namespace ks {
 /// line of "m_archivelist": five fields each followed by "|", and a sixth field "auto|" on the
 /// entries that locating made (locating rebuilds only those; what the user added or edited stays).
 struct TArchiveManager {
-    std::string Masks;           ///< extension masks separated by ";" ("#" is one digit): "RAR;R##"
+    std::string Masks; ///< extension masks separated by ";" ("#" is one digit): "RAR;R##"
     std::string Description;
     std::string AddTemplate;     ///< empty: the manager cannot add
     std::string DeleteTemplate;  ///< empty: the manager cannot delete
@@ -35,8 +35,11 @@ int FindArchiveManager(const std::vector<std::string>& list, const std::string& 
 /// The managers found on this system: findProgram gives the full name of a program on PATH or
 /// empty. 7z (or 7zz) serves ZIP and 7Z with all three templates and extracts RAR, ARJ, LZH and
 /// CAB; rar adds to, deletes from and extracts RAR; zip/unzip serve ZIP where 7z is missing; arj,
-/// lha and cabextract their own kinds; tar the tar kinds. Every entry is `Located`.
-std::vector<TArchiveManager> LocateArchiveManagers(const std::function<std::string(const std::string&)>& findProgram);
+/// lha and cabextract their own kinds; tar the tar kinds. Where 7z is installed it extracts LZH
+/// and CAB itself: lha cannot select a folder with its contents and cabextract takes one name.
+/// Every entry is `Located`.
+std::vector<TArchiveManager>
+LocateArchiveManagers(const std::function<std::string(const std::string&)>& findProgram);
 
 /// list with its located entries replaced by located (in located's order, where the first old
 /// located entry stood, or at the end); the user's own entries keep their places.
@@ -71,7 +74,8 @@ struct TManagerCommand {
 /// where the program can (7z -spd, zip -nw), escaped where it cannot (unzip), and a name the
 /// program cannot take literally (a line break in a list, a NUL) fails with ecInvalid naming it.
 /// Extracting everything writes each program's own form of "all" (no list for 7z). Fails with
-/// ecInvalid for an empty template.
+/// ecInvalid for an empty template, and for empty Names in a template without "#EXTRACTPATH#"
+/// (adding or deleting nothing is not left to the program's idea of "all").
 Result<TManagerCommand> BuildManagerCommand(const std::string& templ, const TManagerCall& call);
 
 } // namespace ks
