@@ -1,25 +1,38 @@
 #include "archive/ArchiveManagers.h"
 
-#include <algorithm>
-
 #include "foundation/DELTA9.h"
+
+#include <algorithm>
+#include <cctype>
 
 namespace ks {
 
 namespace {
 
+constexpr std::string_view FieldEnd = "|";
 constexpr std::string_view LocatedMark = "auto";
+constexpr std::string_view ArchiveNameMark = "#ARCHIVENAME#";
+constexpr std::string_view ExtractPathMark = "#EXTRACTPATH#";
+constexpr std::string_view FileListMark = "#FILELIST#";
+constexpr std::string_view StdinListWord = "<#FILELIST#";
 
-// The words of a template as a shell would split them, without running one: blanks separate,
-// single quotes keep everything, double quotes keep everything but a backslash before one of
-// "\"\\$`", a backslash outside quotes keeps the next character.
-std::vector<std::string> SplitWords(std::string_view text) {
+std::string Upper(std::string_view text) {
+    std::string result(text);
+    for (char& c : result)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return result;
+}
+
+// Shell-like word splitting without a shell: blanks separate words, single quotes keep
+// everything, double quotes keep everything but a backslash before one of "\"\\$`", and a
+// backslash outside quotes takes the next character as it is.
+std::vector<std::string> SplitTemplateWords(std::string_view text) {
     std::vector<std::string> words;
     std::string word;
     bool inWord = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+        if (c == ' ' || c == '\t' || c == '\n') {
             if (inWord)
                 words.push_back(std::move(word));
             word.clear();
@@ -48,78 +61,197 @@ std::vector<std::string> SplitWords(std::string_view text) {
     return words;
 }
 
-void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
-        text.replace(at, what.size(), with);
+// A word the splitter above gives back unchanged: a program path with blanks or quotes is put
+// in single quotes.
+std::string QuoteWord(const std::string& word) {
+    if (word.find_first_of(" \t\n'\"\\") == std::string::npos)
+        return word;
+    std::string result = "'";
+    for (char c : word) {
+        if (c == '\'')
+            result += "'\\''";
+        else
+            result += c;
+    }
+    return result + "'";
 }
 
-bool SameTextAt(std::string_view text, std::size_t at, std::string_view what) {
-    if (at + what.size() > text.size())
-        return false;
-    return UpperCase(text.substr(at, what.size())) == UpperCase(what);
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
 }
 
-// ".zip.zip" to ".zip" (in any case): a template that appends the extension to a name that
-// has it already.
-void DropDoubledExtension(std::string& word, const std::string& ext) {
+// ".zip.zip" (any case) becomes ".zip" as the archive spells its extension.
+void RemoveDoubledExtension(std::string& word, const std::string& archiveName) {
+    const std::string ext = ExtractExt(archiveName);
     if (ext.empty())
         return;
-    const std::string single = "." + ext;
-    for (std::size_t at = 0; at + 2 * single.size() <= word.size(); ++at) {
-        if (SameTextAt(word, at, single) && SameTextAt(word, at + single.size(), single)) {
-            word.erase(at + single.size(), single.size());
-            return;
-        }
-    }
+    const std::string doubled = Upper("." + ext + "." + ext);
+    for (std::size_t at = Upper(word).find(doubled); at != std::string::npos;
+         at = Upper(word).find(doubled, at + 1))
+        word.replace(at, doubled.size(), "." + ext);
 }
 
-// How the program of a command takes names.
-enum TNameStyle {
-    nsPlain,      // as given (7z -spd, tar --no-wildcards, zip -nw, lha, unknown programs)
-    nsEscaped,    // wildcard patterns with a backslash escape (zip's delete, unzip)
-    nsNoWildcard, // patterns without an escape: a wildcard character cannot be given (arj, rar)
-    nsNone,       // no selection at all: everything is extracted (cabextract)
+/// The programs whose way of matching names is known; every other program gets names unchanged.
+enum class TManagerProgram { mp7z, mpZip, mpUnzip, mpRar, mpArj, mpLha, mpCab, mpTar, mpOther };
+
+TManagerProgram ProgramOf(const std::string& argv0) {
+    const std::string name = LastPathPart(argv0);
+    if (name == "7z" || name == "7za" || name == "7zr" || name == "7zz")
+        return TManagerProgram::mp7z;
+    if (name == "zip")
+        return TManagerProgram::mpZip;
+    if (name == "unzip")
+        return TManagerProgram::mpUnzip;
+    if (name == "rar" || name == "unrar")
+        return TManagerProgram::mpRar;
+    if (name == "arj")
+        return TManagerProgram::mpArj;
+    if (name == "lha")
+        return TManagerProgram::mpLha;
+    if (name == "cabextract")
+        return TManagerProgram::mpCab;
+    if (name == "tar")
+        return TManagerProgram::mpTar;
+    return TManagerProgram::mpOther;
+}
+
+TError Invalid(const std::string& name, std::string detail) {
+    return TError{TErrorCode::ecInvalid, 0, name, std::move(detail)};
+}
+
+bool HasWord(const std::vector<std::string>& words, std::string_view word) {
+    return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        int more = 0;
+        if (c < 0x80)
+            more = 0;
+        else if ((c & 0xE0) == 0xC0 && c >= 0xC2)
+            more = 1;
+        else if ((c & 0xF0) == 0xE0)
+            more = 2;
+        else if ((c & 0xF8) == 0xF0 && c <= 0xF4)
+            more = 3;
+        else
+            return false;
+        if (i + more >= text.size())
+            return false;
+        for (int k = 1; k <= more; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += more + 1;
+    }
+    return true;
+}
+
+// Backslash before each character the program's pattern matcher treats specially, so the
+// pattern matches the name and nothing else.
+std::string EscapePattern(std::string_view name) {
+    std::string result;
+    for (char c : name) {
+        if (c == '*' || c == '?' || c == '[' || c == '\\')
+            result += '\\';
+        result += c;
+    }
+    return result;
+}
+
+/// How the names are handed over: in a list file (or standard input), or as arguments.
+struct TNameContext {
+    TManagerProgram Program = TManagerProgram::mpOther;
+    bool InList = false;       ///< the names go into a list file or standard input
+    bool EndOfOptions = false; ///< a "--" word stands before the names' word
+    bool NoWildcards = false;  ///< the template switched the program's wildcards off
 };
 
-TNameStyle StyleOf(const std::string& program, const std::vector<std::string>& words) {
-    std::string name = LastPathPart(program);
-    const bool wildcardsOff = std::any_of(words.begin(), words.end(), [](const std::string& word) {
-        return word == "-spd" || word == "-nw" || word == "--no-wildcards";
-    });
-    if (wildcardsOff)
-        return nsPlain;
-    if (name == "zip" || name == "unzip")
-        return nsEscaped;
-    if (name == "arj" || name == "rar" || name == "unrar")
-        return nsNoWildcard;
-    if (name == "cabextract")
-        return nsNone;
-    return nsPlain;
-}
-
-bool HasWildcard(std::string_view name) {
-    return name.find_first_of("*?[") != std::string_view::npos;
-}
-
-std::string Escaped(std::string_view name) {
-    std::string out;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const char c = name[i];
-        if (c == '*' || c == '?' || c == '[' || c == ']' || c == '\\' || (i == 0 && c == '-'))
-            out += '\\';
-        out += c;
+// One name in the form the program takes literally: a folder ("dir/") as the form that selects
+// it with everything below, wildcard characters escaped where matching cannot be switched off,
+// or an error where the program has no literal form for it.
+Result<std::string> ProgramName(const std::string& name, const TNameContext& context) {
+    if (name.find('\0') != std::string::npos)
+        return Invalid(name, "a name with a NUL character");
+    if (context.InList && (name.find('\n') != std::string::npos || name.find('\r') != std::string::npos))
+        return Invalid(name, "a name with a line break cannot be written to a list");
+    const bool folder = name.size() > 1 && name.back() == '/';
+    const std::string bare = folder ? name.substr(0, name.size() - 1) : name;
+    const bool wild = name.find_first_of("*?") != std::string::npos;
+    const bool dash = !name.empty() && name.front() == '-';
+    switch (context.Program) {
+    case TManagerProgram::mp7z:
+        if (!context.NoWildcards && wild)
+            return Invalid(name, "wildcard characters without -spd");
+        // The list file is read as UTF-8 and 7z stops at the first line that is not.
+        if (context.InList && !IsValidUtf8(name))
+            return Invalid(name, "a name that is not UTF-8 cannot be written to a 7z list");
+        if (!context.InList && dash && !context.EndOfOptions)
+            return Invalid(name, "a name starting with \"-\" before \"--\"");
+        // With -spd the bare folder name selects the folder and everything below it.
+        return bare;
+    case TManagerProgram::mpZip:
+        if (!context.InList && dash && !context.EndOfOptions)
+            return Invalid(name, "a name starting with \"-\" before \"--\"");
+        if (context.NoWildcards)
+            return name;
+        return folder ? EscapePattern(name) + "*" : EscapePattern(name);
+    case TManagerProgram::mpUnzip: {
+        // unzip has no "--" and reads options after the archive name too; a backslash makes
+        // the leading "-" a plain character of the pattern.
+        std::string pattern = EscapePattern(name);
+        if (dash)
+            pattern.insert(0, "\\");
+        return folder ? pattern + "*" : pattern;
     }
-    return out;
+    case TManagerProgram::mpRar:
+        if (wild)
+            return Invalid(name, "rar always treats \"*\" and \"?\" as wildcards");
+        if (!context.InList && dash && !context.EndOfOptions)
+            return Invalid(name, "a name starting with \"-\" before \"--\"");
+        return bare;
+    case TManagerProgram::mpArj:
+        // arj has no switch to turn wildcards off and no escape; "[" and "\" confuse its
+        // matcher too.
+        if (name.find_first_of("*?[\\") != std::string::npos)
+            return Invalid(name, "arj cannot take this name literally");
+        if (!context.InList && dash && !context.EndOfOptions)
+            return Invalid(name, "a name starting with \"-\" before \"--\"");
+        // With -p1 "dir/*" is the folder with its subfolders.
+        return folder ? name + "*" : name;
+    case TManagerProgram::mpLha:
+        // lha matches names exactly: a folder's name selects only its own entry.
+        if (folder)
+            return Invalid(name, "lha cannot select a folder with its contents");
+        return name;
+    case TManagerProgram::mpCab:
+        return folder ? EscapePattern(name) + "*" : EscapePattern(name);
+    case TManagerProgram::mpTar:
+        if (!context.InList && dash && !context.EndOfOptions)
+            return Invalid(name, "a name starting with \"-\" before \"--\"");
+        if (!context.NoWildcards && wild)
+            return Invalid(name, "wildcard characters without --no-wildcards");
+        return bare;
+    case TManagerProgram::mpOther:
+        break;
+    }
+    return name;
 }
 
-// The form of one name for the program; a folder (ending in "/") selects its whole tree.
-std::string NameFor(std::string name, TNameStyle style) {
-    const bool folder = !name.empty() && name.back() == '/';
-    while (!name.empty() && name.back() == '/')
-        name.pop_back();
-    if (style == nsEscaped)
-        return Escaped(name) + (folder ? "/*" : "");
-    return name;
+std::vector<std::string> SplitMasks(std::string_view masks) {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    while (start <= masks.size()) {
+        const std::size_t end = std::min(masks.find(';', start), masks.size());
+        std::string mask(masks.substr(start, end - start));
+        mask.erase(0, mask.find_first_not_of(' '));
+        mask.erase(mask.find_last_not_of(' ') + 1);
+        if (!mask.empty())
+            result.push_back(Upper(mask));
+        start = end + 1;
+    }
+    return result;
 }
 
 } // namespace
@@ -127,9 +259,10 @@ std::string NameFor(std::string name, TNameStyle style) {
 std::optional<TArchiveManager> ParseArchiveManager(std::string_view entry) {
     std::vector<std::string> fields;
     std::size_t start = 0;
-    for (std::size_t bar = entry.find('|'); bar != std::string_view::npos; bar = entry.find('|', start)) {
-        fields.emplace_back(entry.substr(start, bar - start));
-        start = bar + 1;
+    for (std::size_t end = entry.find(FieldEnd); end != std::string_view::npos;
+         end = entry.find(FieldEnd, start)) {
+        fields.emplace_back(entry.substr(start, end - start));
+        start = end + 1;
     }
     if (fields.size() < 5)
         return std::nullopt;
@@ -144,206 +277,196 @@ std::optional<TArchiveManager> ParseArchiveManager(std::string_view entry) {
 }
 
 std::string FormatArchiveManager(const TArchiveManager& manager) {
-    std::string line = manager.Masks + "|" + manager.Description + "|" + manager.AddTemplate + "|" +
-                       manager.DeleteTemplate + "|" + manager.ExtractTemplate + "|";
+    std::string entry = manager.Masks + "|" + manager.Description + "|" + manager.AddTemplate + "|" +
+                        manager.DeleteTemplate + "|" + manager.ExtractTemplate + "|";
     if (manager.Located)
-        line += std::string(LocatedMark) + "|";
-    return line;
+        entry += std::string(LocatedMark) + "|";
+    return entry;
 }
 
 int FindArchiveManager(const std::vector<std::string>& list, const std::string& archiveName) {
-    const std::string ext = UpperCase(ExtractExt(archiveName));
+    const std::string ext = Upper(ExtractExt(archiveName));
     if (ext.empty())
         return -1;
-    int found = -1;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const std::optional<TArchiveManager> manager = ParseArchiveManager(list[i]);
+    for (int i = static_cast<int>(list.size()) - 1; i >= 0; --i) {
+        const auto manager = ParseArchiveManager(list[static_cast<std::size_t>(i)]);
         if (!manager)
             continue;
-        std::string_view masks = manager->Masks;
-        while (!masks.empty()) {
-            const std::size_t semicolon = masks.find(';');
-            const std::string mask = UpperCase(masks.substr(0, semicolon));
-            masks = semicolon == std::string_view::npos ? std::string_view() : masks.substr(semicolon + 1);
-            if (!mask.empty() && MatchMask(ext, mask)) {
-                found = static_cast<int>(i);
-                break;
-            }
-        }
+        for (const std::string& mask : SplitMasks(manager->Masks))
+            if (MatchMask(ext, mask))
+                return i;
     }
-    return found;
+    return -1;
 }
 
 std::vector<TArchiveManager>
 LocateArchiveManagers(const std::function<std::string(const std::string&)>& findProgram) {
-    const auto find = [&findProgram](std::initializer_list<const char*> names) {
-        for (const char* name : names)
-            if (std::string path = findProgram(name); !path.empty())
-                return path;
-        return std::string();
+    auto find = [&](const char* name) {
+        const std::string path = findProgram(name);
+        return path.empty() ? std::string() : QuoteWord(path);
     };
-    // A template names its program by its full path in double quotes, so a folder with spaces
-    // is one word.
-    const auto quoted = [](const std::string& path) { return "\"" + path + "\""; };
-    std::vector<TArchiveManager> found;
-    const auto add = [&found](std::string masks, std::string description, std::string addT,
-                              std::string deleteT, std::string extractT) {
-        found.push_back({std::move(masks), std::move(description), std::move(addT), std::move(deleteT),
-                         std::move(extractT), true});
+    std::string sevenZip = find("7z");
+    if (sevenZip.empty())
+        sevenZip = find("7zz");
+    const std::string zip = find("zip");
+    const std::string unzip = find("unzip");
+    const std::string rar = find("rar");
+    const std::string arj = find("arj");
+    const std::string lha = find("lha");
+    const std::string cab = find("cabextract");
+    const std::string tar = find("tar");
+
+    // 7z reads names from a list file; -spd makes "*" and "?" plain characters and a bare
+    // folder name select the folder with everything below. No "--": 7z would then take
+    // "@list" as a file name. Its extraction keeps every entry inside -o (it drops "../").
+    const std::string sevenDelete = sevenZip + " d -spd -y #ARCHIVENAME# @#FILELIST#";
+    const std::string sevenExtract = sevenZip + " x -spd -y -o#EXTRACTPATH# #ARCHIVENAME# @#FILELIST#";
+
+    std::vector<TArchiveManager> located;
+    auto add = [&](std::string masks, std::string description, std::string addT, std::string deleteT,
+                   std::string extractT) {
+        located.push_back({std::move(masks), std::move(description), std::move(addT), std::move(deleteT),
+                           std::move(extractT), true});
     };
 
-    const std::string sevenZip = find({"7z", "7zz", "7za"});
-    const std::string s7 = quoted(sevenZip);
-    const auto extractWith7z = [&](const char* masks, const char* description) {
-        if (!sevenZip.empty())
-            add(masks, description, "", "", s7 + " x -spd -y -o#EXTRACTPATH# #ARCHIVENAME# @#FILELIST#");
-    };
-    const std::string zip = find({"zip"});
-    const std::string unzip = find({"unzip"});
     if (!sevenZip.empty()) {
-        add("ZIP;Z##", "ZIP archive (7-Zip)", s7 + " a -spd -y #ARCHIVENAME#.zip @#FILELIST#",
-            s7 + " d -spd -y #ARCHIVENAME# @#FILELIST#",
-            s7 + " x -spd -y -o#EXTRACTPATH# #ARCHIVENAME# @#FILELIST#");
-        add("7Z", "7-Zip archive", s7 + " a -spd -y #ARCHIVENAME#.7z @#FILELIST#",
-            s7 + " d -spd -y #ARCHIVENAME# @#FILELIST#",
-            s7 + " x -spd -y -o#EXTRACTPATH# #ARCHIVENAME# @#FILELIST#");
+        add("ZIP;Z##", "7z", sevenZip + " a -tzip -spd -y #ARCHIVENAME#.zip @#FILELIST#", sevenDelete,
+            sevenExtract);
     } else if (!zip.empty() || !unzip.empty()) {
-        add("ZIP;Z##", "ZIP archive (Info-ZIP)",
-            zip.empty() ? "" : quoted(zip) + " -r -nw -q #ARCHIVENAME#.zip -@ <#FILELIST#",
-            zip.empty() ? "" : quoted(zip) + " -d -q #ARCHIVENAME# -@ <#FILELIST#",
-            unzip.empty() ? "" : quoted(unzip) + " -o -q -d #EXTRACTPATH# #ARCHIVENAME# #FILELIST#");
+        // zip reads the names on standard input; -nw keeps them literal when adding. Deleting
+        // needs a pattern for a folder ("dir/*"), so there the names are escaped instead.
+        // unzip takes names as arguments only, escaped, and refuses "../" on its own.
+        add("ZIP;Z##", "zip, unzip",
+            zip.empty() ? "" : zip + " -r -nw -y -q #ARCHIVENAME#.zip -@ <#FILELIST#",
+            zip.empty() ? "" : zip + " -d -q #ARCHIVENAME# -@ <#FILELIST#",
+            unzip.empty() ? "" : unzip + " -o -q -d #EXTRACTPATH# #ARCHIVENAME# #FILELIST#");
     }
-    if (const std::string rar = find({"rar"}); !rar.empty())
-        add("RAR;R##", "RAR archive", quoted(rar) + " a -r -y #ARCHIVENAME#.rar @#FILELIST#",
-            quoted(rar) + " d -y #ARCHIVENAME# @#FILELIST#",
-            quoted(rar) + " x -y -kb #ARCHIVENAME# @#FILELIST# #EXTRACTPATH#");
-    else
-        extractWith7z("RAR;R##", "RAR archive (7-Zip)");
-    if (const std::string arj = find({"arj"}); !arj.empty())
-        add("ARJ;A##", "ARJ archive", "", quoted(arj) + " d -y #ARCHIVENAME# -- #FILELIST#",
-            quoted(arj) + " x -y #ARCHIVENAME# #EXTRACTPATH# -- #FILELIST#");
-    else
-        extractWith7z("ARJ;A##", "ARJ archive (7-Zip)");
-    if (const std::string lha = find({"lha"}); !lha.empty())
-        add("LZH;LHA", "LHA archive", "", quoted(lha) + " d #ARCHIVENAME# -- #FILELIST#",
-            quoted(lha) + " xw=#EXTRACTPATH# #ARCHIVENAME# -- #FILELIST#");
-    else
-        extractWith7z("LZH;LHA", "LHA archive (7-Zip)");
-    if (const std::string cab = find({"cabextract"}); !cab.empty())
-        add("CAB", "Cabinet file", "", "", quoted(cab) + " -q -d #EXTRACTPATH# #ARCHIVENAME#");
-    else
-        extractWith7z("CAB", "Cabinet file (7-Zip)");
-    if (const std::string tar = find({"tar"}); !tar.empty()) {
-        const std::string t = quoted(tar);
-        add("TAR", "tar archive", t + " -rf #ARCHIVENAME# --no-wildcards -- #FILELIST#",
-            t + " --delete -f #ARCHIVENAME# --no-wildcards -- #FILELIST#",
-            t + " -xf #ARCHIVENAME# -C #EXTRACTPATH# --no-wildcards -- #FILELIST#");
-        add("TGZ;GZ;TBZ;TBZ2;BZ2;TXZ;XZ;TZST;ZST", "compressed tar archive", "", "",
-            t + " -xf #ARCHIVENAME# -C #EXTRACTPATH# --no-wildcards -- #FILELIST#");
+    if (!sevenZip.empty())
+        add("7Z", "7z", sevenZip + " a -t7z -spd -y #ARCHIVENAME#.7z @#FILELIST#", sevenDelete, sevenExtract);
+    if (!rar.empty())
+        add("RAR;R##", "rar", rar + " a -r #ARCHIVENAME#.rar @#FILELIST#",
+            rar + " d #ARCHIVENAME# @#FILELIST#", rar + " x -y -kb #ARCHIVENAME# @#FILELIST# #EXTRACTPATH#");
+    else if (!sevenZip.empty())
+        add("RAR;R##", "7z", "", "", sevenExtract);
+    // arj matches full paths with -p1 (plain "a.txt" would also match "dir/a.txt") and honours
+    // "--"; it has no list on standard input, so the names are arguments.
+    if (!arj.empty())
+        add("ARJ;A##", "arj", "", arj + " d -y -p1 #ARCHIVENAME# -- #FILELIST#",
+            arj + " x -y -p1 #ARCHIVENAME# #EXTRACTPATH# -- #FILELIST#");
+    else if (!sevenZip.empty())
+        add("ARJ;A##", "7z", "", "", sevenExtract);
+    // lha matches names exactly and cannot select a folder with its contents; cabextract
+    // filters by one pattern only. 7z extracts both kinds where it is installed.
+    if (!lha.empty() || !sevenZip.empty())
+        add("LZH;LHA", lha.empty() ? "7z" : (sevenZip.empty() ? "lha" : "lha, 7z"), "",
+            lha.empty() ? "" : lha + " -dq #ARCHIVENAME# #FILELIST#",
+            !sevenZip.empty() ? sevenExtract : lha + " -xqfw=#EXTRACTPATH# #ARCHIVENAME# #FILELIST#");
+    if (!sevenZip.empty())
+        add("CAB", "7z", "", "", sevenExtract);
+    else if (!cab.empty())
+        add("CAB", "cabextract", "", "", cab + " -q -d #EXTRACTPATH# #FILELIST# #ARCHIVENAME#");
+    if (!tar.empty()) {
+        // GNU tar takes the list literally with these switches: no wildcards, and a line
+        // starting with "-" is a name, not an option. It drops "../" when extracting.
+        const std::string literal = " --no-wildcards --verbatim-files-from --files-from=#FILELIST#";
+        const std::string extract = tar + " -x -f #ARCHIVENAME# -C #EXTRACTPATH#" + literal;
+        add("TAR", "tar", tar + " -r -f #ARCHIVENAME#" + literal,
+            tar + " --delete -f #ARCHIVENAME#" + literal, extract);
+        // A compressed tar can only be read: tar cannot append to or delete from it.
+        add("TGZ;TAZ;TBZ;TBZ2;TXZ;TZST;GZ;BZ2;XZ;ZST;LZ;LZMA", "tar", "", "", extract);
     }
-    return found;
+    return located;
 }
 
 std::vector<std::string> MergeLocatedManagers(const std::vector<std::string>& list,
                                               const std::vector<TArchiveManager>& located) {
     std::vector<std::string> merged;
-    std::optional<std::size_t> at;
-    for (const std::string& line : list) {
-        if (line.empty())
-            continue;
-        const std::optional<TArchiveManager> manager = ParseArchiveManager(line);
+    bool placed = false;
+    auto place = [&] {
+        for (const TArchiveManager& manager : located)
+            merged.push_back(FormatArchiveManager(manager));
+        placed = true;
+    };
+    for (const std::string& entry : list) {
+        const auto manager = ParseArchiveManager(entry);
         if (manager && manager->Located) {
-            if (!at)
-                at = merged.size();
+            if (!placed)
+                place();
             continue;
         }
-        merged.push_back(line);
+        merged.push_back(entry);
     }
-    std::vector<std::string> fresh;
-    for (const TArchiveManager& manager : located) {
-        TArchiveManager copy = manager;
-        copy.Located = true;
-        fresh.push_back(FormatArchiveManager(copy));
-    }
-    merged.insert(merged.begin() + static_cast<std::ptrdiff_t>(at.value_or(merged.size())), fresh.begin(),
-                  fresh.end());
+    if (!placed)
+        place();
     return merged;
 }
 
 Result<TManagerCommand> BuildManagerCommand(const std::string& templ, const TManagerCall& call) {
-    std::vector<std::string> words = SplitWords(templ);
+    const std::vector<std::string> words = SplitTemplateWords(templ);
     if (words.empty())
-        return TError{TErrorCode::ecInvalid, 0, {}, "no command"};
-    const TNameStyle style = StyleOf(words.front(), words);
-    std::vector<std::string> names;
-    for (const std::string& name : call.Names) {
-        if (name.empty() || name.find('\0') != std::string::npos)
-            return TError{TErrorCode::ecInvalid, 0, name, "a name no program can be given"};
-        names.push_back(name);
-    }
-    // A program that cannot take a name as it stands extracts everything; deleting or adding
-    // with it is refused rather than run on a pattern that may mean more entries.
-    bool everything = names.empty();
-    if (!everything && style == nsNone) {
-        if (call.Operation != moExtract)
-            return TError{TErrorCode::ecInvalid, 0, names.front(),
-                          "the archive manager cannot select entries"};
-        everything = true;
-    }
-    if (!everything && style == nsNoWildcard) {
-        for (const std::string& name : names) {
-            if (!HasWildcard(name))
-                continue;
-            if (call.Operation != moExtract)
-                return TError{TErrorCode::ecInvalid, 0, name,
-                              "the archive manager would read the name as a pattern"};
-            everything = true;
-        }
-    }
+        return Invalid(templ, "an empty command template");
+    const bool everything = call.Names.empty();
+    if (everything && templ.find(ExtractPathMark) == std::string::npos)
+        return Invalid(templ, "no names to work on");
+
+    TNameContext context;
+    context.Program = ProgramOf(words.front());
+    context.NoWildcards = (context.Program == TManagerProgram::mp7z && HasWord(words, "-spd")) ||
+                          (context.Program == TManagerProgram::mpZip && HasWord(words, "-nw")) ||
+                          (context.Program == TManagerProgram::mpTar && HasWord(words, "--no-wildcards"));
 
     TManagerCommand command;
-    std::vector<std::string> given;
-    if (!everything)
-        for (const std::string& name : names)
-            given.push_back(NameFor(name, style));
-    const std::string ext = ExtractExt(call.ArchiveName);
     bool usesList = false;
-    for (std::string& word : words) {
-        if (word == "#FILELIST#") {
-            // No names after an end of options: some programs read the lone "--" as a name.
-            if (given.empty() && !command.Argv.empty() && command.Argv.back() == "--")
-                command.Argv.pop_back();
-            command.Argv.insert(command.Argv.end(), given.begin(), given.end());
+    bool seenEndOfOptions = false;
+    for (const std::string& word : words) {
+        if (word == "--")
+            seenEndOfOptions = true;
+        if (word == FileListMark) {
+            context.InList = false;
+            context.EndOfOptions = seenEndOfOptions;
+            for (const std::string& name : call.Names) {
+                auto programName = ProgramName(name, context);
+                if (!programName)
+                    return programName.error();
+                // cabextract takes cabinets as arguments and selects entries by one filter.
+                if (context.Program == TManagerProgram::mpCab) {
+                    if (call.Names.size() > 1)
+                        return Invalid(name, "cabextract extracts one name or everything");
+                    command.Argv.push_back("-F");
+                }
+                command.Argv.push_back(std::move(*programName));
+            }
             continue;
         }
-        if (word == "<#FILELIST#") {
-            command.ListOnStdin = true;
-            usesList = true;
-            continue;
-        }
-        if (word.find("#FILELIST#") != std::string::npos) {
-            // Everything: no list at all, so the program takes its whole archive.
+        if (word.find(FileListMark) != std::string::npos) {
+            // Everything is each program's own "no names": the word naming the list goes.
             if (everything)
                 continue;
             usesList = true;
-            ReplaceAll(word, "#FILELIST#", call.ListFile);
+            if (word == StdinListWord) {
+                command.ListOnStdin = true;
+                continue;
+            }
         }
-        const bool hadArchive = word.find("#ARCHIVENAME#") != std::string::npos;
-        ReplaceAll(word, "#ARCHIVENAME#", call.ArchiveName);
-        ReplaceAll(word, "#EXTRACTPATH#", call.ExtractPath);
-        if (hadArchive)
-            DropDoubledExtension(word, ext);
-        command.Argv.push_back(std::move(word));
+        std::string filled = word;
+        const bool hasArchive = filled.find(ArchiveNameMark) != std::string::npos;
+        ReplaceAll(filled, ArchiveNameMark, call.ArchiveName);
+        ReplaceAll(filled, ExtractPathMark, call.ExtractPath);
+        ReplaceAll(filled, FileListMark, call.ListFile);
+        if (hasArchive)
+            RemoveDoubledExtension(filled, call.ArchiveName);
+        command.Argv.push_back(std::move(filled));
     }
+    if (command.Argv.empty())
+        return Invalid(templ, "a command template without a program");
     if (usesList) {
-        for (const std::string& name : given) {
-            if (name.find_first_of("\r\n") != std::string::npos)
-                return TError{TErrorCode::ecInvalid, 0, name,
-                              "a name with a line break cannot go into a list"};
-            command.ListText += name + "\n";
+        context.InList = true;
+        for (const std::string& name : call.Names) {
+            auto programName = ProgramName(name, context);
+            if (!programName)
+                return programName.error();
+            command.ListText += *programName + "\n";
         }
-        if (command.ListOnStdin && given.empty() && call.Operation != moExtract)
-            return TError{TErrorCode::ecInvalid, 0, {}, "no names"};
     }
     return command;
 }

@@ -35,7 +35,9 @@ int FindArchiveManager(const std::vector<std::string>& list, const std::string& 
 /// The managers found on this system: findProgram gives the full name of a program on PATH or
 /// empty. 7z (or 7zz) serves ZIP and 7Z with all three templates and extracts RAR, ARJ, LZH and
 /// CAB; rar adds to, deletes from and extracts RAR; zip/unzip serve ZIP where 7z is missing; arj,
-/// lha and cabextract their own kinds; tar the tar kinds. Every entry is `Located`.
+/// lha and cabextract their own kinds; tar the tar kinds. Where 7z is installed it extracts LZH
+/// and CAB itself: lha cannot select a folder with its contents and cabextract takes one name.
+/// Every entry is `Located`.
 std::vector<TArchiveManager>
 LocateArchiveManagers(const std::function<std::string(const std::string&)>& findProgram);
 
@@ -44,12 +46,8 @@ LocateArchiveManagers(const std::function<std::string(const std::string&)>& find
 std::vector<std::string> MergeLocatedManagers(const std::vector<std::string>& list,
                                               const std::vector<TArchiveManager>& located);
 
-/// What a manager is asked to do.
-enum TManagerOp { moAdd, moDelete, moExtract };
-
 /// What a manager is run on.
 struct TManagerCall {
-    TManagerOp Operation = moExtract;
     std::string ArchiveName; ///< the archive's full name (one argument, spaces and all)
     /// Names inside the archive (extract, delete) or relative to the working folder (add), with
     /// "/" between parts; a folder ends with "/". Empty for extract: everything.
@@ -73,13 +71,11 @@ struct TManagerCommand {
 /// exactly "#FILELIST#" becomes the names, one argument each; the word "<#FILELIST#" feeds the
 /// list file to standard input. A template that appends the archive's extension does not double
 /// it (".zip.zip" becomes ".zip"). Names reach the manager literally: wildcards are switched off
-/// where the program can (7z -spd, zip -nw, tar --no-wildcards), escaped where it cannot (zip's
-/// delete, unzip), and a name the program cannot take literally (a line break in a list, a NUL, a
-/// wildcard for arj or rar) fails with ecInvalid naming it. Extracting everything leaves the
-/// names out, each program's own form of "all" (never "*.*", which some read as "names with a
-/// dot"). A program that cannot select entries literally on extraction (cabextract; arj and lha
-/// for a name with a wildcard) extracts everything: the caller takes what was asked for from
-/// the folder extracted into. Fails with ecInvalid for an empty template.
+/// where the program can (7z -spd, zip -nw), escaped where it cannot (unzip), and a name the
+/// program cannot take literally (a line break in a list, a NUL) fails with ecInvalid naming it.
+/// Extracting everything writes each program's own form of "all" (no list for 7z). Fails with
+/// ecInvalid for an empty template, and for empty Names in a template without "#EXTRACTPATH#"
+/// (adding or deleting nothing is not left to the program's idea of "all").
 Result<TManagerCommand> BuildManagerCommand(const std::string& templ, const TManagerCall& call);
 
 } // namespace ks

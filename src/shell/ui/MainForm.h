@@ -316,6 +316,7 @@ private:
     // Archives changed by their managers (MainFormArchive.cpp).
     struct TArchiveSelection {
         std::vector<std::string> Names; ///< the marked entries' stored names, folders ending in "/"
+        std::vector<std::string> Shown; ///< the same entries' display paths
         bool Everything = false;        ///< every entry of the archive's root is marked
     };
     /// What a move out of an archive deletes from it once every extracted item reached the target.
@@ -329,6 +330,7 @@ private:
     struct TPendingStage {
         std::weak_ptr<TCopyThread> Job;
         std::unique_ptr<TExtractStage> Stage;
+        std::vector<std::string> Sources; ///< what the copier moves out of the stage
         std::optional<TArchiveMoveOut> MoveOut;
     };
     /// At start-up, when "SettingsArchiveAutoLocate" is on: the located managers rebuilt, the
@@ -339,14 +341,17 @@ private:
     /// was cancelled.
     bool RunArchiveManager(const std::string& templ, const TManagerCall& call, const std::string& listPrefix,
                            const std::string& workFolder);
+    /// Extracts with the program's own reader (archives no manager serves) into folder.
+    bool ExtractWithOwnReader(const std::string& archiveName, const std::vector<std::string>& names,
+                              const std::string& folder);
     void ReopenArchive(TKMYFILEPANEL& panel, const std::string& archiveName, const std::string& folder,
                        const std::string& cursor);
     TArchiveSelection ArchiveSelection(TKMYFILEPANEL& panel);
     /// F5 or F6 out of an archive panel (and a drop of its items): the entries are extracted into
     /// a stage in the target folder and moved in by the copier with its questions.
     void ExtractFromArchive(TKMYFILEPANEL& archive, const std::string& targetPath, bool move);
-    void MoveInExtracted(std::unique_ptr<TExtractStage> stage, const std::string& targetFolder,
-                         std::optional<TArchiveMoveOut> moveOut);
+    void MoveInExtracted(std::unique_ptr<TExtractStage> stage, std::vector<std::string> sources,
+                         const std::string& targetFolder, std::optional<TArchiveMoveOut> moveOut);
     void SweepExtractStages();
     void DeleteFromArchiveWith(const TArchiveManager& manager, const std::string& archiveName,
                                const std::vector<std::string>& names);

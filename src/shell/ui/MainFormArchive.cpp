@@ -1,14 +1,20 @@
 #include "shell/ui/MainForm.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/ArchiveManagers.h"
+#include "archive/LibArchiveExtract.h"
 #include "controls/MessageBox.h"
 #include "fileops/ArchiveRun.h"
 #include "fileops/CopyEngine.h"
 #include "fileops/ui/ArchiveProgressForm.h"
+#include "fileops/ui/CreateKPLFileForm.h"
 #include "foundation/DELTA9.h"
 #include "foundation/Data.h"
 #include "foundation/Language.h"
@@ -86,6 +92,58 @@ bool TMainForm::RunArchiveManager(const std::string& templ, const TManagerCall& 
     return true;
 }
 
+bool TMainForm::ExtractWithOwnReader(const std::string& archiveName, const std::vector<std::string>& names,
+                                     const std::string& folder) {
+    // The extraction runs on a thread of its own while the window shows it and can stop it.
+    struct TShared {
+        std::atomic<bool> Cancelled{false};
+        std::atomic<bool> Done{false};
+        Result<TExtractCounts> Outcome = TExtractCounts{};
+    };
+    auto shared = std::make_shared<TShared>();
+    std::thread worker([shared, archiveName, names, folder] {
+        shared->Outcome = ExtractWithLibArchive(FileSystem(), archiveName, names, folder, shared->Cancelled,
+                                                [](std::uint64_t) {});
+        shared->Done = true;
+    });
+    TArchiveRunWatch watch;
+    watch.ManagerName = "libarchive";
+    watch.Poll = [shared]() -> std::optional<TArchiveRunOutcome> {
+        if (!shared->Done)
+            return std::nullopt;
+        TArchiveRunOutcome outcome;
+        if (shared->Cancelled)
+            outcome.State = TArchiveRunOutcome::rsCancelled;
+        else if (!shared->Outcome)
+            outcome.State = TArchiveRunOutcome::rsFailed;
+        return outcome;
+    };
+    watch.Cancel = [shared] { shared->Cancelled = true; };
+    WriteState();
+    const TArchiveRunOutcome outcome = TArchiveProgressForm::Execute(std::move(watch), this);
+    shared->Cancelled = shared->Cancelled || outcome.State == TArchiveRunOutcome::rsCancelled;
+    worker.join();
+    if (outcome.State == TArchiveRunOutcome::rsCancelled || shared->Cancelled)
+        return false;
+    if (!shared->Outcome) {
+        const TError& error = shared->Outcome.error();
+        Ask(FormatLangText(LangTextOr("_STRArchExtractFailed", "Cannot extract from %s: %s"),
+                           {archiveName, error.Detail.empty() ? error.Path : error.Detail}),
+            miExclamation, mbOK, 2);
+        return false;
+    }
+    if (!shared->Outcome->Skipped.empty()) {
+        std::string list;
+        for (std::size_t i = 0; i < shared->Outcome->Skipped.size() && i < 10; ++i)
+            list += "\n" + shared->Outcome->Skipped[i];
+        Ask(FormatLangText(LangTextOr("_STRArchSkipped", "These entries were left out: they would have been "
+                                                         "written outside the target folder, or are no files:%s"),
+                           {list}),
+            miExclamation, mbOK, 2);
+    }
+    return true;
+}
+
 void TMainForm::ReopenArchive(TKMYFILEPANEL& panel, const std::string& archiveName, const std::string& folder,
                               const std::string& cursor) {
     // A manager that emptied the archive may have removed the file with its last entry.
@@ -110,8 +168,10 @@ TMainForm::TArchiveSelection TMainForm::ArchiveSelection(TKMYFILEPANEL& panel) {
         if (item == nullptr || item->Kind == ikUpFolder)
             continue;
         ++entries;
-        if (item->Marked)
+        if (item->Marked) {
             selection.Names.push_back(panel.ArchiveStoredName(i));
+            selection.Shown.push_back(panel.ItemFullName(i));
+        }
     }
     selection.Everything = panel.FArchiveFolder.empty() && entries > 0 &&
                            static_cast<int>(selection.Names.size()) == entries;
@@ -126,18 +186,36 @@ void TMainForm::ExtractFromArchive(TKMYFILEPANEL& archive, const std::string& ta
         ResolveCopyTarget(FileSystem(), targetPath, archive.FFolderItems.FPath);
     if (!target)
         return;
-    const std::optional<TArchiveManager> manager = ArchiveManagerFor(archiveName);
-    if (!manager || manager->ExtractTemplate.empty()) {
+    std::optional<TArchiveManager> manager = ArchiveManagerFor(archiveName);
+    if (manager && manager->ExtractTemplate.empty())
+        manager.reset();
+    const bool kpl = archive.FArchiveKind == akKPL;
+    // Without a manager the archive is read by the program itself, which can extract but not
+    // delete.
+    const bool ownReader = !manager && !kpl && LibArchiveCanExtract(FileSystem(), archiveName);
+    if (!manager && !kpl && !ownReader) {
         Ask(FormatLangText(LangTextOr("_STRArchNoManager", "No archive manager for this kind of archive: %s"),
                            {archiveName}),
             miExclamation, mbOK, 2);
         return;
     }
-    if (move && manager->DeleteTemplate.empty()) {
+    if (move && (!manager || manager->DeleteTemplate.empty())) {
         Ask(FormatLangText(LangTextOr("_STRArchNoDelete", "The archive manager of %s cannot delete from it, so "
                                                           "nothing can be moved out of it."),
                            {archiveName}),
             miExclamation, mbOK, 2);
+        return;
+    }
+    if (kpl) {
+        // The library unpacks whole into the target, asking before it replaces a file.
+        SetPanelsReady(false);
+        const TKplFormOutcome outcome = TCreateKPLFileForm::Unpack(FileSystem(), archiveName, target->Folder, this);
+        SetPanelsReady(true);
+        if (const std::string failure = TCreateKPLFileForm::FailureText(kmUnpack, archiveName, outcome);
+            !failure.empty())
+            Ask(failure, miExclamation, mbOK, 2);
+        OtherPanel(archive).ReadPanel(true, true);
+        WriteState();
         return;
     }
     const TArchiveSelection selection = ArchiveSelection(archive);
@@ -156,27 +234,48 @@ void TMainForm::ExtractFromArchive(TKMYFILEPANEL& archive, const std::string& ta
     if (!selection.Everything)
         call.Names = selection.Names;
     call.ExtractPath = (*stage)->Path();
-    if (!RunArchiveManager(manager->ExtractTemplate, call, "kSExtA", (*stage)->Path()))
+    if (ownReader ? !ExtractWithOwnReader(archiveName, call.Names, (*stage)->Path())
+                  : !RunArchiveManager(manager->ExtractTemplate, call, "kSExtA", (*stage)->Path()))
         return;
-    MoveInExtracted(std::move(*stage), target->Folder,
-                    move ? std::optional<TArchiveMoveOut>(TArchiveMoveOut{archiveName, selection.Names, *manager})
+    // What was asked for is taken from the stage, each item on its own, so items from a folder
+    // inside the archive land in the target itself and whatever else a manager extracted stays
+    // behind and goes with the stage.
+    std::vector<std::string> sources;
+    if (selection.Everything) {
+        if (const Result<std::vector<std::string>> top = (*stage)->TopNames())
+            for (const std::string& name : *top)
+                sources.push_back((*stage)->Path() + name);
+    } else {
+        for (std::size_t i = 0; i < selection.Names.size(); ++i) {
+            std::string stored = RemoveTrailingSeparator(selection.Names[i]);
+            std::replace(stored.begin(), stored.end(), '\\', '/');
+            std::string path = (*stage)->Path() + stored;
+            if (!FileSystem().Exists(path))
+                path = (*stage)->Path() + RemoveTrailingSeparator(selection.Shown[i]);
+            sources.push_back(path);
+        }
+    }
+    MoveInExtracted(std::move(*stage), std::move(sources), target->Folder,
+                    move ? std::optional<TArchiveMoveOut>(TArchiveMoveOut{archiveName, selection.Names, manager.value_or(TArchiveManager{})})
                          : std::nullopt);
     archive.MarkItems("*.*", mmUnmark, MarkMatchingItems, true, false);
 }
 
-void TMainForm::MoveInExtracted(std::unique_ptr<TExtractStage> stage, const std::string& targetFolder,
-                                std::optional<TArchiveMoveOut> moveOut) {
-    const Result<std::vector<std::string>> top = stage->TopNames();
-    if (!top || top->empty()) {
+void TMainForm::MoveInExtracted(std::unique_ptr<TExtractStage> stage, std::vector<std::string> sources,
+                                const std::string& targetFolder, std::optional<TArchiveMoveOut> moveOut) {
+    std::erase_if(sources, [](const std::string& source) { return !FileSystem().Exists(source); });
+    if (sources.empty()) {
         (void)stage->Remove();
+        Ask(LangTextOr("_STRArchNothingExtracted", "The archive manager extracted none of the items."),
+            miExclamation, mbOK, 2);
         return;
     }
     SetPanelsReady(false);
     std::shared_ptr<TCopyThread> job = NewCopyJob(true, true, false);
     const std::string folder = RemoveTrailingSeparator(targetFolder);
-    for (const std::string& name : *top)
-        FCopyEngine->AddEntry(stage->Path() + name, folder);
-    FStages.push_back({job, std::move(stage), std::move(moveOut)});
+    for (const std::string& source : sources)
+        FCopyEngine->AddEntry(source, folder);
+    FStages.push_back({job, std::move(stage), std::move(sources), std::move(moveOut)});
     RunCopyJob(job);
     SweepExtractStages();
 }
@@ -193,8 +292,8 @@ void TMainForm::SweepExtractStages() {
         FStages.erase(FStages.begin() + static_cast<std::ptrdiff_t>(i));
         // What the copier left in the stage (a file the user chose to keep, a cancel) never
         // reached the target: the archive then keeps every entry.
-        const Result<std::vector<std::string>> left = done.Stage->TopNames();
-        const bool allMoved = left && left->empty();
+        const bool allMoved = std::none_of(done.Sources.begin(), done.Sources.end(),
+                                           [](const std::string& source) { return FileSystem().Exists(source); });
         (void)done.Stage->Remove();
         if (!done.MoveOut)
             continue;
