@@ -92,8 +92,10 @@ void TArchiveProgressForm::reject() {
 
 void TArchiveProgressForm::showEvent(QShowEvent* event) {
     TKMYFORM::showEvent(event);
+    // The first look waits for the window's own event loop: a manager that ended already would
+    // otherwise close the window before that loop runs, and the loop would wait for nothing.
     FTimer->start();
-    Tick();
+    QTimer::singleShot(0, this, [this] { Tick(); });
 }
 
 } // namespace ks

@@ -44,7 +44,8 @@ void TMainForm::LocateArchiveManagersAtStart() {
     if (!CheckBox("SettingsArchiveAutoLocate"))
         return;
     FData.ArchiveList = MergeLocatedManagers(
-        FData.ArchiveList, LocateArchiveManagers([](const std::string& name) { return System().FindProgram(name); }));
+        FData.ArchiveList,
+        LocateArchiveManagers([](const std::string& name) { return System().FindProgram(name); }));
 }
 
 std::optional<TArchiveManager> TMainForm::ArchiveManagerFor(const std::string& archiveName) {
@@ -59,7 +60,8 @@ bool TMainForm::RunArchiveManager(const std::string& templ, const TManagerCall& 
     TManagerCall call = givenCall;
     call.ListFile = ArchiveListFileName(listPrefix);
     if (call.ListFile.empty()) {
-        Ask(LangTextOr("_STRArchNoTempFolder", "There is no private temporary folder for the archive manager's list."),
+        Ask(LangTextOr("_STRArchNoTempFolder",
+                       "There is no private temporary folder for the archive manager's list."),
             miExclamation, mbOK, 2);
         return false;
     }
@@ -74,8 +76,9 @@ bool TMainForm::RunArchiveManager(const std::string& templ, const TManagerCall& 
     TArchiveRun run(program, std::move(*command), call.ListFile, workFolder);
     if (const Result<void> started = run.Start(); !started) {
         const TError& error = started.error();
-        Ask(FormatLangText(LangTextOr("_STRArchCantStart", "Cannot start the archive manager %s: %s"),
-                           {program, error.Errno != 0 ? std::string(std::strerror(error.Errno)) : error.Detail}),
+        Ask(FormatLangText(
+                LangTextOr("_STRArchCantStart", "Cannot start the archive manager %s: %s"),
+                {program, error.Errno != 0 ? std::string(std::strerror(error.Errno)) : error.Detail}),
             miExclamation, mbOK, 2);
         return false;
     }
@@ -136,8 +139,9 @@ bool TMainForm::ExtractWithOwnReader(const std::string& archiveName, const std::
         std::string list;
         for (std::size_t i = 0; i < shared->Outcome->Skipped.size() && i < 10; ++i)
             list += "\n" + shared->Outcome->Skipped[i];
-        Ask(FormatLangText(LangTextOr("_STRArchSkipped", "These entries were left out: they would have been "
-                                                         "written outside the target folder, or are no files:%s"),
+        Ask(FormatLangText(LangTextOr("_STRArchSkipped",
+                                      "These entries were left out: they would have been "
+                                      "written outside the target folder, or are no files:%s"),
                            {list}),
             miExclamation, mbOK, 2);
     }
@@ -173,8 +177,8 @@ TMainForm::TArchiveSelection TMainForm::ArchiveSelection(TKMYFILEPANEL& panel) {
             selection.Shown.push_back(panel.ItemFullName(i));
         }
     }
-    selection.Everything = panel.FArchiveFolder.empty() && entries > 0 &&
-                           static_cast<int>(selection.Names.size()) == entries;
+    selection.Everything =
+        panel.FArchiveFolder.empty() && entries > 0 && static_cast<int>(selection.Names.size()) == entries;
     return selection;
 }
 
@@ -200,8 +204,9 @@ void TMainForm::ExtractFromArchive(TKMYFILEPANEL& archive, const std::string& ta
         return;
     }
     if (move && (!manager || manager->DeleteTemplate.empty())) {
-        Ask(FormatLangText(LangTextOr("_STRArchNoDelete", "The archive manager of %s cannot delete from it, so "
-                                                          "nothing can be moved out of it."),
+        Ask(FormatLangText(LangTextOr("_STRArchNoDelete",
+                                      "The archive manager of %s cannot delete from it, so "
+                                      "nothing can be moved out of it."),
                            {archiveName}),
             miExclamation, mbOK, 2);
         return;
@@ -209,7 +214,8 @@ void TMainForm::ExtractFromArchive(TKMYFILEPANEL& archive, const std::string& ta
     if (kpl) {
         // The library unpacks whole into the target, asking before it replaces a file.
         SetPanelsReady(false);
-        const TKplFormOutcome outcome = TCreateKPLFileForm::Unpack(FileSystem(), archiveName, target->Folder, this);
+        const TKplFormOutcome outcome =
+            TCreateKPLFileForm::Unpack(FileSystem(), archiveName, target->Folder, this);
         SetPanelsReady(true);
         if (const std::string failure = TCreateKPLFileForm::FailureText(kmUnpack, archiveName, outcome);
             !failure.empty())
@@ -223,8 +229,9 @@ void TMainForm::ExtractFromArchive(TKMYFILEPANEL& archive, const std::string& ta
     Result<std::unique_ptr<TExtractStage>> stage = TExtractStage::Make(FileSystem(), target->Folder);
     if (!stage) {
         const TError& error = stage.error();
-        Ask(FormatLangText(LangTextOr("_STRArchNoStage", "Cannot extract into %s: %s"),
-                           {target->Folder, error.Errno != 0 ? std::string(std::strerror(error.Errno)) : error.Detail}),
+        Ask(FormatLangText(
+                LangTextOr("_STRArchNoStage", "Cannot extract into %s: %s"),
+                {target->Folder, error.Errno != 0 ? std::string(std::strerror(error.Errno)) : error.Detail}),
             miExclamation, mbOK, 2);
         return;
     }
@@ -256,7 +263,8 @@ void TMainForm::ExtractFromArchive(TKMYFILEPANEL& archive, const std::string& ta
         }
     }
     MoveInExtracted(std::move(*stage), std::move(sources), target->Folder,
-                    move ? std::optional<TArchiveMoveOut>(TArchiveMoveOut{archiveName, selection.Names, manager.value_or(TArchiveManager{})})
+                    move ? std::optional<TArchiveMoveOut>(TArchiveMoveOut{
+                               archiveName, selection.Names, manager.value_or(TArchiveManager{})})
                          : std::nullopt);
     archive.MarkItems("*.*", mmUnmark, MarkMatchingItems, true, false);
 }
@@ -292,14 +300,16 @@ void TMainForm::SweepExtractStages() {
         FStages.erase(FStages.begin() + static_cast<std::ptrdiff_t>(i));
         // What the copier left in the stage (a file the user chose to keep, a cancel) never
         // reached the target: the archive then keeps every entry.
-        const bool allMoved = std::none_of(done.Sources.begin(), done.Sources.end(),
-                                           [](const std::string& source) { return FileSystem().Exists(source); });
+        const bool allMoved =
+            std::none_of(done.Sources.begin(), done.Sources.end(),
+                         [](const std::string& source) { return FileSystem().Exists(source); });
         (void)done.Stage->Remove();
         if (!done.MoveOut)
             continue;
         if (!allMoved) {
-            Ask(FormatLangText(LangTextOr("_STRArchKept", "Not everything was moved out of %s, so the archive was "
-                                                          "left as it was."),
+            Ask(FormatLangText(LangTextOr("_STRArchKept",
+                                          "Not everything was moved out of %s, so the archive was "
+                                          "left as it was."),
                                {done.MoveOut->ArchiveName}),
                 miExclamation, mbOK, 2);
             continue;
@@ -350,8 +360,9 @@ void TMainForm::AddToArchivePanel(TKMYFILEPANEL& source, TKMYFILEPANEL& archive)
     const std::string archiveName = archive.FArchiveFileName;
     const std::optional<TArchiveManager> manager = ArchiveManagerFor(archiveName);
     if (!manager || manager->AddTemplate.empty()) {
-        Ask(FormatLangText(LangTextOr("_STRArchNoAdder", "No archive manager can add to this kind of archive: %s"),
-                           {archiveName}),
+        Ask(FormatLangText(
+                LangTextOr("_STRArchNoAdder", "No archive manager can add to this kind of archive: %s"),
+                {archiveName}),
             miExclamation, mbOK, 2);
         return;
     }
