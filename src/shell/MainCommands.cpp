@@ -376,7 +376,6 @@ bool CommandAvailable(TMainCommand command) {
     switch (command) {
     case cmNone:
     case cmCommandCount:
-    case cmAddToArchive:
     case cmLangSettings:
     case cmSkinChooser:
     case cmPanelSettings:

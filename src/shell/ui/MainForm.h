@@ -360,7 +360,11 @@ private:
                             const std::vector<std::string>& names);
     /// F5 onto an archive panel: the source panel's items added by the archive's manager.
     void AddToArchivePanel(TKMYFILEPANEL& source, TKMYFILEPANEL& archive);
+    /// Alt+A: "Add items to archive..." for the active folder panel, into a KPL library or by
+    /// the chosen manager.
+    void AddToArchiveClick();
     std::vector<TPendingStage> FStages;
+    std::vector<std::string> FAddArchiveHistory;
 };
 
 } // namespace ks

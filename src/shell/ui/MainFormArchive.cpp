@@ -13,6 +13,7 @@
 #include "controls/MessageBox.h"
 #include "fileops/ArchiveRun.h"
 #include "fileops/CopyEngine.h"
+#include "fileops/ui/AddToArchiveForm.h"
 #include "fileops/ui/ArchiveProgressForm.h"
 #include "fileops/ui/CreateKPLFileForm.h"
 #include "foundation/DELTA9.h"
@@ -395,6 +396,69 @@ void TMainForm::AddToArchivePanel(TKMYFILEPANEL& source, TKMYFILEPANEL& archive)
         source.MarkItems("*.*", mmUnmark, MarkMatchingItems, true, false);
         ReopenArchive(archive, archiveName, archive.FArchiveFolder, cursor);
     }
+    WriteState();
+}
+
+} // namespace ks
+
+namespace ks {
+
+void TMainForm::AddToArchiveClick() {
+    TKMYFILEPANEL& panel = *FActivePanel;
+    if (panel.PanelType() != ptFolder || panel.Busy())
+        return;
+    TKITEMSSTRUC& list = *panel.FItemsStruc;
+    TKFiles* const current = list.FCurrentItem;
+    TAddToArchiveSource source;
+    source.PanelFolder = panel.FFolderItems.FPath;
+    source.HasSelection = list.FMarkedCount > 0;
+    source.CursorItem = current != nullptr && current->Kind != ikUpFolder ? current->Name : std::string();
+    source.OtherFolder = OtherPanel(panel).FFolderItems.FPath;
+    WriteState();
+    const TAddToArchiveChoice choice = TAddToArchiveForm::Execute(FAddArchiveHistory, FData.ArchiveList, source, this);
+    if (!choice.Add || choice.Name.empty() || panel.PanelType() != ptFolder || panel.Busy())
+        return;
+    // A name typed without a folder goes beside the items.
+    const std::string archiveName =
+        choice.Name.front() == '/' ? choice.Name : AddBackslash(panel.FFolderItems.FPath) + choice.Name;
+
+    if (list.FMarkedCount == 0 && current != nullptr && current->Kind != ikUpFolder)
+        list.MarkItem(current, mmMark);
+    std::vector<std::string> names;
+    std::vector<TKplSourceItem> items;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TKFiles* item = list.GetFileItem(i);
+        if (item == nullptr || !item->Marked || (item->Kind != ikFile && item->Kind != ikFolder))
+            continue;
+        names.push_back(item->Name);
+        items.push_back({panel.ItemFullName(i), item->Kind == ikFolder});
+    }
+    if (names.empty())
+        return;
+
+    bool done = false;
+    if (choice.Entry < 0) {
+        SetPanelsReady(false);
+        const TKplFormOutcome outcome = TCreateKPLFileForm::Create(FileSystem(), archiveName, items, this);
+        SetPanelsReady(true);
+        if (const std::string failure = TCreateKPLFileForm::FailureText(kmCreate, archiveName, outcome);
+            !failure.empty())
+            Ask(failure, miExclamation, mbOK, 2);
+        done = !outcome.Error && !outcome.Stopped;
+    } else if (static_cast<std::size_t>(choice.Entry) < FData.ArchiveList.size()) {
+        const std::optional<TArchiveManager> manager =
+            ParseArchiveManager(FData.ArchiveList[static_cast<std::size_t>(choice.Entry)]);
+        if (!manager || manager->AddTemplate.empty())
+            return;
+        TManagerCall call;
+        call.ArchiveName = archiveName;
+        call.Names = names;
+        done = RunArchiveManager(manager->AddTemplate, call, "kSAddNA", panel.FFolderItems.FPath);
+    }
+    if (done)
+        panel.MarkItems("*.*", mmUnmark, MarkMatchingItems, true, false);
+    FLeft->ReadPanel(true, true);
+    FRight->ReadPanel(true, true);
     WriteState();
 }
 

@@ -284,6 +284,9 @@ void TMainForm::RunCommand(TMainCommand command) {
     case cmCreateShortcut:
         CreateShortcutClick();
         break;
+    case cmAddToArchive:
+        AddToArchiveClick();
+        break;
     case cmSelInvert:
         ap.ToggleMarkAndMoveDown();
         break;
