@@ -9,7 +9,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     libxcb1-dev xvfb xauth xdotool shared-mime-info fonts-dejavu-core trash-cli
     zip unzip p7zip-full fastjar
-    jlha-utils lhasa gcab
+    jlha-utils lhasa gcab cabextract
     arj
     libarchive-dev libarchive-tools xz-utils bzip2 zstd genisoimage dpkg-dev
     python3-pyftpdlib vsftpd

@@ -396,8 +396,14 @@ std::vector<std::string> MergeLocatedManagers(const std::vector<std::string>& li
         }
         merged.push_back(entry);
     }
-    if (!placed)
+    // Located for the first time: in front, so that the user's own entries, later in the list,
+    // keep serving their kinds.
+    if (!placed) {
+        std::vector<std::string> users = std::move(merged);
+        merged.clear();
         place();
+        merged.insert(merged.end(), users.begin(), users.end());
+    }
     return merged;
 }
 

@@ -42,7 +42,8 @@ std::vector<TArchiveManager>
 LocateArchiveManagers(const std::function<std::string(const std::string&)>& findProgram);
 
 /// list with its located entries replaced by located (in located's order, where the first old
-/// located entry stood, or at the end); the user's own entries keep their places.
+/// located entry stood, or in front when there was none, so the user's entries after them keep
+/// serving their kinds); the user's own entries keep their places.
 std::vector<std::string> MergeLocatedManagers(const std::vector<std::string>& list,
                                               const std::vector<TArchiveManager>& located);
 

@@ -163,7 +163,11 @@ TEST(ArchiveManagersTest, RelocatingReplacesOnlyLocatedEntries) {
     EXPECT_EQ(merged, expected);
     // The user's ZIP entry still comes after the located one, so it is still the one used.
     EXPECT_EQ(FindArchiveManager(merged, "x.zip"), 3);
-    EXPECT_EQ(MergeLocatedManagers({user}, located).front(), user);
+    // Located for the first time, the managers go in front of the user's entries, which keep
+    // serving their kinds.
+    const std::vector<std::string> first = MergeLocatedManagers({user}, located);
+    EXPECT_EQ(first.back(), user);
+    EXPECT_EQ(FindArchiveManager(first, "x.zip"), 2);
 }
 
 TEST(ArchiveManagersTest, TemplatesAreFilledWordByWord) {

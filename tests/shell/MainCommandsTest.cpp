@@ -141,8 +141,8 @@ TEST(MainCommandsTest, EnabledStateFollowsPanelsToolsAndAvailability) {
     context.CursorKind = ikFile;
     context.ActiveType = ptArchive;
     EXPECT_FALSE(ComputeMenuState(context).Enabled[cmViewFile]);
-    // F8 in an archive waits for the archive managers.
-    EXPECT_FALSE(ComputeMenuState(context).Enabled[cmDeleteItems]);
+    // F8 in an archive hands the entries to its archive manager.
+    EXPECT_TRUE(ComputeMenuState(context).Enabled[cmDeleteItems]);
     context.ActiveType = ptFolder;
     context.ActiveHasItems = false;
     EXPECT_FALSE(ComputeMenuState(context).Enabled[cmViewFileExt]);

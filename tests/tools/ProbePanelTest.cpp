@@ -153,5 +153,27 @@ TEST_F(ProbePanelTest, ListAndDrivesTakeThePanelOptionsOfTheSettings) {
     }
 }
 
+// Locating the archive managers again, as every start does, keeps what the user made.
+TEST_F(ProbePanelTest, LocatingArchiveManagersKeepsTheUsersOwnEntries) {
+    const std::string key = R"(Software\delta9\[sable!]\m_archivelist)";
+    ASSERT_EQ(Probe({"reg", "set", key, "linescount", "0"}).ExitCode, 0);
+    ASSERT_EQ(Probe({"reg", "set", key, "line0", "ZIP|mine|/opt/z a|/opt/z d|/opt/z x|"}).ExitCode, 0);
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        const test::TProbeRun located = Probe({"archivers", "--locate", "--save"});
+        ASSERT_EQ(located.ExitCode, 0) << located.Out;
+        const std::vector<std::string> lines = Lines(located.Out);
+        ASSERT_GE(lines.size(), 2u);
+        // The user's entry comes last, so it is the one that serves ZIP files.
+        EXPECT_EQ(Field(lines.back(), "Description"), "\"mine\"");
+        EXPECT_EQ(Field(lines.back(), "Located"), "false");
+        const std::size_t zips = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return Field(line, "Masks").find("ZIP") != std::string::npos;
+        });
+        // The user's entry stays, the located one comes once, however often it is located.
+        EXPECT_EQ(zips, 2u);
+    }
+}
+
 } // namespace
 } // namespace ks

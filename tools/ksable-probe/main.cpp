@@ -81,5 +81,5 @@ int main(int argc, char** argv) {
         return ProbeArchivers(args);
     if (command == "ftp")
         return ProbeFtp(args);
-    return Usage("reg|lang|list|drives|count|find|delete|copy|archive|extract|kpl|ftp ...");
+    return Usage("reg|lang|list|drives|count|find|delete|copy|archive|extract|kpl|archivers|ftp ...");
 }

@@ -415,7 +415,8 @@ void TMainForm::AddToArchiveClick() {
     source.CursorItem = current != nullptr && current->Kind != ikUpFolder ? current->Name : std::string();
     source.OtherFolder = OtherPanel(panel).FFolderItems.FPath;
     WriteState();
-    const TAddToArchiveChoice choice = TAddToArchiveForm::Execute(FAddArchiveHistory, FData.ArchiveList, source, this);
+    const TAddToArchiveChoice choice =
+        TAddToArchiveForm::Execute(FAddArchiveHistory, FData.ArchiveList, source, this);
     if (!choice.Add || choice.Name.empty() || panel.PanelType() != ptFolder || panel.Busy())
         return;
     // A name typed without a folder goes beside the items.

@@ -318,8 +318,10 @@ TEST_F(MainFormTest, UserLevelHidesCommandsAndTheirKeys) {
     // Work that is not in this build shows, disabled.
     Data->UserMode = 4;
     form.MenuPopup();
-    EXPECT_TRUE(form.Action(cmAddToArchive)->isVisible());
-    EXPECT_FALSE(form.Action(cmAddToArchive)->isEnabled());
+    ASSERT_NE(form.Action(cmLangSettings), nullptr);
+    EXPECT_TRUE(form.Action(cmLangSettings)->isVisible());
+    EXPECT_FALSE(form.Action(cmLangSettings)->isEnabled());
+    EXPECT_TRUE(form.Action(cmAddToArchive)->isEnabled());
     EXPECT_TRUE(form.Action(cmFindFile)->isEnabled());
     EXPECT_TRUE(form.Action(cmCopyItems)->isEnabled());
     EXPECT_TRUE(form.Action(cmCCopy)->isEnabled());
