@@ -133,5 +133,79 @@ TEST_F(ArchiveE2ETest, CopyOutOfAZipAndIntoItAgain) {
     }));
 }
 
+TEST_F(ArchiveE2ETest, MoveOutDeletesFromTheArchiveAndFailuresAreTold) {
+    const std::string left = FTree.Folder("left");
+    const std::string right = FTree.Folder("right");
+    FTree.File("src/Makefile", "all:\n");
+    FTree.File("src/keep.txt", "keep");
+    const TRunResult zip = e2e::Run(
+        {"sh", "-c", "cd \"$0\" && exec zip -q \"$1\" Makefile keep.txt", FTree / "src", left + "/box.zip"},
+        {});
+    ASSERT_EQ(zip.ExitCode, 0) << zip.Out;
+    const auto openZipAndPick = [&](const std::string& name) {
+        ASSERT_TRUE(KeysThen({"Home", "Down", "Return"}, "the ZIP open", [](const QJsonObject& s) {
+            return s.value("LEFTPANEL").toObject().value("PanelType").toInt() == 3;
+        }));
+        std::vector<std::string> keys = {"Home"};
+        const std::vector<std::string> names = NamesOf(FKsable->State(), "LEFTPANEL");
+        const auto at = std::find(names.begin(), names.end(), name);
+        ASSERT_NE(at, names.end());
+        keys.insert(keys.end(), static_cast<std::size_t>(at - names.begin()), "Down");
+        // Marked: with nothing marked, every entry of the archive is taken.
+        keys.push_back("Insert");
+        ASSERT_TRUE(KeysThen(keys, name + " marked", [&](const QJsonObject& s) {
+            return Strings(s.value("LEFTPANEL").toObject().value("Marked")) == std::vector<std::string>{name};
+        }));
+    };
+
+    // F6: Makefile reaches the right panel's folder and leaves the archive.
+    Start(left, right);
+    openZipAndPick("Makefile");
+    ASSERT_TRUE(KeysThen({"F6"}, "the move dialog", [](const QJsonObject& s) {
+        return s.value("Dialog").toString() == "CopyFilesForm";
+    }));
+    ASSERT_TRUE(KeysThen({"Return"}, "Makefile moved out of the ZIP", [](const QJsonObject& s) {
+        return s.value("Dialog").toString().isEmpty() && Lists(s, "RIGHTPANEL", "Makefile") &&
+               !Lists(s, "LEFTPANEL", "Makefile") && Lists(s, "LEFTPANEL", "keep.txt");
+    }));
+    EXPECT_EQ(Contents(right + "/Makefile"), "all:\n");
+    FKsable.reset();
+
+    // A manager that fails: its exit status and its last words are shown, the archive is kept.
+    const std::string bin = FTree.Folder("bin");
+    {
+        std::ofstream stub(bin + "/failing-zip");
+        stub << "#!/bin/sh\necho 'zip error: disk is full' >&2\nexit 2\n";
+    }
+    std::filesystem::permissions(bin + "/failing-zip", std::filesystem::perms::owner_all);
+    FKsable = std::make_unique<TKsable>(*FServer, FHome);
+    FKsable->SetSetting(ProgramKey + "\\m_archivelist", "linescount", "0");
+    FKsable->SetSetting(ProgramKey + "\\m_archivelist", "line0",
+                        "ZIP|failing||" + bin + "/failing-zip #ARCHIVENAME# @#FILELIST#||");
+    ASSERT_TRUE(FKsable->Start()) << FKsable->Failure();
+    openZipAndPick("keep.txt");
+    ASSERT_TRUE(KeysThen({"F8"}, "the delete question",
+                         [](const QJsonObject& s) { return s.value("Dialog").toString() == "DeleteFiles"; }));
+    ASSERT_TRUE(KeysThen({"Return"}, "the manager's failure told",
+                         [](const QJsonObject& s) { return s.value("Dialog").toString() == "MessageForm"; }));
+    FKsable->Shot("archive-manager-failed", true);
+    ASSERT_TRUE(KeysThen({"Return"}, "the message closed", [](const QJsonObject& s) {
+        return s.value("Dialog").toString().isEmpty() && Lists(s, "LEFTPANEL", "keep.txt");
+    }));
+    FKsable.reset();
+
+    // No manager at all: that is said.
+    FKsable = std::make_unique<TKsable>(*FServer, FHome);
+    FKsable->SetSetting(ProgramKey, "SettingsArchiveAutoLocate", "0");
+    FKsable->SetSetting(ProgramKey + "\\m_archivelist", "line0", "");
+    ASSERT_TRUE(FKsable->Start()) << FKsable->Failure();
+    openZipAndPick("keep.txt");
+    ASSERT_TRUE(KeysThen({"F8"}, "the delete question",
+                         [](const QJsonObject& s) { return s.value("Dialog").toString() == "DeleteFiles"; }));
+    ASSERT_TRUE(KeysThen({"Return"}, "no manager told",
+                         [](const QJsonObject& s) { return s.value("Dialog").toString() == "MessageForm"; }));
+    FKsable->Shot("archive-no-manager", true);
+}
+
 } // namespace
 } // namespace ks::e2e
