@@ -432,10 +432,10 @@ public:
     /// items (the cursor item when none is marked): in a folder or find-result panel through the
     /// open folders of a tree walk, asking through `AskUser` about failures, read-only items and
     /// folders that are not empty; an archive panel hands the stored names of the marked entries
-    /// to `OnArchiveDeleteItems`, whose archive manager deletes them; an FTP panel deletes on the server, folders with their trees. Only
-    /// in those panel types with items. Afterwards the panel is re-read keeping its state, and so is the
-    /// other panel when it shows the same path. Runs on the GUI thread and calls `ProcessMessages` after
-    /// every entry, so Esc stops it.
+    /// to `OnArchiveDeleteItems`, whose archive manager deletes them; an FTP panel deletes on the server,
+    /// folders with their trees. Only in those panel types with items. Afterwards the panel is re-read
+    /// keeping its state, and so is the other panel when it shows the same path. Runs on the GUI thread and
+    /// calls `ProcessMessages` after every entry, so Esc stops it.
     void DeleteItems();
     /// Gives the item at index of a folder, find-result or FTP panel the name newName in the
     /// folder it lies in; the same name is done at once. A name that is empty, "." or "..", or

@@ -182,7 +182,8 @@ TEST_F(PanelArchiveTest, DeletingWritesTheStoredNamesForTheArchiveManager) {
     std::vector<std::string> names;
     FPanel->DeleteMarked();
     EXPECT_FALSE(asked);
-    FPanel->OnArchiveDeleteItems = [&](const std::string& archiveName, const std::vector<std::string>& given) {
+    FPanel->OnArchiveDeleteItems = [&](const std::string& archiveName,
+                                       const std::vector<std::string>& given) {
         named = archiveName;
         names = given;
     };

@@ -154,7 +154,9 @@ TEST_F(OperationsWithFaults, ArchiveDeletionNamesTheMarkedEntries) {
     for (const auto& item : FPanel->FFolderItems.FItems)
         FPanel->FFolderItems.MarkItem(item.get(), 0);
     std::vector<std::string> names;
-    FPanel->OnArchiveDeleteItems = [&](const std::string&, const std::vector<std::string>& given) { names = given; };
+    FPanel->OnArchiveDeleteItems = [&](const std::string&, const std::vector<std::string>& given) {
+        names = given;
+    };
     FPanel->DeleteItems();
     EXPECT_EQ(names, (std::vector<std::string>{"docs/a.txt", "docs/b.txt"}));
     EXPECT_TRUE(FPanel->FAbort);
