@@ -169,7 +169,19 @@ TEST_F(ArchiveE2ETest, MoveOutDeletesFromTheArchiveAndFailuresAreTold) {
                !Lists(s, "LEFTPANEL", "Makefile") && Lists(s, "LEFTPANEL", "keep.txt");
     }));
     EXPECT_EQ(Contents(right + "/Makefile"), "all:\n");
+    // F8 deletes the marked entry; the panel shows the archive as it is now.
+    ASSERT_TRUE(KeysThen({"Home", "Down", "Insert", "F8"}, "the delete question",
+                         [](const QJsonObject& s) { return s.value("Dialog").toString() == "DeleteFiles"; }));
+    ASSERT_TRUE(KeysThen({"Return"}, "keep.txt deleted from the ZIP", [](const QJsonObject& s) {
+        return s.value("Dialog").toString().isEmpty() && !Lists(s, "LEFTPANEL", "keep.txt");
+    }));
     FKsable.reset();
+    // The archive lost its last entry; the next runs use a fresh one.
+    std::filesystem::remove(left + "/box.zip");
+    const TRunResult again = e2e::Run(
+        {"sh", "-c", "cd \"$0\" && exec zip -q \"$1\" Makefile keep.txt", FTree / "src", left + "/box.zip"},
+        {});
+    ASSERT_EQ(again.ExitCode, 0) << again.Out;
 
     // A manager that fails: its exit status and its last words are shown, the archive is kept.
     const std::string bin = FTree.Folder("bin");
