@@ -217,6 +217,17 @@ TEST_F(ArchiveE2ETest, MoveOutDeletesFromTheArchiveAndFailuresAreTold) {
     ASSERT_TRUE(KeysThen({"Return"}, "no manager told",
                          [](const QJsonObject& s) { return s.value("Dialog").toString() == "MessageForm"; }));
     FKsable->Shot("archive-no-manager", true);
+
+    // Copying out needs no manager: the program reads the ZIP itself.
+    ASSERT_TRUE(KeysThen({"Return"}, "the message closed",
+                         [](const QJsonObject& s) { return s.value("Dialog").toString().isEmpty(); }));
+    ASSERT_TRUE(KeysThen({"F5"}, "the copy dialog", [](const QJsonObject& s) {
+        return s.value("Dialog").toString() == "CopyFilesForm";
+    }));
+    ASSERT_TRUE(KeysThen({"Return"}, "keep.txt extracted without a manager", [](const QJsonObject& s) {
+        return s.value("Dialog").toString().isEmpty() && Lists(s, "RIGHTPANEL", "keep.txt");
+    }));
+    EXPECT_EQ(Contents(right + "/keep.txt"), "keep");
 }
 
 } // namespace
