@@ -133,7 +133,7 @@ extern const std::vector<TLangStringId> LangStringIds;
 
 /// Identifiers the program looks up directly when it needs them; they have no built-in text, so
 /// the language pack has to supply them.
-inline constexpr std::array<std::string_view, 77> DirectLangIds = {
+inline constexpr std::array<std::string_view, 81> DirectLangIds = {
     "nfo_Welcome",
     "str_CopyAtBack",
     "nfo_SortResult",
@@ -211,6 +211,10 @@ inline constexpr std::array<std::string_view, 77> DirectLangIds = {
     "_STRKplWriteFailed",
     "_STRKplUnpackFailed",
     "_STRKplLeftOut",
+    "_STRPacksInstalled",
+    "_STRPacksNotInstalled",
+    "_STRPackExists",
+    "_STRPackUnpackFailed",
 };
 
 /// One line of a language file: the key as written and the text after the first "|".
