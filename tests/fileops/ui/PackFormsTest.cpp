@@ -15,6 +15,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -206,6 +207,11 @@ TEST_F(PackFormsTest, CloseDuringTheSearchStopsItAndKeepsWhatWasFound) {
     } cases[] = {
         {"&Close", [](TSearchPackagesForm& form) { Child<QPushButton>(form, "CloseButton")->click(); }},
         {"the close box", [](TSearchPackagesForm& form) { form.close(); }},
+        {"Escape",
+         [](TSearchPackagesForm& form) {
+             QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+             QCoreApplication::sendEvent(form.focusWidget() ? form.focusWidget() : &form, &press);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);
@@ -254,18 +260,26 @@ TEST_F(PackFormsTest, InstallAsksFirstAndTellsWhatWasSkipped) {
         TPackKind Kind;
         std::vector<std::string> Libraries;
         const char* Answer;
-        std::vector<std::string> Told;
+        std::vector<std::string> Told; // the start of each box's text
         bool Installed;
+        const char* SkippedLine; // how the last box ends, naming the pack passed over
     } cases[] = {
-        {"Cancel", pkLanguage, {english, slovak}, "mmbCancel", {"L-2 languages?"}, false},
-        {"nothing found", pkLanguage, {}, "mmbOK", {}, false},
+        {"Cancel", pkLanguage, {english, slovak}, "mmbCancel", {"L-2 languages?"}, false, ""},
+        {"nothing found", pkLanguage, {}, "mmbOK", {}, false, ""},
         {"OK",
          pkLanguage,
          {english, slovak},
          "mmbOK",
-         {"L-2 languages?", "L-installed:\n" + data + "/lang/english2\n\nL-not:"},
-         true},
-        {"a skin", pkSkin, {blue}, "mmbOK", {"L-1 skins?", "L-installed:\n" + data + "/skins/blue"}, true},
+         {"L-2 languages?", "L-installed:\n" + data + "/lang/english2\n\nL-not:\n"},
+         true,
+         "slovak (L-exists)"},
+        {"a skin",
+         pkSkin,
+         {blue},
+         "mmbOK",
+         {"L-1 skins?", "L-installed:\n" + data + "/skins/blue"},
+         true,
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);
@@ -281,6 +295,11 @@ TEST_F(PackFormsTest, InstallAsksFirstAndTellsWhatWasSkipped) {
         ASSERT_EQ(boxes.FTexts.size(), c.Told.size());
         for (std::size_t i = 0; i < c.Told.size(); ++i)
             EXPECT_EQ(boxes.FTexts[i].substr(0, c.Told[i].size()), c.Told[i]) << boxes.FTexts[i];
+        if (!c.Told.empty()) {
+            const std::string& last = boxes.FTexts.back();
+            const std::string ending = c.SkippedLine;
+            EXPECT_EQ(last.substr(last.size() - std::min(last.size(), ending.size())), ending) << last;
+        }
         if (!focused.empty()) {
             EXPECT_EQ(focused[0], MessageButtonOfDefault(3)) << "Cancel pre-selected";
         }
