@@ -133,7 +133,7 @@ extern const std::vector<TLangStringId> LangStringIds;
 
 /// Identifiers the program looks up directly when it needs them; they have no built-in text, so
 /// the language pack has to supply them.
-inline constexpr std::array<std::string_view, 81> DirectLangIds = {
+inline constexpr std::array<std::string_view, 80> DirectLangIds = {
     "nfo_Welcome",
     "str_CopyAtBack",
     "nfo_SortResult",
@@ -192,7 +192,6 @@ inline constexpr std::array<std::string_view, 81> DirectLangIds = {
     "_STRConfirmShutdown",
     "_STRConfirmLogOff",
     "_STRSessionEndFailed",
-    "_STRPackSearchLater",
     "_STRUnknownDotCommand",
     "_STRFtpNotConnected",
     "_STRRenameBadName",

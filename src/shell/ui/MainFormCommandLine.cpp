@@ -6,6 +6,7 @@
 
 #include "controls/MessageBox.h"
 #include "controls/ui/DisplayWidget.h"
+#include "fileops/ui/PackInstall.h"
 #include "foundation/DELTA9.h"
 #include "foundation/Data.h"
 #include "foundation/Keys.h"
@@ -156,8 +157,11 @@ void TMainForm::RunCommandLine() {
     }
     case dcScanSkins:
     case dcScanLangs:
-        ShowInfo(LangTextOr("_STRPackSearchLater",
-                            "Searching the disks for skins and languages comes with the settings dialog."));
+        // The local disks are searched for packs, which are installed into the user's data
+        // folder once the user agrees.
+        WriteState();
+        (void)SearchAndInstallPacks(System(), run.Command == dcScanSkins ? pkSkin : pkLanguage, this);
+        WriteState();
         break;
     case dcUnknown:
         ShowInfo(FormatLangText(LangTextOr("_STRUnknownDotCommand", "Unknown command: %s"), {run.Program}));
