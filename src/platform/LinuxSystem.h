@@ -40,9 +40,9 @@ std::vector<std::string> SplitParameters(std::string_view text);
 
 /// The Linux desktop services, one file each: the program's and the XDG folders
 /// (LinuxFolders.cpp), the mount table and volumes (LinuxMounts.cpp), the freedesktop Trash
-/// (LinuxTrash.cpp), password hashing (LinuxPassword.cpp), the shared MIME database, the locale and the
-/// clipboard (LinuxDesktop.cpp), posix_spawn for starting programs and the PATH lookup (LinuxLaunch.cpp),
-/// watched programs (LinuxChild.cpp).
+/// (LinuxTrash.cpp), the shared MIME database, the locale and the clipboard (LinuxDesktop.cpp),
+/// posix_spawn for starting programs and the PATH lookup (LinuxLaunch.cpp), watched programs
+/// (LinuxChild.cpp), password hashing (LinuxPassword.cpp).
 ///
 /// The clipboard needs a QGuiApplication, which this library does not link: the composition
 /// root installs the two clipboard functions with `SetClipboard`; without them copying does
