@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libjpeg62-turbo-dev
     googletest libgtest-dev libgmock-dev
     clang libclang-rt-14-dev clang-format
-    libxcb1-dev xvfb xauth xdotool shared-mime-info fonts-dejavu-core trash-cli
+    libxcb1-dev libcrypt-dev xvfb xauth xdotool shared-mime-info fonts-dejavu-core trash-cli
     zip unzip p7zip-full fastjar
     jlha-utils lhasa gcab cabextract
     arj

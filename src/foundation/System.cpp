@@ -75,6 +75,14 @@ TKFileSystem& FileSystem() {
     return *GFileSystem;
 }
 
+std::string TKSystem::HashPassword(std::string_view) const {
+    return {};
+}
+
+bool TKSystem::PasswordMatches(std::string_view, std::string_view) const {
+    return false;
+}
+
 std::shared_ptr<void> TKSystem::UseUtf8TextInThread() {
     return nullptr;
 }

@@ -146,6 +146,16 @@ public:
     /// one the process started with may be refused (ecAccess) to an unprivileged user. The
     /// default refuses with ecUnsupported.
     virtual Result<void> SetThreadPriority(int priority);
+    /// A one-way hash of a password with a fresh random salt, in the crypt(3) text form ("$y$..."
+    /// yescrypt, else "$6$..." SHA-512), so a stored password never holds its text. Two hashes of
+    /// the same password differ. Empty when no hash can be made: a password with a NUL character
+    /// or longer than the hashing library takes, no hashing library (the default). Safe from any
+    /// thread.
+    virtual std::string HashPassword(std::string_view password) const;
+    /// True when typed is the password stored was made from by `HashPassword`. False for anything
+    /// else, a malformed or empty stored text included (the default is always false). The hashes
+    /// are compared in constant time. Safe from any thread.
+    virtual bool PasswordMatches(std::string_view typed, std::string_view stored) const;
     /// Makes the calling thread's character locale UTF-8 until the returned handle goes, so a
     /// library that converts names through the locale (UTF-16 names of archives) keeps every
     /// character; other threads see no change. Null when nothing was switched (the default).

@@ -42,7 +42,7 @@ std::vector<std::string> SplitParameters(std::string_view text);
 /// (LinuxFolders.cpp), the mount table and volumes (LinuxMounts.cpp), the freedesktop Trash
 /// (LinuxTrash.cpp), the shared MIME database, the locale and the clipboard (LinuxDesktop.cpp),
 /// posix_spawn for starting programs and the PATH lookup (LinuxLaunch.cpp), watched programs
-/// (LinuxChild.cpp).
+/// (LinuxChild.cpp), password hashing (LinuxPassword.cpp).
 ///
 /// The clipboard needs a QGuiApplication, which this library does not link: the composition
 /// root installs the two clipboard functions with `SetClipboard`; without them copying does
@@ -126,6 +126,12 @@ public:
     /// thread for the priorities 1 to 5.
     Result<void> SetThreadPriority(int priority) override;
     std::shared_ptr<void> UseUtf8TextInThread() override;
+    /// libxcrypt's crypt_gensalt_rn and crypt_rn: yescrypt, else SHA-512 where the library lacks
+    /// it, with the salt's random bytes from getrandom (LinuxPassword.cpp).
+    std::string HashPassword(std::string_view password) const override;
+    /// Hashes typed with the stored text's own method and salt and compares the two texts in
+    /// constant time.
+    bool PasswordMatches(std::string_view typed, std::string_view stored) const override;
 
     /// Installs the clipboard functions (see the class comment).
     void SetClipboard(TClipboardSetter setter, TClipboardGetter getter);
