@@ -615,7 +615,10 @@ Result<void> ReadKplDirectory(TKArchiveBytes& bytes, TKArchiveSink& sink) {
         entry.Attr = item.Attributes;
         entry.Size = static_cast<std::uint64_t>(item.Size);
         entry.PackedSize = static_cast<std::uint64_t>(item.PackedSize);
-        entry.PackMethod = static_cast<int>(item.Method) + 48;
+        // The method shows as its digit ("0" stores); a value no digit stands for shows "n/a".
+        entry.PackMethod = item.Method <= static_cast<std::uint32_t>(std::numeric_limits<int>::max() - 48)
+                               ? static_cast<int>(item.Method) + 48
+                               : -1;
         entry.PackerVersion = library.FormatVersion * 10;
         entry.CheckValue = 0xFFFFFFFF;
         entry.HeaderFlags = 0xFFFFFFFF;

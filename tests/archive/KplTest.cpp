@@ -107,6 +107,16 @@ TEST(KplTest, ReadsEveryFormatVersionFromBytes) {
     }
 }
 
+TEST(KplTest, AMethodBeyondEveryDigitShowsNoMethod) {
+    TKplBuilder lib;
+    lib.Header(4, 0, 1).Text("").Int(0x7FFFFFFE).Text("m.bin").Int(32).Int(1).Int(1);
+    lib.Bytes += "x";
+    TCollect collect;
+    ASSERT_TRUE(ReadKplDirectory(lib.Bytes, collect));
+    ASSERT_EQ(collect.Entries.size(), 1u);
+    EXPECT_EQ(collect.Entries[0].PackMethod, -1);
+}
+
 TEST(KplTest, WhatIsNoLibraryListsNothingWithoutFailing) {
     const std::vector<std::string> inputs = {
         "",
